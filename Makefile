@@ -1,0 +1,32 @@
+# The two commands a new user needs: `make demo` and `make test`.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+CTEST_ARGS ?= --output-on-failure -j $(JOBS)
+
+.PHONY: all build demo test test-plain test-asan clean
+
+all: build
+
+$(BUILD)/build.ninja $(BUILD)/Makefile:
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: | $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	./$(BUILD)/kesto -FET SIM -a 0 -info +ebpv examples/blink_g2553.hex +r $(BUILD)/readout.hex
+
+test: test-plain test-asan
+
+test-plain: build
+	cd $(BUILD) && ctest $(CTEST_ARGS)
+
+test-asan:
+	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTO_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_ARGS)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

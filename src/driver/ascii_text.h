@@ -1,0 +1,11 @@
+// Text helpers for the command line: ASCII-only case folding and the C library's atol reading.
+#pragma once
+
+// Case ignored for the letters A to Z only, whatever the locale says.
+bool ascii_equal(const char* text, const char* word);
+// True when text begins with word, case ignored.
+bool ascii_starts_with(const char* text, const char* word);
+
+// Leading white space, an optional sign, then decimal digits up to the first other character;
+// no digits give 0. Wraps instead of failing on overflow, as a 32-bit reading would.
+long read_integer(const char* text);

@@ -1,0 +1,68 @@
+#include "driver/console.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "driver/run_settings.h"
+#include "platform/console_keys.h"
+#include "platform/console_title.h"
+#include "terminal/serial_port.h"
+
+ExitInterceptor exit_interceptor = nullptr;
+
+int exit_status_for(int code) {
+    if (code == EXIT_DONE) return EXIT_DONE_STATUS;
+    if (code == EXIT_QUIET) return EXIT_QUIET_STATUS;
+    return code;
+}
+
+void print_at_level(int level, const char* format, ...) {
+    if (level > settings.print_level) return;
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+void compose_title(const char* text, char* out, unsigned long size) {
+    std::string title = std::string(PROGRAM_NAME) + " Terminal";
+    if (settings.port_name[0]) title += std::string("  [") + settings.port_name + "]";
+    if (settings.fet_port[0]) title += std::string("  [") + settings.fet_port + "]";
+    if (text && text[0]) title += std::string("  ") + text;
+    if (!settings.program_file.empty()) title += "    [F9=" + settings.program_file + "]";
+    std::snprintf(out, size, "%s", title.c_str());
+}
+
+void set_title(const char* text) {
+    // Room for two 127-character names, the texts and a whole image path.
+    char title[NAME_SIZE * 2 + 4096 + 64];
+    compose_title(text, title, sizeof title);
+    console_set_title(title);
+}
+
+namespace {
+
+[[noreturn]] void end_process(int status) {
+    std::fflush(stdout);
+    console_keys_restore();
+    if (exit_interceptor) exit_interceptor(status);
+    std::exit(status);
+}
+
+}  // namespace
+
+void exit_program(int code) {
+    if (settings.port_handle > 0) close_serial_port();
+    const int status = exit_status_for(code);
+    if (code == EXIT_QUIET) end_process(status);
+    if (settings.anykey_mode == 0) end_process(status);
+    if (settings.anykey_mode == 1 && code == EXIT_DONE) end_process(status);
+    print_at_level(0, "\nPress AnyKey to Exit\n");
+    if (code != EXIT_DONE) std::fputs("\a\a\a", stdout);
+    std::fflush(stdout);
+    console_key_wait();
+    end_process(status);
+}

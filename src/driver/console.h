@@ -1,0 +1,32 @@
+// Leveled console messages, the console title and the one way out of the program.
+#pragma once
+
+// Exit codes handed to exit_program. 1, 2 and 3 are failures and become the process status.
+inline constexpr int EXIT_DONE = 0x4000;   // normal completion
+inline constexpr int EXIT_QUIET = 0x8000;  // the operator ended the terminal: leave at once
+
+// A process status keeps only its low 8 bits on this platform, where 16384 would arrive as 0
+// anyway; say so instead of leaving it to truncation.
+inline constexpr int EXIT_DONE_STATUS = 0;
+inline constexpr int EXIT_QUIET_STATUS = 0;
+
+// The process status that exit_program ends with for a code.
+int exit_status_for(int code);
+
+// Prints only when level <= settings.print_level, and flushes at once.
+[[gnu::format(printf, 2, 3)]] void print_at_level(int level, const char* format, ...);
+
+// "KESTO Terminal", then the port, the adapter, the activity text and the image file.
+void set_title(const char* text);
+
+// The title text that set_title hands to the console.
+void compose_title(const char* text, char* out, unsigned long size);
+
+// Closes the serial port, waits for a key as settings.anykey_mode says, rings the bell on
+// failure and ends the process.
+[[noreturn]] void exit_program(int code);
+
+// Tests and fuzzers may catch the end of the process: when set, this is called with the
+// process status instead of ending the process, and must not return (it throws or longjmps).
+using ExitInterceptor = void (*)(int status);
+extern ExitInterceptor exit_interceptor;

@@ -1,0 +1,12 @@
+// The vendor's FET library, loaded at run time.
+#pragma once
+
+#include "fet/fet_library.h"
+
+// Loads the library once: first from the executable's own folder, then through the system's
+// library search. When it or one of its functions cannot be loaded, the table returned fails
+// every call with a text that names the library and the loader's reason.
+const FetLibrary* vendor_library();
+
+// True when the library and all its functions loaded.
+bool vendor_library_loaded();

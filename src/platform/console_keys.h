@@ -1,0 +1,31 @@
+// The console keyboard: raw input for the terminal, the key wait at exit, and putting the
+// console back the way it was on every way out, signals included.
+#pragma once
+
+#include <csignal>
+
+// Saves the console mode and installs the handlers for SIGTERM, SIGHUP and SIGINT that put it
+// back. Called once, first thing in the process; harmless to call again.
+void console_keys_install();
+
+// Raw input for the terminal: no echo, no line editing, no signal keys (Ctrl-C is a byte for
+// the board), output processing left on so that LF still shows as CR LF.
+void console_keys_raw();
+
+// Back to the mode saved at start. Safe to call at any time and more than once.
+void console_keys_restore();
+
+// True when standard input is a terminal.
+bool console_input_is_terminal();
+
+// Blocks until one key arrives and discards it, the console in raw mode meanwhile. Returns at
+// once when standard input is not a terminal, so that a script never hangs.
+void console_key_wait();
+
+// Set by the signal handlers while a loop has asked to hear about signals
+// (console_signals_listen(true)); otherwise a signal restores the console and ends the process.
+extern volatile std::sig_atomic_t console_signal;
+void console_signals_listen(bool on);
+
+// Restores the console and ends the process the way the signal would have.
+[[noreturn]] void console_die_of_signal(int signal_number);

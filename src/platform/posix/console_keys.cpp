@@ -1,0 +1,104 @@
+#include "platform/console_keys.h"
+
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+volatile std::sig_atomic_t console_signal = 0;
+
+namespace {
+
+termios saved_mode;
+volatile std::sig_atomic_t have_saved_mode = 0;
+volatile std::sig_atomic_t mode_changed = 0;
+volatile std::sig_atomic_t listening = 0;
+bool installed = false;
+
+void restore_mode() {
+    if (have_saved_mode && mode_changed) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved_mode);
+        mode_changed = 0;
+    }
+}
+
+void on_signal(int signal_number) {
+    // tcsetattr is async-signal-safe, so the console is whole again whatever happens next.
+    const int saved_errno = errno;
+    restore_mode();
+    if (listening) {
+        console_signal = signal_number;
+        errno = saved_errno;
+        return;
+    }
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+    errno = saved_errno;
+}
+
+void set_raw(bool keep_output_processing) {
+    if (!have_saved_mode) return;
+    termios raw = saved_mode;
+    raw.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
+    raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    if (!keep_output_processing) raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    mode_changed = 1;
+    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+}
+
+}  // namespace
+
+void console_keys_install() {
+    if (installed) return;
+    installed = true;
+    if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_mode) == 0) have_saved_mode = 1;
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a blocked read returns and its loop sees the signal
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void console_keys_raw() {
+    console_keys_install();
+    set_raw(true);
+}
+
+void console_keys_restore() { restore_mode(); }
+
+bool console_input_is_terminal() { return isatty(STDIN_FILENO) == 1; }
+
+void console_signals_listen(bool on) { listening = on ? 1 : 0; }
+
+void console_die_of_signal(int signal_number) {
+    restore_mode();
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+    std::_Exit(128 + signal_number);
+}
+
+void console_key_wait() {
+    if (!console_input_is_terminal()) return;
+    console_keys_install();
+    set_raw(true);
+    console_signals_listen(true);
+    // A function key sends several bytes; take them in one read so none spill into the shell.
+    char keys[32];
+    for (;;) {
+        const ssize_t n = read(STDIN_FILENO, keys, sizeof keys);
+        if (n > 0 || n == 0) break;
+        if (errno != EINTR) break;
+        if (console_signal) {
+            console_signals_listen(false);
+            console_die_of_signal(console_signal);
+        }
+    }
+    console_signals_listen(false);
+    restore_mode();
+}

@@ -1,0 +1,3 @@
+#include "sim/sim_library.h"
+
+const FetLibrary* simulator_library() { return nullptr; }

@@ -1,0 +1,24 @@
+// The one serial port to the target board: choice, listing, line settings, reads and writes.
+#pragma once
+
+#include <cstddef>
+
+// Takes the port from the first command-line argument: a COM name, a /dev path, or the AUTO and
+// USB scans (the port found is left open). Ends the program when a scan finds nothing.
+void select_serial_port(const char* first_argument);
+
+// Prints the COM ports that can be opened.
+void list_com_ports();
+
+// Opens settings.port_name unless a scan left it open, then applies the line settings. Returns
+// only on success; otherwise ends the program (2: cannot open, 3: settings refused).
+void open_serial_port();
+
+void close_serial_port();
+
+// Sends all n bytes. A failure prints the reopen hint and counts in settings.write_errors.
+void serial_write(const void* bytes, std::size_t n);
+
+// Gathers received bytes into buffer (at most capacity - 1 and a terminator), stopping after
+// `budget` empty reads, a full buffer, or `max_lines` line feeds; max_lines 0 makes one read.
+void serial_read(char* buffer, int capacity, int& count, int max_lines, int budget);
