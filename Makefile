@@ -30,3 +30,13 @@ test-asan:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# Installs under $(PREFIX) (default /usr/local); DESTDIR stages it elsewhere, as packagers do.
+PREFIX ?= /usr/local
+.PHONY: install package
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/package/*.deb

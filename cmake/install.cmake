@@ -1,0 +1,39 @@
+# Install rules and the Debian package.
+include(GNUInstallDirs)
+
+# Debian wants manual pages compressed, and reproducibly so (no name or time in the header).
+set(KESTO_MAN_GZ ${CMAKE_BINARY_DIR}/kesto.1.gz)
+add_custom_command(OUTPUT ${KESTO_MAN_GZ}
+  COMMAND gzip -9 -n -c ${CMAKE_SOURCE_DIR}/doc/kesto.1 > ${KESTO_MAN_GZ}
+  DEPENDS ${CMAKE_SOURCE_DIR}/doc/kesto.1
+  VERBATIM)
+add_custom_target(kesto_manual ALL DEPENDS ${KESTO_MAN_GZ})
+
+install(TARGETS kesto RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${KESTO_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+file(GLOB KESTO_EXAMPLES ${CMAKE_SOURCE_DIR}/examples/*.hex ${CMAKE_SOURCE_DIR}/examples/*.txt)
+install(FILES ${KESTO_EXAMPLES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kesto/examples)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME kesto)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "KESTO developers <kesto@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "MSP430 flash programmer and serial terminal")
+set(CPACK_PACKAGE_DESCRIPTION "Programs MSP430 microcontrollers through a FET adapter and then
+ works as a plain serial terminal on the board's UART. A built-in simulated adapter and
+ target lets every part of it run without hardware.")
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
+include(CPack)
+
+if(KESTO_TESTS)
+  # Builds the package, unpacks it into a temporary root and runs what was installed.
+  add_test(NAME Package.InstallsAndRuns
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/package_test.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(Package.InstallsAndRuns PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+endif()
