@@ -245,8 +245,9 @@ int terminal_loop() {
 
 int run_terminal(int reopen_count) {
     open_log_once();
-    print_banner(reopen_count);
+    // Raw before the banner: a key typed as soon as the banner shows must not be echoed.
     console_keys_raw();
+    print_banner(reopen_count);
     console_signals_listen(true);
     const int result = terminal_loop();
     if (result == STOP) stop_text();
