@@ -102,9 +102,21 @@ std::string SerialLine::drain(int quiet_ms) const {
     return got;
 }
 
-Console::Console(const std::vector<std::string>& args, const std::string& cwd) {
-    std::vector<std::string> argv_text = {KESTO_BINARY};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
+namespace {
+
+std::vector<std::string> kesto_command(const std::vector<std::string>& args) {
+    std::vector<std::string> command = {KESTO_BINARY};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+
+}  // namespace
+
+Console::Console(const std::vector<std::string>& args, const std::string& cwd)
+    : Console(kesto_command(args), true, cwd) {}
+
+Console::Console(const std::vector<std::string>& command, bool, const std::string& cwd) {
+    std::vector<std::string> argv_text = command;
     std::vector<char*> argv;
     for (auto& arg : argv_text) argv.push_back(arg.data());
     argv.push_back(nullptr);

@@ -40,6 +40,8 @@ struct Console {
 
     // Starts the program with its console on a new pty; cwd empty means the test's own.
     explicit Console(const std::vector<std::string>& args, const std::string& cwd = "");
+    // Starts another program (argv[0] a path) the same way, for side-by-side figures.
+    Console(const std::vector<std::string>& command, bool, const std::string& cwd = "");
     ~Console();
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
