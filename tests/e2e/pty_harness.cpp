@@ -123,8 +123,18 @@ Console::Console(const std::vector<std::string>& command, bool, const std::strin
     winsize size{};
     size.ws_row = 50;
     size.ws_col = 200;
+    // The console starts in the mode a fresh pty has; it is known before the program can touch it.
+    termios initial{};
+    int probe_master = -1;
+    int probe_slave = -1;
+    if (openpty(&probe_master, &probe_slave, nullptr, nullptr, nullptr) == 0) {
+        tcgetattr(probe_slave, &initial);
+        close(probe_master);
+        close(probe_slave);
+    }
+    initial_local_flags = initial.c_lflag;
     std::fflush(nullptr);
-    pid = forkpty(&master, nullptr, nullptr, &size);
+    pid = forkpty(&master, nullptr, &initial, &size);
     if (pid == 0) {
         if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
         execv(argv[0], argv.data());

@@ -37,6 +37,7 @@ struct Console {
     int status = -1;         // exit status once it exited normally
     int signal = 0;          // the signal that ended it
     bool ended = false;
+    unsigned initial_local_flags = 0;  // the console's mode before the program started
 
     // Starts the program with its console on a new pty; cwd empty means the test's own.
     explicit Console(const std::vector<std::string>& args, const std::string& cwd = "");

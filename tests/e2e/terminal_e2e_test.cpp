@@ -292,7 +292,7 @@ TEST(TerminalE2E, TerminationSignalsRestoreTheConsole) {
     for (const int signal_number : {SIGTERM, SIGHUP, SIGINT}) {
         SCOPED_TRACE(signal_number);
         Session session;
-        const unsigned before = session.console->local_flags();
+        const unsigned before = session.console->initial_local_flags;
         ASSERT_TRUE(before & ICANON);
         ASSERT_TRUE(session.started());
         const unsigned raw = session.console->local_flags();
