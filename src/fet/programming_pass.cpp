@@ -49,11 +49,12 @@ void step(const char* title, int report_level, Call call) {
     print_at_level(3, " -OK\n");
 }
 
-// Verification, programming, read-out and the fuse take long and always show their title.
+// Verification, programming, read-out and the fuse take long and always show their title. The
+// status goes into `field`: settings.status, or settings.fuse_status for the fuse.
 template <typename Call>
-void long_step(const char* title, Call call) {
+void long_step(const char* title, Call call, int& field = settings.status) {
     print_plain("%s", title);
-    if (call()) {
+    if (failed(field, call())) {
         report_library_error(2, "");
         exit_program(1);
     }
@@ -129,7 +130,7 @@ void erase_info_memory() {
 void program_device() {
     const bool verify = flag(FLAG_VERIFY);
     long_step(verify ? "Programm & Verify...wait..." : "Programming...wait...", [verify] {
-        return failed(fet->MSP430_ProgramFile(settings.program_file.c_str(), 1, verify ? 1 : 0));
+        return fet->MSP430_ProgramFile(settings.program_file.c_str(), 1, verify ? 1 : 0);
     });
 }
 
@@ -239,7 +240,7 @@ void programming_pass() {
         step("Configure verification", 2, [] { return fet->MSP430_Configure(CONFIGURE_VERIFICATION, 1); });
         if (!flag(FLAG_PROGRAM)) {
             long_step("Verify...wait...",
-                      [] { return failed(fet->MSP430_VerifyFile(settings.program_file.c_str())); });
+                      [] { return fet->MSP430_VerifyFile(settings.program_file.c_str()); });
         }
     }
     if (!flag(FLAG_PRESERVE_RAM)) {
@@ -258,13 +259,12 @@ void programming_pass() {
     if (flag(FLAG_PROGRAM)) program_device();
     if (flag(FLAG_READ_OUT)) {
         long_step("Read. Wait...", [] {
-            return failed(fet->MSP430_ReadOutFile(flash_start(), flash_length(), settings.read_out_file.c_str(),
-                                                  FILE_INTEL_HEX));
+            return fet->MSP430_ReadOutFile(flash_start(), flash_length(), settings.read_out_file.c_str(),
+                                           FILE_INTEL_HEX);
         });
     }
     if (flag(FLAG_BLOW_FUSE)) {
-        long_step("Blowing the device security fuse",
-                  [] { return failed(settings.fuse_status, fet->MSP430_Secure()); });
+        long_step("Blowing the device security fuse", [] { return fet->MSP430_Secure(); }, settings.fuse_status);
     }
     if (settings.reset_method != 0 && reset_device(3) != 0) exit_program(1);
     step("Closing Interface", 2, [] { return fet->MSP430_Close(flag(FLAG_POWER_OFF) ? 1 : 0); });
