@@ -3,19 +3,17 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
 struct TerminalEvents {
-    bool port = false;            // the port has bytes to read (or news of a hang-up to read)
-    bool port_hung_up = false;    // the device is gone or broken; asking again at once would spin
+    bool port = false;            // the port has bytes to read, or has hung up (a read tells)
     bool console = false;         // the keyboard has bytes to read
     bool signalled = false;       // console_signal is set; the caller leaves
 };
 
-// Waits until the port (a descriptor above 0; 0 or less: none) or the console (when
+// Waits until the port (a descriptor; negative: none) or the console (when
 // watch_console) can be read, a listened-for signal arrives, or timeout_ms passes (negative:
 // no limit). A signal that arrives just before the wait is not lost.
-TerminalEvents terminal_wait(std::intptr_t port, bool watch_console, int timeout_ms);
+TerminalEvents terminal_wait(int port, bool watch_console, int timeout_ms);
 
 // Reads what the keyboard has ready without blocking: the count of bytes, 0 when the console
 // input has ended for good, -1 when nothing was there.

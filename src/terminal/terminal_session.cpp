@@ -24,10 +24,6 @@ constexpr int LINE_MAX = 64;
 // After ESC, how long to wait for the rest of a key's sequence before taking the ESC alone.
 constexpr auto KEY_PAUSE = std::chrono::milliseconds(25);
 
-// A vanished or broken device reports a hang-up on every look; leave it alone this long so the
-// terminal sleeps instead of spinning, while the keyboard (and F4) still works.
-constexpr auto PORT_REST = std::chrono::milliseconds(200);
-
 constexpr int KEEP_RUNNING = -1;
 constexpr int STOP = 0;
 
@@ -209,29 +205,22 @@ int handle_key(int& line_len) {
     return function_key(code);
 }
 
-// How long the wait may sleep: not at all while keys are queued, until the key pause or the
-// port's rest ends when one is running, otherwise until something happens.
-int wait_limit_ms(Clock::time_point now, Clock::time_point port_rest_until) {
+// How long the wait may sleep: not at all while keys are queued, until the key pause ends when
+// one is running, otherwise until something happens.
+int wait_limit_ms(Clock::time_point now) {
     if (keyboard.has_key()) return 0;
-    int limit = keyboard.pause_left_ms(now);
-    if (now < port_rest_until) {
-        const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(port_rest_until - now).count() + 1;
-        if (limit < 0 || rest < limit) limit = static_cast<int>(rest);
-    }
-    return limit;
+    return keyboard.pause_left_ms(now);
 }
 
 int terminal_loop() {
     int line_len = 0;
-    Clock::time_point port_rest_until{};
     for (;;) {
-        Clock::time_point now = Clock::now();
-        const bool port_awake = now >= port_rest_until;
-        const TerminalEvents events = terminal_wait(port_awake ? settings.port_handle : 0, keyboard.wants_input(),
-                                                    wait_limit_ms(now, port_rest_until));
+        // A port that has hung up is left out (it would wake every wait at once); the keyboard,
+        // and with it F4, still works.
+        const TerminalEvents events =
+            terminal_wait(serial_port_descriptor(), keyboard.wants_input(), wait_limit_ms(Clock::now()));
         if (events.signalled) leave_on_signal();
         if (events.port) show_batch();
-        if (events.port_hung_up) port_rest_until = Clock::now() + PORT_REST;
         if (events.console) keyboard.read_console();
         keyboard.decode(Clock::now());
         if (keyboard.has_key()) {

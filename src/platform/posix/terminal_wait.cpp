@@ -10,15 +10,15 @@
 #include "platform/console_keys.h"
 #include "platform/posix/write_all.h"
 
-TerminalEvents terminal_wait(std::intptr_t port, bool watch_console, int timeout_ms) {
+TerminalEvents terminal_wait(int port, bool watch_console, int timeout_ms) {
     TerminalEvents events;
     pollfd fds[2];
     nfds_t n = 0;
     int port_index = -1;
     int console_index = -1;
-    if (port > 0) {
+    if (port >= 0) {
         port_index = static_cast<int>(n);
-        fds[n++] = pollfd{static_cast<int>(port), POLLIN, 0};
+        fds[n++] = pollfd{port, POLLIN, 0};
     }
     if (watch_console) {
         console_index = static_cast<int>(n);
@@ -49,9 +49,7 @@ TerminalEvents terminal_wait(std::intptr_t port, bool watch_console, int timeout
     if (console_signal) events.signalled = true;
     if (ready <= 0) return events;
     if (port_index >= 0) {
-        const short got = fds[port_index].revents;
-        if (got & POLLIN) events.port = true;
-        if (got & (POLLHUP | POLLERR | POLLNVAL)) events.port_hung_up = true;
+        if (fds[port_index].revents & (POLLIN | POLLHUP | POLLERR)) events.port = true;
     }
     if (console_index >= 0 && (fds[console_index].revents & (POLLIN | POLLHUP | POLLERR))) {
         events.console = true;
