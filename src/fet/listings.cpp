@@ -1,4 +1,67 @@
 #include "fet/listings.h"
 
-int list_devices() { return 0; }
-int list_fet_ports() { return 1; }
+#include <cstdio>
+#include <cstring>
+
+#include "driver/run_settings.h"
+#include "fet/fet_library.h"
+#include "fet/programming_pass.h"
+
+namespace {
+
+// Two devices share a line: "ID:" and three digits, a blank, and the name padded to 25.
+constexpr int NAME_COLUMNS = 25;
+
+void print_device(fet_int id, const char* name) {
+    const std::size_t length = std::strlen(name);
+    if (length >= NAME_COLUMNS) {
+        // Too long for the column: shown whole rather than cut, with one blank before the next.
+        std::printf("ID:%-3ld %s ", id, name);
+        return;
+    }
+    char field[NAME_COLUMNS + 1];
+    std::memset(field, ' ', NAME_COLUMNS);
+    field[NAME_COLUMNS] = 0;
+    std::memcpy(field, name, length);
+    std::printf("ID:%-3ld %s", id, field);
+}
+
+}  // namespace
+
+int list_devices() {
+    std::fputs("\nThe devices supported by the driver:\n", stdout);
+    for (fet_int id = 1;; ++id) {
+        // A failing call is the ordinary end of the list.
+        if (fet->MSP430_Device(id, device_record.data(), DEVICE_RECORD_SIZE) != 0) break;
+        const char* name = device_record.name();
+        if (std::strcmp(name, "End_of_devices") == 0) break;
+        print_device(id, name);
+        if (id % 2 == 0) std::fputs("\n", stdout);
+    }
+    return 0;
+}
+
+int list_fet_ports() {
+    fet_int count = 0;
+    settings.status = static_cast<int>(fet->MSP430_GetNumberOfUsbIfs(&count));
+    if (settings.status != 0) {
+        report_library_error(2, "Get Nuber of USBIF");
+        return 1;
+    }
+    if (count <= 0) {
+        std::fputs("FET Port not Found\n", stdout);
+        return 1;
+    }
+    for (fet_int i = 0; i < count; ++i) {
+        char* name = nullptr;
+        fet_int in_use = 0;
+        settings.status = static_cast<int>(fet->MSP430_GetNameOfUsbIf(i, &name, &in_use));
+        if (settings.status != 0) {
+            report_library_error(2, "");
+            return 1;
+        }
+        std::printf(i == 0 ? "\nFound: %s -%s\n" : "       %s -%s\n", name ? name : "",
+                    in_use ? "Already Used" : "Free");
+    }
+    return 0;
+}

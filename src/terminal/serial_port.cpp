@@ -1,13 +1,146 @@
 #include "terminal/serial_port.h"
 
-#include "driver/run_settings.h"
+#include <cstdio>
+#include <cstring>
+#include <string>
 
-void select_serial_port(const char*) {}
-void list_com_ports() {}
-void open_serial_port() {}
-void close_serial_port() { settings.port_handle = 0; }
-void serial_write(const void*, std::size_t) {}
-void serial_read(char* buffer, int, int& count, int, int) {
+#include "driver/ascii_text.h"
+#include "driver/console.h"
+#include "driver/run_settings.h"
+#include "platform/serial_device.h"
+
+namespace {
+
+// The lowest port the "USB" scan tries: COM1 to COM4 are the on-board UARTs.
+constexpr int FIRST_USB_PORT = 5;
+
+std::string upper_case(const char* text) {
+    std::string upper(text);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return upper;
+}
+
+// A cut name could name another device, so a name that does not fit ends the run instead.
+void store_port_name(const std::string& name, const char* argument) {
+    if (name.size() >= sizeof settings.port_name) {
+        print_at_level(1, "Port name too long (at most %d characters): %s\n",
+                       static_cast<int>(sizeof settings.port_name) - 1, argument);
+        exit_program(2);
+    }
+    std::memcpy(settings.port_name, name.c_str(), name.size() + 1);
+}
+
+// Ports from 10 up need the long form of the name, as the command line would give it.
+void name_com_port(int n) {
+    if (n <= 9)
+        std::snprintf(settings.port_name, sizeof settings.port_name, "COM%i", n);
+    else
+        std::snprintf(settings.port_name, sizeof settings.port_name, "\\\\.\\COM%i", n);
+}
+
+// Opens the port named in settings.port_name into settings.port_handle; true when it opened.
+bool open_named_port(long& error) {
+    settings.port_handle = serial_device_open(settings.port_name, error);
+    return settings.port_handle > 0;
+}
+
+// Downwards, so that the adapter plugged in last (the highest number) is found first.
+void scan_for_port(int lowest) {
+    long error = 0;
+    for (int n = COM_PORT_LAST; n >= lowest; --n) {
+        name_com_port(n);
+        if (open_named_port(error)) {
+            settings.flags |= FLAG_TERMINAL;
+            return;
+        }
+    }
+    print_at_level(1, "Can't find COM Port\n");
+    exit_program(2);
+}
+
+}  // namespace
+
+void select_serial_port(const char* first_argument) {
+    // A device path is a file name: its case matters.
+    if (first_argument[0] == '/') {
+        store_port_name(first_argument, first_argument);
+        settings.flags |= FLAG_TERMINAL;
+        return;
+    }
+    const std::string upper = upper_case(first_argument);
+    if (ascii_starts_with(upper.c_str(), "COM")) {
+        store_port_name(upper.size() == 4 ? upper : "\\\\.\\" + upper, first_argument);
+        settings.flags |= FLAG_TERMINAL;
+        return;
+    }
+    if (ascii_starts_with(upper.c_str(), "AUTO")) scan_for_port(COM_PORT_FIRST);
+    else if (ascii_starts_with(upper.c_str(), "USB")) scan_for_port(FIRST_USB_PORT);
+}
+
+void list_com_ports() {
+    int found = 0;
+    long error = 0;
+    for (int n = COM_PORT_FIRST; n <= COM_PORT_LAST; ++n) {
+        name_com_port(n);
+        if (!open_named_port(error)) continue;
+        ++found;
+        if (found == 1)
+            std::printf("\nFound: COM%i  (%s)\n", n, serial_device_com_path(n));
+        else
+            std::printf("       COM%i  (%s)\n", n, serial_device_com_path(n));
+        close_serial_port();
+    }
+    std::fputs(found > 0 ? "Done\n" : "Can't find COM Port\n", stdout);
+}
+
+void open_serial_port() {
+    long error = 0;
+    // The AUTO and USB scans leave the port they found open.
+    if (settings.port_handle <= 0 && !open_named_port(error)) {
+        print_at_level(1, "Can't open %s. Error: %ld\n", settings.port_name, error);
+        exit_program(2);
+    }
+    print_at_level(3, "%s Open -OK\n", settings.port_name);
+    error = serial_device_configure(settings.port_handle, read_integer(settings.baud));
+    if (error != 0) {
+        print_at_level(1, "Can't set baudrate '%s'. Error: %ld", settings.baud, error);
+        exit_program(3);
+    }
+}
+
+void close_serial_port() {
+    serial_device_close(settings.port_handle);
+    settings.port_handle = 0;
+}
+
+void serial_write(const void* bytes, std::size_t n) {
+    if (serial_device_write(settings.port_handle, bytes, n) == 0) return;
+    std::printf("%s Error. Press [F4] for Reopen.\n", settings.port_name);
+    // The terminal writes its display straight to the descriptor; keep the hint in its place.
+    std::fflush(stdout);
+    ++settings.write_errors;
+}
+
+void serial_read(char* buffer, int capacity, int& count, int max_lines, int budget) {
+    settings.read_budget = budget;
     count = 0;
-    buffer[0] = 0;
+    if (capacity <= 0) return;
+    int lines = 0;
+    while (count < capacity - 1) {
+        const std::size_t room = static_cast<std::size_t>(capacity - 1 - count);
+        const std::size_t got = serial_device_read(settings.port_handle, buffer + count, room);
+        if (got == 0 && settings.read_budget > 0) --settings.read_budget;
+        for (std::size_t i = 0; i < got; ++i)
+            if (buffer[count + static_cast<int>(i)] == '\n') ++lines;
+        count += static_cast<int>(got);
+        if (settings.read_budget <= 0) break;
+        if (lines >= max_lines) break;
+    }
+    buffer[count] = 0;
+}
+
+int serial_port_descriptor() {
+    if (serial_device_hung_up(settings.port_handle)) return -1;
+    return serial_device_descriptor(settings.port_handle);
 }

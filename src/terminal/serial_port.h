@@ -4,10 +4,11 @@
 #include <cstddef>
 
 // Takes the port from the first command-line argument: a COM name, a /dev path, or the AUTO and
-// USB scans (the port found is left open). Ends the program when a scan finds nothing.
+// USB scans (the port found is left open). Ends the program when a scan finds nothing, and with
+// code 2 when the name does not fit settings.port_name (it is never cut).
 void select_serial_port(const char* first_argument);
 
-// Prints the COM ports that can be opened.
+// Prints the COM ports that can be opened, each with the device behind it.
 void list_com_ports();
 
 // Opens settings.port_name unless a scan left it open, then applies the line settings. Returns
@@ -22,3 +23,9 @@ void serial_write(const void* bytes, std::size_t n);
 // Gathers received bytes into buffer (at most capacity - 1 and a terminator), stopping after
 // `budget` empty reads, a full buffer, or `max_lines` line feeds; max_lines 0 makes one read.
 void serial_read(char* buffer, int capacity, int& count, int max_lines, int budget);
+
+// What a loop waits on for received bytes together with the keyboard: the open port's
+// descriptor, or -1 when no port is open or the device has hung up (poll skips a negative
+// descriptor; a hung-up one would make every poll return at once). serial_read itself never
+// returns sooner than its millisecond for a hung-up device, so reading on costs no spin.
+int serial_port_descriptor();

@@ -53,9 +53,15 @@ void set_raw(bool keep_output_processing) {
 }  // namespace
 
 void console_keys_install() {
+    // While the program has not changed the mode, the mode now is the one to come back to:
+    // taken afresh, it also fits a standard input that was replaced since the first call (a
+    // forked child on another terminal).
+    if (!mode_changed) {
+        have_saved_mode = 0;
+        if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_mode) == 0) have_saved_mode = 1;
+    }
     if (installed) return;
     installed = true;
-    if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_mode) == 0) have_saved_mode = 1;
     struct sigaction action {};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
