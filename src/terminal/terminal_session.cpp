@@ -202,7 +202,10 @@ int handle_key(int& line_len) {
     if (key != KEY_LEAD_FUNCTION) return ordinary_key(key, line_len);
     // The decoder hands over a lead byte and its code together.
     const unsigned char code = keyboard.has_key() ? keyboard.take() : 0;
-    return function_key(code);
+    const int result = function_key(code);
+    // What the key printed shows now, not with the board's next batch.
+    std::fflush(stdout);
+    return result;
 }
 
 // How long the wait may sleep: not at all while keys are queued, until the key pause ends when
