@@ -18,8 +18,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// One batch and a terminator, with the one byte the read is told to leave free.
 constexpr int RX_BUF_SIZE = 512;
-constexpr int LINE_MAX = 64;
+static_assert(RX_BUF_SIZE - 2 == RX_BATCH_MAX);
+
+// A line keeps its first 64 characters for the recall.
+constexpr int LINE_KEEP = 64;
 
 // After ESC, how long to wait for the rest of a key's sequence before taking the ESC alone.
 constexpr auto KEY_PAUSE = std::chrono::milliseconds(25);
@@ -42,8 +46,8 @@ constexpr unsigned char CODE_ALT_O = 24;
 // The terminal's buffers live for the whole run; last_line is kept from one entry to the next.
 unsigned char rx_buf[RX_BUF_SIZE];
 char render_buf[RENDER_BUF_SIZE];
-unsigned char line_buf[LINE_MAX + 1];
-unsigned char last_line[LINE_MAX + 1];
+unsigned char line_buf[LINE_KEEP + 1];
+unsigned char last_line[LINE_KEEP + 1];
 int last_line_len = 0;
 
 // Console bytes on their way to becoming keys. Keys typed but not yet handled when the terminal
@@ -191,7 +195,7 @@ int ordinary_key(unsigned char key, int& line_len) {
             return KEEP_RUNNING;
         default:
             // A line keeps its first 64 characters; later ones are sent but not kept.
-            if (line_len < LINE_MAX) line_buf[line_len++] = key;
+            if (line_len < LINE_KEEP) line_buf[line_len++] = key;
             serial_write(&key, 1);
             return KEEP_RUNNING;
     }
@@ -202,7 +206,10 @@ int handle_key(int& line_len) {
     if (key != KEY_LEAD_FUNCTION) return ordinary_key(key, line_len);
     // The decoder hands over a lead byte and its code together.
     const unsigned char code = keyboard.has_key() ? keyboard.take() : 0;
-    return function_key(code);
+    const int result = function_key(code);
+    // What the key printed shows now, not with the board's next batch.
+    std::fflush(stdout);
+    return result;
 }
 
 // How long the wait may sleep: not at all while keys are queued, until the key pause ends when
