@@ -11,6 +11,7 @@
 
 #include "driver/run_settings.h"
 #include "driver/usage_text.h"
+#include "fet/vendor_library.h"
 #include "platform/serial_device.h"
 #include "support/capture.h"
 
@@ -119,6 +120,27 @@ TEST(CommandLine, PortListFirstShowsTheOpenablePorts) {
     EXPECT_RUN(parse({"-pl"}), BANNER + "\nFound: COM13  (" + port.path + ")\nDone\n" + DONE, 0);
     // Ends before "-a 0" is read, so the key prompt still shows.
     EXPECT_RUN(parse({"-PLx", "-a", "0"}), BANNER + "\nFound: COM13  (" + port.path + ")\nDone\n" + DONE, 0);
+}
+
+// Without the vendor's library the listings ask the simulated adapter.
+TEST(CommandLine, DeviceListFirstEndsAtOnceWithoutAKeyWait) {
+    if (vendor_library_loaded()) GTEST_SKIP() << "a vendor library is installed";
+    const std::string head = BANNER + "\nThe devices supported by the driver:\nID:1   ";
+    for (const char* word : {"-list", "-LIST"}) {
+        SCOPED_TRACE(word);
+        const Captured run = parse({word, "-a", "2"});
+        EXPECT_FALSE(run.timed_out);
+        EXPECT_EQ(run.text.substr(0, head.size()), head);
+        EXPECT_NE(run.text.find("ID:2   "), std::string::npos);
+        EXPECT_EQ(run.text.find("Press AnyKey"), std::string::npos);
+        EXPECT_EQ(run.status, 0);
+    }
+}
+
+TEST(CommandLine, AdapterListFirstEndsDone) {
+    if (vendor_library_loaded()) GTEST_SKIP() << "a vendor library is installed";
+    EXPECT_RUN(parse({"-fl"}), BANNER + "\nFound: SIM -Free\n" + DONE, 0);
+    EXPECT_RUN(parse({"-FLx", "-a", "0"}), BANNER + "\nFound: SIM -Free\n" + DONE, 0);
 }
 
 TEST(CommandLine, CommandWordsInLaterPositionsAreOrdinaryArguments) {
