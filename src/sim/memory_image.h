@@ -38,7 +38,8 @@ private:
 class LineReader {
 public:
     static constexpr std::size_t MAX_LINE = 4096;
-    static constexpr long long MAX_FILE = 64LL << 20;
+    // A full 1 MB image takes about 3 MB in either format.
+    static constexpr long long MAX_FILE = 16LL << 20;
 
     explicit LineReader(std::FILE* file) : file_(file) {}
     // False at the end of the file, or on an error (error() then says which).

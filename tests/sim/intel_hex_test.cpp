@@ -146,7 +146,7 @@ TEST_F(IntelHex, AHugeFileStopsAtTheLimit) {
     MemoryImage image;
     std::string error;
     EXPECT_EQ(read_image_file(scratch.path("image.hex").c_str(), image, error), SIM_FILE_FORMAT);
-    EXPECT_NE(error.find(" line 1525202: the file is larger than 64 MB, more than any MSP430 image can be"),
+    EXPECT_NE(error.find(" line 381301: the file is larger than 16 MB, more than any MSP430 image can be"),
               std::string::npos)
         << error;
 }
