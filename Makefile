@@ -5,7 +5,7 @@ GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all build demo test test-plain test-asan clean
+.PHONY: all build demo test test-plain test-asan bench clean
 
 all: build
 
@@ -16,7 +16,7 @@ build: | $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
-	./$(BUILD)/kesto -FET SIM -a 0 -info +ebpv examples/blink_g2553.hex +r $(BUILD)/readout.hex
+	./$(BUILD)/kesto -FET SIM -a 0 -d 3 -info +ebpv examples/blink_g2553.hex +r $(BUILD)/readout.hex
 
 test: test-plain test-asan
 
@@ -27,6 +27,11 @@ test-asan:
 	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTO_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_ARGS)
+
+# Terminal figures (idle CPU, latency, throughput, memory), beside picocom's when it is installed.
+bench: | $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target kesto_bench
+	./$(BUILD)/kesto_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,4 +1,98 @@
 #include "fet/vendor_library.h"
 
-const FetLibrary* vendor_library() { return nullptr; }
-bool vendor_library_loaded() { return false; }
+#include <cstring>
+#include <string>
+
+#include "platform/library_loader.h"
+
+namespace {
+
+constexpr const char* LIBRARY_NAME = "msp430";
+constexpr fet_int STATUS_FAILED = -1;
+// The one error the stand-in table knows: the library could not be used.
+constexpr fet_int LOAD_FAILED = 1;
+
+// The library's functions in table order. The table holds nothing but these pointers, in this
+// order, so the loader can fill it slot by slot.
+constexpr const char* SYMBOLS[] = {
+    "MSP430_Initialize",   "MSP430_Configure",    "MSP430_VCC",          "MSP430_GetExtVoltage",
+    "MSP430_Identify",     "MSP430_Device",       "MSP430_Erase",        "MSP430_EraseCheck",
+    "MSP430_ProgramFile",  "MSP430_VerifyFile",   "MSP430_ReadOutFile",  "MSP430_Secure",
+    "MSP430_Reset",        "MSP430_Close",        "MSP430_Error_Number", "MSP430_Error_String",
+    "MSP430_GetNumberOfUsbIfs", "MSP430_GetNameOfUsbIf",
+};
+constexpr std::size_t SYMBOL_COUNT = sizeof SYMBOLS / sizeof SYMBOLS[0];
+static_assert(sizeof(FetLibrary) == SYMBOL_COUNT * sizeof(void*), "one table slot per library function");
+
+std::string failure_text;
+
+// Every call of the stand-in fails; the error queries give the reason.
+fet_int failed() { return STATUS_FAILED; }
+fet_int failed_initialize(const char*, fet_int*) { return failed(); }
+fet_int failed_2(fet_int, fet_int) { return failed(); }
+fet_int failed_1(fet_int) { return failed(); }
+fet_int failed_ext_voltage(fet_int*, fet_int*) { return failed(); }
+fet_int failed_identify(char*, fet_int, fet_int) { return failed(); }
+fet_int failed_device(fet_int, char*, fet_int) { return failed(); }
+fet_int failed_3(fet_int, fet_int, fet_int) { return failed(); }
+fet_int failed_program(const char*, fet_int, fet_int) { return failed(); }
+fet_int failed_verify(const char*) { return failed(); }
+fet_int failed_read_out(fet_int, fet_int, const char*, fet_int) { return failed(); }
+fet_int failed_error_number() { return LOAD_FAILED; }
+const char* failed_error_string(fet_int) { return failure_text.c_str(); }
+fet_int failed_count(fet_int*) { return failed(); }
+fet_int failed_name(fet_int, char**, fet_int*) { return failed(); }
+
+constexpr FetLibrary NOT_LOADED = {
+    failed_initialize, failed_2,        failed_1,        failed_ext_voltage,  failed_identify,
+    failed_device,     failed_3,        failed_2,        failed_program,      failed_verify,
+    failed_read_out,   failed,          failed_3,        failed_1,            failed_error_number,
+    failed_error_string, failed_count,  failed_name,
+};
+
+struct Loaded {
+    FetLibrary table{};
+    bool ok = false;
+};
+
+Loaded load() {
+    Loaded loaded;
+    const std::string file = library_file_name(LIBRARY_NAME);
+    std::string reason;
+    void* library = library_open(file, reason);
+    if (library) {
+        void* slots[SYMBOL_COUNT];
+        for (std::size_t i = 0; i < SYMBOL_COUNT && library; ++i) {
+            slots[i] = library_symbol(library, SYMBOLS[i], reason);
+            if (!slots[i]) {
+                reason = std::string("it lacks ") + SYMBOLS[i] + " (" + reason + ")";
+                library_close(library);
+                library = nullptr;
+            }
+        }
+        if (library) {
+            static_assert(sizeof slots == sizeof loaded.table);
+            std::memcpy(&loaded.table, slots, sizeof slots);
+            loaded.ok = true;
+            return loaded;
+        }
+    }
+    failure_text = "Cannot load the FET library " + file + ": " + reason + ". Put the vendor's " + file +
+                   " beside kesto or on the library path, or use -FET SIM for the simulated adapter";
+    return loaded;
+}
+
+const Loaded& loaded_library() {
+    // Loaded once, on first use: a run that only simulates never touches the loader.
+    static const Loaded loaded = load();
+    return loaded;
+}
+
+}  // namespace
+
+const FetLibrary* vendor_library() {
+    const Loaded& loaded = loaded_library();
+    return loaded.ok ? &loaded.table : &NOT_LOADED;
+}
+
+bool vendor_library_loaded() { return loaded_library().ok; }

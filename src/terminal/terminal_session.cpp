@@ -1,3 +1,253 @@
 #include "terminal/terminal_session.h"
 
-int run_terminal(int) { return 0; }
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/command_line.h"
+#include "driver/run_settings.h"
+#include "fet/programming_pass.h"
+#include "platform/console_keys.h"
+#include "platform/log_file.h"
+#include "platform/terminal_wait.h"
+#include "terminal/key_decoder.h"
+#include "terminal/render.h"
+#include "terminal/serial_port.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One batch and a terminator, with the one byte the read is told to leave free.
+constexpr int RX_BUF_SIZE = 512;
+static_assert(RX_BUF_SIZE - 2 == RX_BATCH_MAX);
+
+// A line keeps its first 64 characters for the recall.
+constexpr int LINE_KEEP = 64;
+
+// After ESC, how long to wait for the rest of a key's sequence before taking the ESC alone.
+constexpr auto KEY_PAUSE = std::chrono::milliseconds(25);
+
+constexpr int KEEP_RUNNING = -1;
+constexpr int STOP = 0;
+
+constexpr unsigned char KEY_CTRL_X = 24;
+constexpr unsigned char KEY_CTRL_RIGHT_BRACKET = 29;
+constexpr unsigned char KEY_ENTER = 13;
+constexpr unsigned char ACK = 0x06;
+
+constexpr unsigned char CODE_F1 = 59;
+constexpr unsigned char CODE_F4 = 62;
+constexpr unsigned char CODE_F5 = 63;
+constexpr unsigned char CODE_F9 = 67;
+constexpr unsigned char CODE_F10 = 68;
+constexpr unsigned char CODE_ALT_O = 24;
+
+// The terminal's buffers live for the whole run; last_line is kept from one entry to the next.
+unsigned char rx_buf[RX_BUF_SIZE];
+char render_buf[RENDER_BUF_SIZE];
+unsigned char line_buf[LINE_KEEP + 1];
+unsigned char last_line[LINE_KEEP + 1];
+int last_line_len = 0;
+
+// Console bytes on their way to becoming keys. Keys typed but not yet handled when the terminal
+// returns stay here for its next entry, as they would in the console's own input queue.
+struct Keyboard {
+    unsigned char raw[64];
+    int raw_len = 0;
+    Clock::time_point raw_arrived{};
+    unsigned char keys[128];
+    int keys_len = 0;
+    bool open = true;
+
+    bool wants_input() const { return open && raw_len < static_cast<int>(sizeof raw); }
+    bool has_key() const { return keys_len > 0; }
+
+    void read_console() {
+        const int n = console_read(raw + raw_len, static_cast<int>(sizeof raw) - raw_len);
+        if (n == 0) open = false;  // end of input: nothing more will come, stop watching it
+        if (n <= 0) return;
+        raw_len += n;
+        raw_arrived = Clock::now();
+    }
+
+    // Time left before the bytes held back are taken as they are; negative when none are held.
+    int pause_left_ms(Clock::time_point now) const {
+        if (raw_len == 0) return -1;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(raw_arrived + KEY_PAUSE - now);
+        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    }
+
+    void decode(Clock::time_point now) {
+        const bool ended = now - raw_arrived >= KEY_PAUSE || !open;
+        while (raw_len > 0 && keys_len + KEY_OUTPUT_MAX <= static_cast<int>(sizeof keys)) {
+            const DecodedKey key = decode_key(raw, raw_len, ended);
+            if (key.consumed == 0) break;
+            std::memcpy(keys + keys_len, key.bytes, static_cast<std::size_t>(key.length));
+            keys_len += key.length;
+            raw_len -= key.consumed;
+            std::memmove(raw, raw + key.consumed, static_cast<std::size_t>(raw_len));
+        }
+    }
+
+    unsigned char take() {
+        const unsigned char key = keys[0];
+        --keys_len;
+        std::memmove(keys, keys + 1, static_cast<std::size_t>(keys_len));
+        return key;
+    }
+};
+
+Keyboard keyboard;
+
+void open_log_once() {
+    if (settings.log_fd != 0) return;
+    settings.log_fd = log_file_open(settings.log_name);
+    if (settings.log_fd <= 0) settings.log_fd = -1;
+}
+
+void print_banner(int reopen_count) {
+    std::printf("\n%s Terminal started\n", "Dumb");
+    if (reopen_count == 0) {
+        std::fputs("\t [F10]-Exit [F5]-Reset", stdout);
+        if (settings.flags & FLAG_PROGRAM) std::fputs(", [F9]-Programming", stdout);
+        std::fputs("\n", stdout);
+    }
+    std::fflush(stdout);
+}
+
+void show_batch() {
+    int count = 0;
+    serial_read(reinterpret_cast<char*>(rx_buf), RX_BUF_SIZE - 1, count, 0, 500);
+    if (count <= 0) return;
+    RenderOptions options;
+    options.crlf = (settings.flags & FLAG_CRLF) != 0;
+    options.pass_high = settings.oem_codepage != 0;
+    const RenderResult rendered = render_batch(rx_buf, count, options, render_buf);
+    // The board waits for its answer; it goes out before anything of the batch is shown.
+    for (int i = 0; i < rendered.enquiries; ++i) serial_write(&ACK, 1);
+    const auto length = static_cast<std::size_t>(rendered.length);
+    std::fflush(stdout);  // whatever the stream still holds comes first
+    console_write(render_buf, length);
+    std::fflush(stdout);
+    if (settings.log_fd > 0) log_file_write(settings.log_fd, render_buf, length);
+}
+
+void stop_text() {
+    std::fputs("\n\nTerminal stopped\n\n", stdout);
+    std::fflush(stdout);
+    if (settings.log_fd > 0) log_file_close(settings.log_fd);
+}
+
+[[noreturn]] void leave_on_signal() {
+    const int signal_number = console_signal;
+    if (settings.log_fd > 0) log_file_close(settings.log_fd);
+    std::fflush(stdout);
+    console_signals_listen(false);
+    console_die_of_signal(signal_number);
+}
+
+void reset_target() {
+    std::fputs("\nReset...\n", stdout);
+    if (init_fet(4) == 0) reset_device(4);
+}
+
+int function_key(unsigned char code) {
+    switch (code) {
+        case CODE_F1:
+            print_usage();
+            return KEEP_RUNNING;
+        case CODE_F4:
+            return settings.write_errors > 0 ? TERMINAL_REOPEN : KEEP_RUNNING;
+        case CODE_F5:
+            reset_target();
+            return KEEP_RUNNING;
+        case CODE_F9:
+            settings.flags |= FLAG_PROGRAM;
+            std::fputs("\nProgrammer started", stdout);
+            std::fflush(stdout);
+            return TERMINAL_PROGRAM;
+        case CODE_F10:
+        case CODE_ALT_O:
+            return STOP;
+        default:
+            return KEEP_RUNNING;
+    }
+}
+
+int ordinary_key(unsigned char key, int& line_len) {
+    switch (key) {
+        case KEY_CTRL_X:
+            return STOP;
+        case KEY_CTRL_RIGHT_BRACKET:
+            std::memcpy(line_buf, last_line, static_cast<std::size_t>(last_line_len));
+            line_len = last_line_len;
+            if (line_len > 0) serial_write(line_buf, static_cast<std::size_t>(line_len));
+            return KEEP_RUNNING;
+        case KEY_ENTER:
+            if (line_len >= 2) {
+                std::memcpy(last_line, line_buf, static_cast<std::size_t>(line_len));
+                last_line_len = line_len;
+                last_line[last_line_len] = 0;
+            }
+            line_len = 0;
+            serial_write(&key, 1);
+            return KEEP_RUNNING;
+        default:
+            // A line keeps its first 64 characters; later ones are sent but not kept.
+            if (line_len < LINE_KEEP) line_buf[line_len++] = key;
+            serial_write(&key, 1);
+            return KEEP_RUNNING;
+    }
+}
+
+int handle_key(int& line_len) {
+    const unsigned char key = keyboard.take();
+    if (key != KEY_LEAD_FUNCTION) return ordinary_key(key, line_len);
+    // The decoder hands over a lead byte and its code together.
+    const unsigned char code = keyboard.has_key() ? keyboard.take() : 0;
+    const int result = function_key(code);
+    // What the key printed shows now, not with the board's next batch.
+    std::fflush(stdout);
+    return result;
+}
+
+// How long the wait may sleep: not at all while keys are queued, until the key pause ends when
+// one is running, otherwise until something happens.
+int wait_limit_ms(Clock::time_point now) {
+    if (keyboard.has_key()) return 0;
+    return keyboard.pause_left_ms(now);
+}
+
+int terminal_loop() {
+    int line_len = 0;
+    for (;;) {
+        // A port that has hung up is left out (it would wake every wait at once); the keyboard,
+        // and with it F4, still works.
+        const TerminalEvents events =
+            terminal_wait(serial_port_descriptor(), keyboard.wants_input(), wait_limit_ms(Clock::now()));
+        if (events.signalled) leave_on_signal();
+        if (events.port) show_batch();
+        if (events.console) keyboard.read_console();
+        keyboard.decode(Clock::now());
+        if (keyboard.has_key()) {
+            const int result = handle_key(line_len);
+            if (result != KEEP_RUNNING) return result;
+        }
+    }
+}
+
+}  // namespace
+
+int run_terminal(int reopen_count) {
+    open_log_once();
+    // Raw before the banner: a key typed as soon as the banner shows must not be echoed.
+    console_keys_raw();
+    print_banner(reopen_count);
+    console_signals_listen(true);
+    const int result = terminal_loop();
+    if (result == STOP) stop_text();
+    console_signals_listen(false);
+    console_keys_restore();
+    return result;
+}

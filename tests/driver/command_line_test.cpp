@@ -1,6 +1,8 @@
 #include "driver/command_line.h"
 
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <functional>
@@ -9,6 +11,8 @@
 
 #include "driver/run_settings.h"
 #include "driver/usage_text.h"
+#include "fet/vendor_library.h"
+#include "platform/serial_device.h"
 #include "support/capture.h"
 
 namespace {
@@ -85,14 +89,58 @@ TEST(CommandLine, HelpWordsFirstShowTheUsageAndEndDone) {
     }
 }
 
-TEST(CommandLine, PortListFirstEndsDoneBeforeLaterOptionsAreRead) {
-    // "-a 0" is never read, so the key prompt still shows.
-    const Captured run = parse({"-pl", "-a", "0"});
-    EXPECT_FALSE(run.timed_out);
-    EXPECT_EQ(run.text.rfind(BANNER, 0), 0u);
-    EXPECT_EQ(run.text.substr(run.text.size() - DONE.size()), DONE);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(parse({"-PLx"}).status, 0);
+// Points every COM name at a path that does not exist, except COMn at a fresh pseudo-terminal,
+// so a scan or the port listing sees exactly one port whatever the machine has.
+class OnePort {
+  public:
+    explicit OnePort(int n) {
+        int master = -1, slave = -1;
+        char name[128] = "";
+        if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
+            master_ = master;
+            ::close(slave);
+            path = name;
+        }
+        for (int i = COM_PORT_FIRST; i <= COM_PORT_LAST; ++i)
+            serial_device_set_com_path(i, i == n ? path.c_str() : "/nonexistent/kesto-test-port");
+    }
+    ~OnePort() {
+        for (int i = COM_PORT_FIRST; i <= COM_PORT_LAST; ++i) serial_device_set_com_path(i, nullptr);
+        if (master_ >= 0) ::close(master_);
+    }
+    std::string path;
+
+  private:
+    int master_ = -1;
+};
+
+TEST(CommandLine, PortListFirstShowsTheOpenablePorts) {
+    OnePort port(13);
+    ASSERT_FALSE(port.path.empty());
+    EXPECT_RUN(parse({"-pl"}), BANNER + "\nFound: COM13  (" + port.path + ")\nDone\n" + DONE, 0);
+    // Ends before "-a 0" is read, so the key prompt still shows.
+    EXPECT_RUN(parse({"-PLx", "-a", "0"}), BANNER + "\nFound: COM13  (" + port.path + ")\nDone\n" + DONE, 0);
+}
+
+// Without the vendor's library the listings ask the simulated adapter.
+TEST(CommandLine, DeviceListFirstEndsAtOnceWithoutAKeyWait) {
+    if (vendor_library_loaded()) GTEST_SKIP() << "a vendor library is installed";
+    const std::string head = BANNER + "\nThe devices supported by the driver:\nID:1   ";
+    for (const char* word : {"-list", "-LIST"}) {
+        SCOPED_TRACE(word);
+        const Captured run = parse({word, "-a", "2"});
+        EXPECT_FALSE(run.timed_out);
+        EXPECT_EQ(run.text.substr(0, head.size()), head);
+        EXPECT_NE(run.text.find("ID:2   "), std::string::npos);
+        EXPECT_EQ(run.text.find("Press AnyKey"), std::string::npos);
+        EXPECT_EQ(run.status, 0);
+    }
+}
+
+TEST(CommandLine, AdapterListFirstEndsDone) {
+    if (vendor_library_loaded()) GTEST_SKIP() << "a vendor library is installed";
+    EXPECT_RUN(parse({"-fl"}), BANNER + "\nFound: SIM -Free\n" + DONE, 0);
+    EXPECT_RUN(parse({"-FLx", "-a", "0"}), BANNER + "\nFound: SIM -Free\n" + DONE, 0);
 }
 
 TEST(CommandLine, CommandWordsInLaterPositionsAreOrdinaryArguments) {
@@ -303,18 +351,13 @@ TEST(CommandLine, ManualAndDetectOnlyInEitherOrder) {
 // --- Action words
 
 TEST(CommandLine, ActionLettersWithTheirImage) {
+    // Given first, the word is read as typed: only a stored port name is upper-cased.
     EXPECT_RUN(parse({"+ebpv", "test.hex"}, show_files),
                BANNER + "\t        Filename:`test.hex`\nprogram=[test.hex] read_out=[] flags=40b58\n", ACCEPTED);
     EXPECT_RUN(parse({"+ixo", "a.txt"}, show_files),
                BANNER + "\t        Filename:`a.txt`\nprogram=[a.txt] read_out=[] flags=4301c\n", ACCEPTED);
     EXPECT_RUN(parse({"+ebpv"}), BANNER + "Filename not present\n" + FAILED, 2);
     EXPECT_RUN(parse({"+pv", "-f"}), BANNER + "Filename not present\n" + FAILED, 2);
-}
-
-TEST(CommandLine, ActionWordFirstIsReadAsTyped) {
-    // The port test upper-cases only the stored port name, never the word itself.
-    EXPECT_RUN(parse({"+ebpv", "test.hex"}, show_files),
-               BANNER + "\t        Filename:`test.hex`\nprogram=[test.hex] read_out=[] flags=40b58\n", ACCEPTED);
 }
 
 TEST(CommandLine, ImageNameMustNotBeginWithAPunctuationMark) {
@@ -381,4 +424,37 @@ TEST(CommandLine, TheArgumentBehindAnActionWordIsNeverRead) {
 TEST(CommandLine, OtherWordsArePassedOver) {
     EXPECT_RUN(parse({"hello", "", "world", "-f"}, show_flags),
                BANNER + "\tFast Programming: RAM Content not preserved\nflags=40010\n", ACCEPTED);
+}
+
+// --- The port word and the closing echo
+
+TEST(CommandLine, PortWordIsStoredUpperCaseAndEchoedLast) {
+    EXPECT_RUN(parse({"com3", "-f"}, show_flags),
+               BANNER + "\tFast Programming: RAM Content not preserved\n" +
+                   "\t     Serial Port: COM3    Baud: 19200\nflags=40410\n",
+               ACCEPTED);
+    EXPECT_RUN(parse({"Com12", "-baud", "115200"}), BANNER + "\t     Serial Port: \\\\.\\COM12    Baud: 115200\n",
+               ACCEPTED);
+    EXPECT_RUN(parse({"com3", "-d", "0"}, show_flags), BANNER + "flags=40418\n", ACCEPTED);
+    EXPECT_RUN(parse({"-m"}, show_flags), BANNER + "flags=40408\n", ACCEPTED);
+}
+
+TEST(CommandLine, DevicePathIsKeptAsTyped) {
+    EXPECT_RUN(parse({"/dev/serial/by-id/usb-TI_Board-if00", "+p", "a.hex"}),
+               BANNER + "\t        Filename:`a.hex`\n\t     Serial Port: /dev/serial/by-id/usb-TI_Board-if00    Baud: 19200\n",
+               ACCEPTED);
+    const std::string longest = "/dev/" + std::string(122, 'p');
+    EXPECT_RUN(parse({longest}), BANNER + "\t     Serial Port: " + longest + "    Baud: 19200\n", ACCEPTED);
+}
+
+TEST(CommandLine, AutoLeavesTheFoundPortOpen) {
+    OnePort port(7);
+    ASSERT_FALSE(port.path.empty());
+    EXPECT_RUN(parse({"auto", "-a", "0"}, [] { std::printf("open=%d\n", settings.port_handle > 0); }),
+               BANNER + "\t     Serial Port: COM7    Baud: 19200\nopen=1\n", ACCEPTED);
+}
+
+TEST(CommandLine, AutoWithoutAPortEndsBeforeTheOptions) {
+    OnePort port(0);
+    EXPECT_RUN(parse({"AUTO", "-a", "0", "-x"}), BANNER + "Can't find COM Port\n" + FAILED, 2);
 }

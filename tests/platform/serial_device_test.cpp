@@ -32,6 +32,22 @@ protected:
     void TearDown() override { restore_com_ports(); }
 };
 
+// A port opened on a pseudo-terminal, closed at the end of the test.
+class SerialDeviceOpen : public SerialDevice {
+protected:
+    SerialPty pty;
+    std::intptr_t handle = -1;
+    void open_port() {
+        long error = 0;
+        handle = serial_device_open(pty.path.c_str(), error);
+        ASSERT_GT(handle, 2) << error;
+    }
+    void TearDown() override {
+        serial_device_close(handle);
+        SerialDevice::TearDown();
+    }
+};
+
 TEST(SerialDeviceTable, ComNumbersMapOntoTheLinuxDevices) {
     EXPECT_STREQ(serial_device_com_path(1), "/dev/ttyS0");
     EXPECT_STREQ(serial_device_com_path(4), "/dev/ttyS3");
@@ -53,14 +69,7 @@ TEST(SerialDeviceTable, StoredNamesMeanTheseDevices) {
         EXPECT_EQ(serial_device_path(none), nullptr) << none;
 }
 
-TEST(SerialDeviceTable, TestPathsReplaceAndRestoreAnEntry) {
-    serial_device_set_com_path(13, "/tmp/board");
-    EXPECT_STREQ(serial_device_path("\\\\.\\COM13"), "/tmp/board");
-    serial_device_set_com_path(13, nullptr);
-    EXPECT_STREQ(serial_device_path("\\\\.\\COM13"), "/dev/ttyACM0");
-}
-
-TEST_F(SerialDevice, OpenReportsWhyItFailed) {
+TEST_F(SerialDevice, OpenIsExclusiveAndSaysWhyItFailed) {
     long error = 0;
     EXPECT_EQ(serial_device_open("\\\\.\\COM", error), -1);
     EXPECT_EQ(error, ENOENT);
@@ -73,14 +82,7 @@ TEST_F(SerialDevice, OpenReportsWhyItFailed) {
     EXPECT_EQ(serial_device_open(pty.path.c_str(), error), -1);
     EXPECT_EQ(error, EBUSY);
     close(held);
-    const std::intptr_t handle = serial_device_open(pty.path.c_str(), error);
-    EXPECT_GT(handle, 2);
-    serial_device_close(handle);
-}
 
-TEST_F(SerialDevice, SecondOpenOfAnOpenPortIsRefused) {
-    SerialPty pty;
-    long error = 0;
     const std::intptr_t first = serial_device_open(pty.path.c_str(), error);
     ASSERT_GT(first, 2);
     EXPECT_EQ(serial_device_open(pty.path.c_str(), error), -1);
@@ -101,8 +103,7 @@ TEST_F(SerialDevice, DescriptorIsNeverStandardInput) {
     EXPECT_EQ(out.text, "high free\n");
 }
 
-TEST_F(SerialDevice, LineSettingsAreRaw8N1WithoutFlowControl) {
-    SerialPty pty;
+TEST_F(SerialDeviceOpen, LineSettingsAreRaw8N1WithoutFlowControl) {
     // Start from a line that has everything the port must not keep.
     termios2 dirty = line_of(pty.slave);
     dirty.c_cflag = (dirty.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS7 | PARENB | CSTOPB | CRTSCTS | HUPCL;
@@ -110,10 +111,7 @@ TEST_F(SerialDevice, LineSettingsAreRaw8N1WithoutFlowControl) {
     dirty.c_lflag |= ICANON | ECHO | ISIG;
     dirty.c_oflag |= OPOST;
     ASSERT_EQ(ioctl(pty.slave, TCSETS2, &dirty), 0);
-
-    long error = 0;
-    const std::intptr_t handle = serial_device_open(pty.path.c_str(), error);
-    ASSERT_GT(handle, 2);
+    open_port();
     ASSERT_EQ(serial_device_configure(handle, 19200), 0);
     const termios2 line = line_of(pty.slave);
     EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
@@ -131,11 +129,9 @@ TEST_F(SerialDevice, LineSettingsAreRaw8N1WithoutFlowControl) {
     if (ioctl(static_cast<int>(handle), TIOCMGET, &modem) == 0) {
         EXPECT_EQ(modem & (TIOCM_DTR | TIOCM_RTS), 0);
     }
-    serial_device_close(handle);
 }
 
-TEST_F(SerialDevice, RatesWithoutAConstantGoThroughBother) {
-    SerialPty pty;
+TEST_F(SerialDeviceOpen, RatesWithoutAConstantGoThroughBother) {
     termios2 probe = line_of(pty.slave);
     probe.c_cflag = (probe.c_cflag & ~static_cast<tcflag_t>(CBAUD)) | BOTHER;
     probe.c_ospeed = probe.c_ispeed = 250000;
@@ -144,28 +140,21 @@ TEST_F(SerialDevice, RatesWithoutAConstantGoThroughBother) {
     probe.c_cflag = (probe.c_cflag & ~static_cast<tcflag_t>(CBAUD)) | B9600;
     probe.c_ospeed = probe.c_ispeed = 9600;
     ASSERT_EQ(ioctl(pty.slave, TCSETS2, &probe), 0);
-
-    long error = 0;
-    const std::intptr_t handle = serial_device_open(pty.path.c_str(), error);
-    ASSERT_GT(handle, 2);
+    open_port();
     ASSERT_EQ(serial_device_configure(handle, 250000), 0);
     EXPECT_EQ(line_of(pty.slave).c_cflag & CBAUD, static_cast<tcflag_t>(BOTHER));
     EXPECT_EQ(line_of(pty.slave).c_ospeed, 250000u);
     ASSERT_EQ(serial_device_configure(handle, 115200), 0);
     EXPECT_EQ(line_of(pty.slave).c_cflag & CBAUD, static_cast<tcflag_t>(B115200));
     EXPECT_EQ(line_of(pty.slave).c_ospeed, 115200u);
-    serial_device_close(handle);
 }
 
-TEST_F(SerialDevice, RefusedSettingsGiveTheErrorCode) {
-    SerialPty pty;
-    long error = 0;
-    const std::intptr_t handle = serial_device_open(pty.path.c_str(), error);
-    ASSERT_GT(handle, 2);
+TEST_F(SerialDeviceOpen, RefusedSettingsGiveTheErrorCode) {
+    open_port();
     EXPECT_EQ(serial_device_configure(handle, 0), EINVAL);
     EXPECT_EQ(serial_device_configure(handle, -9600), EINVAL);
     EXPECT_EQ(serial_device_configure(handle, 0x100000000L), EINVAL);
-    serial_device_close(handle);
+    long error = 0;
 
     // Something that is no serial line at all opens, but takes no line settings.
     const std::intptr_t not_a_line = serial_device_open("/dev/null", error);
@@ -174,11 +163,8 @@ TEST_F(SerialDevice, RefusedSettingsGiveTheErrorCode) {
     serial_device_close(not_a_line);
 }
 
-TEST_F(SerialDevice, LongWriteArrivesWholeThroughAFullBuffer) {
-    SerialPty pty;
-    long error = 0;
-    const std::intptr_t handle = serial_device_open(pty.path.c_str(), error);
-    ASSERT_GT(handle, 2);
+TEST_F(SerialDeviceOpen, LongWriteArrivesWholeThroughAFullBuffer) {
+    open_port();
     ASSERT_EQ(serial_device_configure(handle, 115200), 0);
     // Far more than a pseudo-terminal buffers, so the write must wait and go on.
     std::string sent(300000, 0);
@@ -189,25 +175,17 @@ TEST_F(SerialDevice, LongWriteArrivesWholeThroughAFullBuffer) {
     board.join();
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(received == sent) << received.size() << " of " << sent.size() << " bytes";
-    serial_device_close(handle);
 }
 
-TEST_F(SerialDevice, OutputThatNeverDrainsFailsInsteadOfHanging) {
-    SerialPty pty;
-    long error = 0;
-    const std::intptr_t handle = serial_device_open(pty.path.c_str(), error);
-    ASSERT_GT(handle, 2);
+TEST_F(SerialDeviceOpen, OutputThatNeverDrainsFailsInsteadOfHanging) {
+    open_port();
     ASSERT_EQ(serial_device_configure(handle, 115200), 0);
     const std::string lots(1 << 20, 'x');  // nobody reads the board side
     EXPECT_EQ(serial_device_write(handle, lots.data(), lots.size()), ETIMEDOUT);
-    serial_device_close(handle);
 }
 
-TEST_F(SerialDevice, GoneDeviceReadsNothingSlowlyAndFailsWrites) {
-    SerialPty pty;
-    long error = 0;
-    const std::intptr_t handle = serial_device_open(pty.path.c_str(), error);
-    ASSERT_GT(handle, 2);
+TEST_F(SerialDeviceOpen, GoneDeviceReadsNothingSlowlyAndFailsWrites) {
+    open_port();
     ASSERT_EQ(serial_device_configure(handle, 19200), 0);
     EXPECT_FALSE(serial_device_hung_up(handle));
     pty.hang_up();
@@ -220,14 +198,11 @@ TEST_F(SerialDevice, GoneDeviceReadsNothingSlowlyAndFailsWrites) {
     // A lower bound only: each read still waits its millisecond instead of returning at once.
     EXPECT_GE((end.tv_sec - start.tv_sec) * 1000000000LL + (end.tv_nsec - start.tv_nsec), 10 * 1000000LL);
     EXPECT_EQ(serial_device_write(handle, "x", 1), EIO);
-    serial_device_close(handle);
 }
 
-TEST(SerialDeviceHandle, OnlyRealDescriptorsCount) {
+TEST(SerialDeviceHandle, NoPortNeverTouchesStandardInputOrOutput) {
     EXPECT_EQ(serial_device_descriptor(0), -1);
     EXPECT_EQ(serial_device_descriptor(-1), -1);
-    EXPECT_EQ(serial_device_descriptor(2), -1);
-    EXPECT_EQ(serial_device_descriptor(7), 7);
     EXPECT_FALSE(serial_device_hung_up(0));
     char buffer[4];
     EXPECT_EQ(serial_device_read(0, buffer, sizeof buffer), 0u);

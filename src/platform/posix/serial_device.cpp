@@ -62,6 +62,12 @@ tcflag_t rate_code(long rate) {
     return BOTHER;
 }
 
+long long now_ms() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
 // What a read waits when there is nothing to wait on: a gone device answers every poll at once.
 void pause_one_millisecond() {
     timespec pause{0, 1000000};
@@ -200,24 +206,23 @@ long serial_device_write(std::intptr_t handle, const void* bytes, std::size_t n)
     if (fd < 0) return EBADF;
     const char* next = static_cast<const char*>(bytes);
     std::size_t left = n;
+    long long last_progress = now_ms();
     while (left > 0) {
         const ssize_t written = write(fd, next, left);
         if (written > 0) {
             next += written;
             left -= static_cast<std::size_t>(written);
+            last_progress = now_ms();
             continue;
         }
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return errno;
-        // The output buffer is full: wait until the driver takes more.
+        if (written < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+        // The output buffer is full (or a signal came): wait until the driver takes more.
+        const long long waited = now_ms() - last_progress;
+        if (waited >= WRITE_STALL_MS) return ETIMEDOUT;
         pollfd wait{fd, POLLOUT, 0};
-        const int ready = poll(&wait, 1, WRITE_STALL_MS);
-        if (ready == 0) return ETIMEDOUT;
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (!(wait.revents & POLLOUT)) return EIO;
+        const int ready = poll(&wait, 1, static_cast<int>(WRITE_STALL_MS - waited));
+        if (ready < 0 && errno != EINTR) return errno;
+        if (ready > 0 && !(wait.revents & POLLOUT)) return EIO;
     }
     return 0;
 }

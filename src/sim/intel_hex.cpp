@@ -1,0 +1,150 @@
+#include "sim/intel_hex.h"
+
+#include <algorithm>
+
+#include "sim/sim_errors.h"
+
+namespace {
+
+constexpr int RECORD_DATA = 0x00;
+constexpr int RECORD_END = 0x01;
+constexpr int RECORD_SEGMENT_ADDRESS = 0x02;
+constexpr int RECORD_START_SEGMENT = 0x03;
+constexpr int RECORD_LINEAR_ADDRESS = 0x04;
+constexpr int RECORD_START_LINEAR = 0x05;
+
+// Count, address (2), type and checksum: the bytes every record has besides its data.
+constexpr int RECORD_OVERHEAD = 5;
+constexpr int MAX_RECORD = RECORD_OVERHEAD + 255;
+
+}  // namespace
+
+bool IntelHexReader::take_line(std::string_view line, std::string& error) {
+    if (line.empty()) return true;  // blank lines between records are harmless
+    if (line.front() != ':') {
+        error = error_text("a record must begin with ':', not %s", describe_char(line.front()).c_str());
+        return false;
+    }
+    line.remove_prefix(1);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (hex_digit(line[i]) < 0) {
+            error = error_text("%s in column %zu is not a hex digit", describe_char(line[i]).c_str(), i + 2);
+            return false;
+        }
+    }
+    if (line.size() % 2 != 0) {
+        error = error_text("the record has an odd number of hex digits (%zu); it is cut short", line.size());
+        return false;
+    }
+    const std::size_t total = line.size() / 2;
+    if (total < RECORD_OVERHEAD) {
+        error = error_text("the record is cut short: %zu bytes, fewer than the %d every record needs", total,
+                           RECORD_OVERHEAD);
+        return false;
+    }
+    if (total > MAX_RECORD) {
+        error = error_text("the record holds %zu bytes, more than any record can", total);
+        return false;
+    }
+    std::uint8_t bytes[MAX_RECORD];
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < total; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(hex_digit(line[2 * i]) * 16 + hex_digit(line[2 * i + 1]));
+        sum += bytes[i];
+    }
+    const int count = bytes[0];
+    if (total != static_cast<std::size_t>(count) + RECORD_OVERHEAD) {
+        error = error_text("the record announces %d data bytes but holds %zu", count, total - RECORD_OVERHEAD);
+        return false;
+    }
+    if ((sum & 0xFF) != 0) {
+        const unsigned expected = (bytes[total - 1] - sum) & 0xFF;
+        error = error_text("bad checksum %02X, the record's bytes ask for %02X", bytes[total - 1], expected);
+        return false;
+    }
+    const std::uint32_t offset = (std::uint32_t{bytes[1]} << 8) | bytes[2];
+    const int type = bytes[3];
+    const std::uint8_t* data = bytes + 4;
+    const auto need_count = [&](int wanted, const char* what) {
+        if (count == wanted) return true;
+        error = error_text("%s record must hold %d data bytes, not %d", what, wanted, count);
+        return false;
+    };
+    switch (type) {
+        case RECORD_DATA:
+            return take_data(offset, data, count, error);
+        case RECORD_END:
+            if (!need_count(0, "an end of file")) return false;
+            done_ = true;
+            return true;
+        case RECORD_SEGMENT_ADDRESS:
+            if (!need_count(2, "an extended segment address")) return false;
+            base_ = ((std::uint32_t{data[0]} << 8) | data[1]) << 4;
+            return true;
+        case RECORD_LINEAR_ADDRESS:
+            if (!need_count(2, "an extended linear address")) return false;
+            base_ = ((std::uint32_t{data[0]} << 8) | data[1]) << 16;
+            return true;
+        case RECORD_START_SEGMENT:
+            return need_count(4, "a start segment address");
+        case RECORD_START_LINEAR:
+            return need_count(4, "a start linear address");
+        default:
+            error = error_text("unknown record type %02X", type);
+            return false;
+    }
+}
+
+bool IntelHexReader::take_data(std::uint32_t offset, const std::uint8_t* data, int count, std::string& error) {
+    for (int i = 0; i < count; ++i) {
+        const std::uint32_t address = base_ + offset + static_cast<std::uint32_t>(i);
+        std::uint8_t previous = 0;
+        if (image_.put(address, data[i], previous)) continue;
+        if (address >= IMAGE_ADDRESS_LIMIT)
+            error = error_text("address 0x%X lies beyond the 1 MB an MSP430 can address", address);
+        else
+            error = error_text("address 0x%04X is given %02X here but %02X earlier in the file", address, data[i],
+                               previous);
+        return false;
+    }
+    return true;
+}
+
+std::string IntelHexReader::missing_end() const {
+    return "the file ends without an end of file record (:00000001FF); it may be cut short";
+}
+
+namespace {
+
+bool write_record(std::FILE* file, int type, std::uint32_t offset, const std::uint8_t* data, std::size_t count) {
+    unsigned sum = static_cast<unsigned>(count) + (offset >> 8) + (offset & 0xFF) + static_cast<unsigned>(type);
+    std::fprintf(file, ":%02zX%04X%02X", count, static_cast<unsigned>(offset & 0xFFFF), type);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::fprintf(file, "%02X", data[i]);
+        sum += data[i];
+    }
+    return std::fprintf(file, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF) > 0;
+}
+
+}  // namespace
+
+bool write_intel_hex(std::FILE* file, std::uint32_t address, const std::uint8_t* data, std::size_t count) {
+    constexpr std::size_t PER_RECORD = 16;
+    std::uint32_t upper = 0;
+    std::size_t done = 0;
+    while (done < count) {
+        const std::uint32_t at = address + static_cast<std::uint32_t>(done);
+        if ((at >> 16) != upper) {
+            upper = at >> 16;
+            const std::uint8_t page[2] = {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)};
+            write_record(file, RECORD_LINEAR_ADDRESS, 0, page, 2);
+        }
+        // A record never crosses a 64K boundary, so its 16-bit offset stays true.
+        std::size_t chunk = std::min(PER_RECORD, count - done);
+        chunk = std::min<std::size_t>(chunk, 0x10000 - (at & 0xFFFF));
+        write_record(file, RECORD_DATA, at, data + done, chunk);
+        done += chunk;
+    }
+    write_record(file, RECORD_END, 0, nullptr, 0);
+    return !std::ferror(file);
+}

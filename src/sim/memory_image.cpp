@@ -1,0 +1,167 @@
+#include "sim/memory_image.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "sim/intel_hex.h"
+#include "sim/sim_errors.h"
+#include "sim/ti_txt.h"
+
+bool MemoryImage::put(std::uint32_t address, std::uint8_t value, std::uint8_t& previous) {
+    if (address >= IMAGE_ADDRESS_LIMIT) return false;
+    if (address >= bytes_.size()) {
+        // Grow in steps of 64K so that a file written in ascending order does not reallocate
+        // for every record.
+        const std::size_t size = std::min<std::size_t>((address | 0xFFFF) + 1, IMAGE_ADDRESS_LIMIT);
+        bytes_.resize(size, 0xFF);
+        present_.resize(size, false);
+    }
+    if (present_[address]) {
+        previous = bytes_[address];
+        return previous == value;
+    }
+    present_[address] = true;
+    bytes_[address] = value;
+    if (count_ == 0 || address < lowest_) lowest_ = address;
+    if (count_ == 0 || address > highest_) highest_ = address;
+    ++count_;
+    return true;
+}
+
+bool LineReader::next(std::string& line) {
+    line.clear();
+    if (!error_.empty()) return false;
+    int c = std::getc(file_);
+    if (c == EOF) {
+        if (std::ferror(file_)) {
+            error_ = error_text("line %d: read error: %s", line_number_ + 1, std::strerror(errno));
+            read_failed_ = true;
+        }
+        return false;
+    }
+    ++line_number_;
+    for (; c != EOF && c != '\n' && c != '\r'; c = std::getc(file_)) {
+        if (line.size() == MAX_LINE) {
+            error_ = error_text("line %d: the line is longer than %zu characters", line_number_, MAX_LINE);
+            return false;
+        }
+        line.push_back(static_cast<char>(c));
+    }
+    if (c == '\r') {
+        c = std::getc(file_);
+        if (c != '\n' && c != EOF) std::ungetc(c, file_);
+    }
+    if (c == EOF && std::ferror(file_)) {
+        error_ = error_text("line %d: read error: %s", line_number_, std::strerror(errno));
+        read_failed_ = true;
+        return false;
+    }
+    consumed_ += static_cast<long long>(line.size()) + 1;
+    if (consumed_ > MAX_FILE) {
+        error_ = error_text("line %d: the file is larger than %lld MB, more than any MSP430 image can be",
+                            line_number_, MAX_FILE >> 20);
+        return false;
+    }
+    return true;
+}
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::string describe_char(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7F) return error_text("'%c'", c);
+    return error_text("\\x%02X", u);
+}
+
+std::string_view trim(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\f' || c == '\v'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::unique_ptr<ImageFormatReader> reader_for(char first, MemoryImage& image) {
+    if (first == ':') return std::make_unique<IntelHexReader>(image);
+    if (first == '@') return std::make_unique<TiTxtReader>(image);
+    return nullptr;
+}
+
+}  // namespace
+
+int read_image_file(const char* path, MemoryImage& image, std::string& error) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    if (!file) {
+        error = error_text("Cannot open %s: %s", path, std::strerror(errno));
+        return SIM_FILE_UNREADABLE;
+    }
+    LineReader lines(file.get());
+    std::unique_ptr<ImageFormatReader> reader;
+    std::string line;
+    while (lines.next(line)) {
+        const std::string_view text = trim(line);
+        if (!reader) {
+            if (text.empty()) continue;
+            reader = reader_for(text.front(), image);
+            if (!reader) {
+                error = error_text("%s line %d: neither Intel HEX (':' first) nor TI-TXT ('@' first); it begins with %s",
+                                   path, lines.line_number(), describe_char(text.front()).c_str());
+                return SIM_FILE_FORMAT;
+            }
+        }
+        std::string why;
+        if (!reader->take_line(text, why)) {
+            error = error_text("%s line %d: %s", path, lines.line_number(), why.c_str());
+            return SIM_FILE_FORMAT;
+        }
+        if (reader->done()) return SIM_OK;
+    }
+    if (!lines.error().empty()) {
+        error = error_text("%s %s", path, lines.error().c_str());
+        return lines.read_failed() ? SIM_FILE_UNREADABLE : SIM_FILE_FORMAT;
+    }
+    if (!reader) {
+        error = error_text("%s: the file is empty", path);
+        return SIM_FILE_FORMAT;
+    }
+    error = error_text("%s line %d: %s", path, lines.line_number(), reader->missing_end().c_str());
+    return SIM_FILE_FORMAT;
+}
+
+bool write_image_file(const char* path, bool intel_hex, std::uint32_t address, const std::vector<std::uint8_t>& data,
+                      std::string& error) {
+    const std::string temporary = std::string(path) + ".partial";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (!file) {
+        error = error_text("Cannot write %s: %s", path, std::strerror(errno));
+        return false;
+    }
+    bool written = intel_hex ? write_intel_hex(file, address, data.data(), data.size())
+                             : write_ti_txt(file, address, data.data(), data.size());
+    int saved_errno = errno;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        saved_errno = errno;
+    }
+    if (written && std::rename(temporary.c_str(), path) != 0) {
+        written = false;
+        saved_errno = errno;
+    }
+    if (!written) {
+        std::remove(temporary.c_str());
+        error = error_text("Cannot write %s: %s", path, std::strerror(saved_errno));
+        return false;
+    }
+    return true;
+}

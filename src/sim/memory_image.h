@@ -1,0 +1,87 @@
+// A firmware image as read from a file: which addresses it gives a value, and the values.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The MSP430X reaches 1 MB; no image can place a byte above it, which also bounds what a
+// hostile file can make the reader hold.
+inline constexpr std::uint32_t IMAGE_ADDRESS_LIMIT = 0x100000;
+
+class MemoryImage {
+public:
+    // Gives address a value. False when the address lies beyond IMAGE_ADDRESS_LIMIT, or when
+    // the image already gives it another value (`previous` then holds that value).
+    bool put(std::uint32_t address, std::uint8_t value, std::uint8_t& previous);
+
+    bool has(std::uint32_t address) const { return address < present_.size() && present_[address]; }
+    std::uint8_t at(std::uint32_t address) const { return bytes_[address]; }
+    bool empty() const { return count_ == 0; }
+    std::size_t size() const { return count_; }
+    // The lowest and the highest address the image gives; meaningful only when not empty.
+    std::uint32_t lowest() const { return lowest_; }
+    std::uint32_t highest() const { return highest_; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::vector<bool> present_;
+    std::size_t count_ = 0;
+    std::uint32_t lowest_ = 0, highest_ = 0;
+};
+
+// Splits a file into lines. Every line end counts: LF, CR LF and CR alone. The line handed out
+// has no end, and lines and the whole file are bounded so that an endless line or a file of
+// gigabytes ends in an error instead of exhausting memory.
+class LineReader {
+public:
+    static constexpr std::size_t MAX_LINE = 4096;
+    // A full 1 MB image takes about 3 MB in either format.
+    static constexpr long long MAX_FILE = 16LL << 20;
+
+    explicit LineReader(std::FILE* file) : file_(file) {}
+    // False at the end of the file, or on an error (error() then says which).
+    bool next(std::string& line);
+    int line_number() const { return line_number_; }
+    const std::string& error() const { return error_; }
+    // The error came from the system, not from the file's content.
+    bool read_failed() const { return read_failed_; }
+
+private:
+    std::FILE* file_;
+    int line_number_ = 0;
+    long long consumed_ = 0;
+    std::string error_;
+    bool read_failed_ = false;
+};
+
+// One of the two image formats, fed line by line. Each returns false with a text (without the
+// line number, which the caller adds) at the first fault.
+class ImageFormatReader {
+public:
+    virtual ~ImageFormatReader() = default;
+    virtual bool take_line(std::string_view line, std::string& error) = 0;
+    // True once the file's end marker has been read; later lines are not looked at.
+    virtual bool done() const = 0;
+    // Called at the end of the file (when done() never became true).
+    virtual std::string missing_end() const = 0;
+};
+
+// Reads an Intel HEX or TI-TXT file, told apart by its first non-blank character. The whole
+// file is read before the result is used, so a bad file changes nothing. On failure `error`
+// names the file and, where there is one, the line. Returns SIM_OK, SIM_FILE_UNREADABLE (the
+// file cannot be opened or read) or SIM_FILE_FORMAT.
+int read_image_file(const char* path, MemoryImage& image, std::string& error);
+
+// Writes data that begins at address as Intel HEX or TI-TXT. The file appears under its name
+// only when complete: it is written under a temporary name first and then renamed. On failure
+// `error` gives the system's reason.
+bool write_image_file(const char* path, bool intel_hex, std::uint32_t address, const std::vector<std::uint8_t>& data,
+                      std::string& error);
+
+// Helpers the two formats share.
+int hex_digit(char c);  // -1 when c is not a hex digit
+std::string describe_char(char c);  // 'x', or \xNN when it cannot be shown
+std::string_view trim(std::string_view text);

@@ -1,0 +1,82 @@
+#include "sim/parts.h"
+
+#include <cstring>
+
+#include "driver/ascii_text.h"
+
+namespace {
+
+// Memory maps from the parts' data sheets. Every part runs from 1.8 V to 3.6 V. Main memory is
+// erased in 512-byte segments; information memory in 64-byte segments on the F2xx and G2xx
+// families, in 128-byte segments on the others. Segment A is protected by a lock bit on F2xx,
+// G2xx, F5xx and F6xx parts; the older families have none.
+constexpr Part PARTS[] = {
+    // name            flash              info             RAM              BSL              LCD            Vcc         bp emulation             clock           vpp seg  info A-lock
+    {"MSP430F1232",   0xE000, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x02FF, 0x0C00, 0x0FFF, 0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_BASIC,    1, 512, 128, false},
+    {"MSP430F149",    0x1100, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x09FF, 0x0C00, 0x0FFF, 0,      0,      1800, 3600, 3, EMULATION_LOW,        CLOCK_BASIC,    0, 512, 128, false},
+    {"MSP430F1611",   0x4000, 0xFFFF,   0x1000, 0x10FF, 0x1100, 0x38FF, 0x0C00, 0x0FFF, 0,      0,      1800, 3600, 8, EMULATION_HIGH,       CLOCK_EXTENDED, 0, 512, 128, false},
+    {"MSP430F2013",   0xF800, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x027F, 0,      0,      0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_EXTENDED, 1, 512, 64,  true},
+    {"MSP430F2274",   0x8000, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x05FF, 0x0C00, 0x0FFF, 0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_EXTENDED, 1, 512, 64,  true},
+    {"MSP430F2618",   0x3100, 0x1FFFF,  0x1000, 0x10FF, 0x1100, 0x30FF, 0x0C00, 0x0FFF, 0,      0,      1800, 3600, 8, EMULATION_HIGH,       CLOCK_EXTENDED, 0, 512, 64,  true},
+    {"MSP430G2231",   0xF800, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x027F, 0,      0,      0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_EXTENDED, 1, 512, 64,  true},
+    {"MSP430G2452",   0xE000, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x02FF, 0,      0,      0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_EXTENDED, 1, 512, 64,  true},
+    {"MSP430G2553",   0xC000, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x03FF, 0x0C00, 0x0FFF, 0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_EXTENDED, 1, 512, 64,  true},
+    {"MSP430F413",    0xE000, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x02FF, 0x0C00, 0x0FFF, 0x0091, 0x00A4, 1800, 3600, 2, EMULATION_LOW,        CLOCK_BASIC,    0, 512, 128, false},
+    {"MSP430F449",    0x1100, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x09FF, 0x0C00, 0x0FFF, 0x0091, 0x00A4, 1800, 3600, 2, EMULATION_LOW,        CLOCK_BASIC,    0, 512, 128, false},
+    {"MSP430FG4619",  0x2100, 0x1FFFF,  0x1000, 0x10FF, 0x1100, 0x20FF, 0x0C00, 0x0FFF, 0x0091, 0x00A4, 1800, 3600, 8, EMULATION_HIGH,       CLOCK_EXTENDED, 0, 512, 128, false},
+    {"MSP430F5438A",  0x5C00, 0x45BFF,  0x1800, 0x19FF, 0x1C00, 0x5BFF, 0x1000, 0x17FF, 0,      0,      1800, 3600, 8, EMULATION_EXTRA_HIGH, CLOCK_MODULES,  0, 512, 128, true},
+    {"MSP430F5529",   0x4400, 0x243FF,  0x1800, 0x19FF, 0x2400, 0x43FF, 0x1000, 0x17FF, 0,      0,      1800, 3600, 8, EMULATION_EXTRA_HIGH, CLOCK_MODULES,  0, 512, 128, true},
+    {"MSP430F6638",   0x8000, 0x47FFF,  0x1800, 0x19FF, 0x2400, 0x63FF, 0x1000, 0x17FF, 0x0A20, 0x0A3F, 1800, 3600, 8, EMULATION_EXTRA_HIGH, CLOCK_MODULES,  0, 512, 128, true},
+};
+
+constexpr const char* DEFAULT_PART = "MSP430G2553";
+constexpr const char* NAME_PREFIX = "MSP430";
+
+void put_word(unsigned char* record, int offset, std::uint32_t value) {
+    record[offset] = static_cast<unsigned char>(value);
+    record[offset + 1] = static_cast<unsigned char>(value >> 8);
+}
+
+}  // namespace
+
+std::span<const Part> all_parts() { return PARTS; }
+
+const Part& default_part() { return *find_part(DEFAULT_PART); }
+
+const Part* find_part(const char* name) {
+    for (const Part& part : PARTS) {
+        if (ascii_equal(name, part.name)) return &part;
+        if (ascii_equal(name, part.name + std::strlen(NAME_PREFIX))) return &part;
+    }
+    return nullptr;
+}
+
+int part_id(const Part& part) { return static_cast<int>(&part - PARTS) + 1; }
+
+std::uint32_t segment_a_start(const Part& part) { return part.info_end + 1 - part.info_segment; }
+
+void fill_device_record(const Part& part, unsigned char* record) {
+    std::memset(record, 0, DEVICE_RECORD_SIZE);
+    put_word(record, DEV_ID, static_cast<std::uint32_t>(part_id(part)));
+    std::strncpy(reinterpret_cast<char*>(record + DEV_NAME), part.name, DEVICE_NAME_SIZE - 1);
+    put_word(record, DEV_FLASH_START, part.flash_start);
+    put_word(record, DEV_INFO_START, part.info_start);
+    put_word(record, DEV_RAM_END, part.ram_end);
+    put_word(record, DEV_BREAKPOINTS, static_cast<std::uint32_t>(part.breakpoints));
+    put_word(record, DEV_EMULATION, static_cast<std::uint32_t>(part.emulation));
+    put_word(record, DEV_CLK_CONTROL, static_cast<std::uint32_t>(part.clock_control));
+    put_word(record, DEV_LCD_START, part.lcd_start);
+    put_word(record, DEV_LCD_END, part.lcd_end);
+    put_word(record, DEV_VCC_MIN, static_cast<std::uint32_t>(part.vcc_min_mv));
+    put_word(record, DEV_VCC_MAX, static_cast<std::uint32_t>(part.vcc_max_mv));
+    put_word(record, DEV_TEST_VPP, static_cast<std::uint32_t>(part.test_vpp));
+    put_word(record, DEV_RAM_START, part.ram_start);
+    // None of these parts has external RAM: equal bounds say so.
+    put_word(record, DEV_EXT_RAM_START, 0);
+    put_word(record, DEV_EXT_RAM_END, 0);
+    put_word(record, DEV_INFO_END, part.info_end);
+    put_word(record, DEV_FLASH_END, part.flash_end & 0xFFFF);
+    put_word(record, DEV_FLASH_END + 2, part.flash_end >> 16);
+    put_word(record, DEV_BSL_START, part.bsl_start);
+    put_word(record, DEV_BSL_END, part.bsl_end);
+}

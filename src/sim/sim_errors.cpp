@@ -1,0 +1,45 @@
+#include "sim/sim_errors.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+constexpr const char* TEXTS[SIM_ERROR_COUNT] = {
+    "No error",
+    "The simulated adapter is not open",
+    "Unknown simulated part",
+    "Invalid argument",
+    "Vcc out of range",
+    "The target has no supply",
+    "The security fuse is blown: JTAG access to the target is locked",
+    "Address outside the part's memory",
+    "Information segment A is locked",
+    "Flash memory is not blank",
+    "Cannot read the image file",
+    "The image file is not valid Intel HEX or TI-TXT",
+    "Verification failed",
+    "Cannot write the read-out file",
+    "No device with this number",
+    "No adapter with this number",
+};
+
+}  // namespace
+
+const char* sim_error_text(long number) {
+    if (number < 0 || number >= SIM_ERROR_COUNT) return "Unknown error number";
+    return TEXTS[number];
+}
+
+std::string error_text(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
+}

@@ -1,0 +1,66 @@
+// The simulated target: its flash and information memory, the segment A lock, the security
+// fuse and the supply.
+//
+// Flash behaves as on the chip: erased it reads 0xFF, and programming can only clear bits (a
+// write ANDs with what is there), so programming twice without an erase leaves the AND of
+// both images. Each operation returns SIM_OK or an error number, with `why` filled in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/memory_image.h"
+#include "sim/parts.h"
+
+class Target {
+public:
+    // A blank part, as a freshly erased chip: every flash byte 0xFF, segment A locked, fuse
+    // intact, supplied at 3.0 V by the adapter.
+    explicit Target(const Part& part);
+
+    const Part& part() const { return *part_; }
+
+    // 0 switches the supply off; otherwise 1800 to 3600 mV.
+    int set_supply(long millivolts, std::string& why);
+    long supply() const { return supply_mv_; }
+
+    void set_segment_a_unlocked(bool unlocked) { segment_a_unlocked_ = unlocked; }
+    int blow_fuse(std::string& why);
+
+    // Erases the segment that holds address, of main or information memory.
+    int erase_segment(std::uint32_t address, std::string& why);
+    // Erases main and information memory; segment A only while it is unlocked.
+    int erase_all(std::string& why);
+    // Erases main memory only.
+    int erase_main(std::string& why);
+    // SIM_NOT_BLANK names the first byte that is not 0xFF.
+    int erase_check(std::uint32_t address, std::uint32_t length, std::string& why);
+
+    // Every byte of the image must lie in flash or information memory, and none in a locked
+    // segment A; only then is anything written.
+    int program(const MemoryImage& image, std::string& why);
+    // Names the first address whose byte differs, with both values.
+    int verify(const MemoryImage& image, std::string& why);
+    int read(std::uint32_t address, std::uint32_t length, std::vector<std::uint8_t>& out, std::string& why);
+
+    // The byte at address, or -1 when the part has no flash there.
+    int byte_at(std::uint32_t address) const;
+
+    // SIM_OK when JTAG can reach the target: it is supplied and its fuse is intact.
+    int check_access(std::string& why) const;
+
+private:
+    const std::uint8_t* cell(std::uint32_t address) const;
+    std::uint8_t* cell(std::uint32_t address);
+    bool in_segment_a(std::uint32_t address) const;
+    int check_range(std::uint32_t address, std::uint32_t length, std::string& why) const;
+    void fill(std::uint32_t first, std::uint32_t last);
+
+    const Part* part_;
+    std::vector<std::uint8_t> main_;
+    std::vector<std::uint8_t> info_;
+    bool segment_a_unlocked_ = false;
+    bool fuse_blown_ = false;
+    long supply_mv_ = 3000;
+};

@@ -1,0 +1,105 @@
+#include "sim/ti_txt.h"
+
+#include "sim/sim_errors.h"
+
+namespace {
+
+// Longer than any address the MSP430 has, short enough that the value cannot overflow.
+constexpr std::size_t MAX_ADDRESS_DIGITS = 8;
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\f' || c == '\v'; }
+
+// A token shown in a message, cut so that a long run of garbage does not flood the line.
+std::string shown(std::string_view token) {
+    constexpr std::size_t MAX_SHOWN = 12;
+    if (token.size() <= MAX_SHOWN) return std::string(token);
+    return std::string(token.substr(0, MAX_SHOWN)) + "...";
+}
+
+}  // namespace
+
+bool TiTxtReader::take_line(std::string_view line, std::string& error) {
+    if (line.empty()) return true;
+    if (line.front() == '@') return take_address(line.substr(1), error);
+    if (line == "q" || line == "Q") {
+        done_ = true;
+        return true;
+    }
+    if (!have_address_) {
+        error = "data before the first @address line";
+        return false;
+    }
+    while (!line.empty()) {
+        std::size_t end = 0;
+        while (end < line.size() && !is_blank(line[end])) ++end;
+        if (!take_byte(line.substr(0, end), error)) return false;
+        line.remove_prefix(end);
+        while (!line.empty() && is_blank(line.front())) line.remove_prefix(1);
+    }
+    return true;
+}
+
+bool TiTxtReader::take_address(std::string_view text, std::string& error) {
+    if (text.empty()) {
+        error = "an @ line needs an address in hex";
+        return false;
+    }
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int digit = hex_digit(text[i]);
+        if (digit < 0) {
+            error = error_text("%s in the address \"@%s\" is not a hex digit", describe_char(text[i]).c_str(),
+                               shown(text).c_str());
+            return false;
+        }
+        if (i == MAX_ADDRESS_DIGITS) {
+            error = error_text("the address \"@%s\" has more than %zu digits", shown(text).c_str(), MAX_ADDRESS_DIGITS);
+            return false;
+        }
+        value = value * 16 + static_cast<std::uint32_t>(digit);
+    }
+    if (value >= IMAGE_ADDRESS_LIMIT) {
+        error = error_text("address 0x%X lies beyond the 1 MB an MSP430 can address", value);
+        return false;
+    }
+    address_ = value;
+    have_address_ = true;
+    return true;
+}
+
+bool TiTxtReader::take_byte(std::string_view token, std::string& error) {
+    for (char c : token) {
+        if (hex_digit(c) < 0) {
+            error = error_text("%s in \"%s\" is not a hex digit", describe_char(c).c_str(), shown(token).c_str());
+            return false;
+        }
+    }
+    if (token.size() != 2) {
+        error = error_text("\"%s\" is not a byte: a byte is two hex digits", shown(token).c_str());
+        return false;
+    }
+    const auto value = static_cast<std::uint8_t>(hex_digit(token[0]) * 16 + hex_digit(token[1]));
+    std::uint8_t previous = 0;
+    if (!image_.put(address_, value, previous)) {
+        if (address_ >= IMAGE_ADDRESS_LIMIT)
+            error = error_text("address 0x%X lies beyond the 1 MB an MSP430 can address", address_);
+        else
+            error = error_text("address 0x%04X is given %02X here but %02X earlier in the file", address_, value,
+                               previous);
+        return false;
+    }
+    ++address_;
+    return true;
+}
+
+std::string TiTxtReader::missing_end() const { return "the file ends without its closing \"q\"; it may be cut short"; }
+
+bool write_ti_txt(std::FILE* file, std::uint32_t address, const std::uint8_t* data, std::size_t count) {
+    constexpr std::size_t PER_LINE = 16;
+    std::fprintf(file, "@%04X\n", address);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::fprintf(file, (i % PER_LINE == PER_LINE - 1 || i + 1 == count) ? "%02X\n" : "%02X ", data[i]);
+    }
+    std::fprintf(file, "q\n");
+    return !std::ferror(file);
+}
