@@ -20,7 +20,8 @@ example=$root/usr/share/kesto/examples/blink_g2553.hex
 out=$(timeout 20 "$kesto" -h -a 0 </dev/null) || fail "kesto -h -a 0 exited with $?"
 grep -q 'Usage:' <<<"$out" || fail "no usage text: $out"
 
-out=$(cd "$root" && timeout 20 "$kesto" -FET SIM -a 0 +ebpv "$example" +r "$root/out.hex" </dev/null) \
+# An image name may not begin with "/" or ".": run from the examples' folder.
+out=$(cd "$(dirname "$example")" && timeout 20 "$kesto" -FET SIM -a 0 +ebpv blink_g2553.hex +r "$root/out.hex" </dev/null) \
   || fail "simulated pass exited with $?: $out"
 grep -q 'Identifed: MSP430G2553' <<<"$out" || fail "no identification: $out"
 grep -q 'Programm & Verify...wait... -OK' <<<"$out" || fail "no programming: $out"
