@@ -351,18 +351,13 @@ TEST(CommandLine, ManualAndDetectOnlyInEitherOrder) {
 // --- Action words
 
 TEST(CommandLine, ActionLettersWithTheirImage) {
+    // Given first, the word is read as typed: only a stored port name is upper-cased.
     EXPECT_RUN(parse({"+ebpv", "test.hex"}, show_files),
                BANNER + "\t        Filename:`test.hex`\nprogram=[test.hex] read_out=[] flags=40b58\n", ACCEPTED);
     EXPECT_RUN(parse({"+ixo", "a.txt"}, show_files),
                BANNER + "\t        Filename:`a.txt`\nprogram=[a.txt] read_out=[] flags=4301c\n", ACCEPTED);
     EXPECT_RUN(parse({"+ebpv"}), BANNER + "Filename not present\n" + FAILED, 2);
     EXPECT_RUN(parse({"+pv", "-f"}), BANNER + "Filename not present\n" + FAILED, 2);
-}
-
-TEST(CommandLine, ActionWordFirstIsReadAsTyped) {
-    // The port test upper-cases only the stored port name, never the word itself.
-    EXPECT_RUN(parse({"+ebpv", "test.hex"}, show_files),
-               BANNER + "\t        Filename:`test.hex`\nprogram=[test.hex] read_out=[] flags=40b58\n", ACCEPTED);
 }
 
 TEST(CommandLine, ImageNameMustNotBeginWithAPunctuationMark) {
