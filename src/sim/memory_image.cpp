@@ -88,6 +88,8 @@ std::string_view trim(std::string_view text) {
 
 namespace {
 
+constexpr std::string_view UTF8_BOM = "\xEF\xBB\xBF";
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -110,7 +112,10 @@ int read_image_file(const char* path, MemoryImage& image, std::string& error) {
     std::unique_ptr<ImageFormatReader> reader;
     std::string line;
     while (lines.next(line)) {
-        const std::string_view text = trim(line);
+        std::string_view text = line;
+        // Editors on Windows like to start a text file with a byte order mark.
+        if (lines.line_number() == 1 && text.starts_with(UTF8_BOM)) text.remove_prefix(UTF8_BOM.size());
+        text = trim(text);
         if (!reader) {
             if (text.empty()) continue;
             reader = reader_for(text.front(), image);
