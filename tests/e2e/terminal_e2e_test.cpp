@@ -152,6 +152,8 @@ TEST(TerminalE2E, KeysGoOutAtOnceWithoutEchoAndTheLineIsRecalled) {
     // Ctrl-C is a byte for the board, Backspace goes out as BS.
     EXPECT_EQ(session.key_to_board("\x03\x7f", 2), "\x03\x08");
     EXPECT_EQ(session.key_to_board(UP, 2), "\xE0\x48");
+    // Esc on its own reaches the board once the pause shows that nothing follows.
+    EXPECT_EQ(session.key_to_board("\x1b", 1), "\x1b");
     EXPECT_EQ(session.console->settle(), "");
     ASSERT_TRUE(session.stop_with(F10));
     EXPECT_EQ(session.shown(), STOPPED);
