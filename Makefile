@@ -28,10 +28,12 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_ARGS)
 
-# Terminal figures (idle CPU, latency, throughput, memory), beside picocom's when it is installed.
+# Terminal figures (idle CPU, latency, throughput, memory), beside picocom's when it is installed;
+# then the programming pass and start-up on the simulator, beside mspdebug's when it is installed.
 bench: | $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS) --target kesto_bench
+	cmake --build $(BUILD) -j $(JOBS) --target kesto_bench kesto_pass_bench
 	./$(BUILD)/kesto_bench
+	./$(BUILD)/kesto_pass_bench
 
 # libFuzzer targets (clang with AddressSanitizer and UndefinedBehaviorSanitizer), each run for
 # FUZZ_SECONDS; prints executions and findings per target and fails when any target found one.
