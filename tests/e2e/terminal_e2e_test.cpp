@@ -222,7 +222,8 @@ TEST(TerminalE2E, WithoutAPortKeysFailAndF4EndsInAFailedOpen) {
     ASSERT_TRUE(console.wait_exit());
     EXPECT_EQ(console.status, 2);
     EXPECT_EQ(without_titles(console.text.substr(from)),
-              as_shown(" Error. Press [F4] for Reopen.\nWait...\nCan't open . Error: 2\n"));
+              as_shown(" Error. Press [F4] for Reopen.\nWait...\nCan't open . Error: 2\n"
+                       "  No port was named: give a COM name or a device path first.\n"));
     EXPECT_NE(console.text.find("  Wait...\a", from), std::string::npos);  // the title while reopening
 }
 
