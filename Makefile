@@ -50,8 +50,19 @@ valgrind: build
 	echo "valgrind: $$(ls $(VALGRIND_LOGS) | wc -l) processes, $$(grep -l 'ERROR SUMMARY: 0 errors' $(VALGRIND_LOGS)/*.log | wc -l) checked to the end, $$(echo $$failed | wc -w) with errors (reports in $(VALGRIND_LOGS))"; \
 	test $$status -eq 0 && test -z "$$failed"
 
+# libFuzzer targets (clang with AddressSanitizer and UndefinedBehaviorSanitizer), each run for
+# FUZZ_SECONDS; prints executions and findings per target and fails when any target found one.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz:
+	cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKESTO_FUZZ=ON -DKESTO_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target kesto_fuzzers
+	tests/fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
 
 # Installs under $(PREFIX) (default /usr/local); DESTDIR stages it elsewhere, as packagers do.
 PREFIX ?= /usr/local

@@ -186,7 +186,7 @@ int reset_device(int level) {
 void print_device_report() {
     const DeviceRecord& d = device_record;
     // 16-bit fields widen without sign; the differences are then taken as signed 32-bit values.
-    auto size = [&d](int start, int end) {
+    auto size = [&](int start, int end) {
         return static_cast<std::int32_t>(d.word(end) - d.word(start) + 1);
     };
     auto hex = [](std::uint32_t value) { return static_cast<unsigned>(value); };

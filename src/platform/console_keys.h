@@ -27,5 +27,9 @@ void console_key_wait();
 extern volatile std::sig_atomic_t console_signal;
 void console_signals_listen(bool on);
 
+// Becomes readable when a listened-for signal has set console_signal (-1: none), so that a wait
+// in poll cannot sleep through a signal that arrived just before it.
+int console_signal_wake_descriptor();
+
 // Restores the console and ends the process the way the signal would have.
 [[noreturn]] void console_die_of_signal(int signal_number);

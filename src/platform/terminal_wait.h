@@ -6,6 +6,7 @@
 
 struct TerminalEvents {
     bool port = false;            // the port has bytes to read, or has hung up (a read tells)
+    bool port_hung_up = false;    // the device is gone: one last read, then waiting on it would spin
     bool console = false;         // the keyboard has bytes to read
     bool signalled = false;       // console_signal is set; the caller leaves
 };

@@ -108,7 +108,11 @@ int read_image_file(const char* path, MemoryImage& image, std::string& error) {
         error = error_text("Cannot open %s: %s", path, std::strerror(errno));
         return SIM_FILE_UNREADABLE;
     }
-    LineReader lines(file.get());
+    return read_image_stream(file.get(), path, image, error);
+}
+
+int read_image_stream(std::FILE* file, const char* path, MemoryImage& image, std::string& error) {
+    LineReader lines(file);
     std::unique_ptr<ImageFormatReader> reader;
     std::string line;
     while (lines.next(line)) {

@@ -75,6 +75,10 @@ public:
 // file cannot be opened or read) or SIM_FILE_FORMAT.
 int read_image_file(const char* path, MemoryImage& image, std::string& error);
 
+// The same from a file already open; `path` only names it in the error text. The fuzzers feed
+// it from memory.
+int read_image_stream(std::FILE* file, const char* path, MemoryImage& image, std::string& error);
+
 // Writes data that begins at address as Intel HEX or TI-TXT. The file appears under its name
 // only when complete: it is written under a temporary name first and then renamed. On failure
 // `error` gives the system's reason.

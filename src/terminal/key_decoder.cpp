@@ -53,6 +53,10 @@ DecodedKey single(int consumed, unsigned char byte) {
 
 // Bytes the decoder does not know go on to the board as they came.
 DecodedKey pass_on(const unsigned char* input, int count) {
+    // A NUL ends what goes on as it came: passed on, it would make the next key byte read as a
+    // key code; left for the next step, it becomes 0 and 3 like any other NUL.
+    if (const void* nul = std::memchr(input, 0, static_cast<std::size_t>(count)))
+        count = static_cast<int>(static_cast<const unsigned char*>(nul) - input);
     DecodedKey result;
     result.consumed = count;
     result.length = count;
@@ -133,7 +137,8 @@ DecodedKey decode_csi(const unsigned char* input, int count, bool input_ended) {
         int number = 0;
         for (int j = 2; j < i; ++j) {
             if (input[j] < '0' || input[j] > '9') return pass_on(input, length);
-            number = number * 10 + (input[j] - '0');
+            // Held below any overflow; every number past the table's means no key alike.
+            if (number < 1000) number = number * 10 + (input[j] - '0');
         }
         const int code = code_for_number(number);
         if (code >= 0) return from_code(length, code);

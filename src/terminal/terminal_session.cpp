@@ -221,13 +221,14 @@ int wait_limit_ms(Clock::time_point now) {
 
 int terminal_loop() {
     int line_len = 0;
+    // A port that has hung up is left out (it would wake every wait at once) until the run cycle
+    // reopens it, which enters the terminal afresh; the keyboard, and with it F4, still works.
+    int port = serial_port_descriptor();
     for (;;) {
-        // A port that has hung up is left out (it would wake every wait at once); the keyboard,
-        // and with it F4, still works.
-        const TerminalEvents events =
-            terminal_wait(serial_port_descriptor(), keyboard.wants_input(), wait_limit_ms(Clock::now()));
+        const TerminalEvents events = terminal_wait(port, keyboard.wants_input(), wait_limit_ms(Clock::now()));
         if (events.signalled) leave_on_signal();
         if (events.port) show_batch();
+        if (events.port_hung_up) port = -1;
         if (events.console) keyboard.read_console();
         keyboard.decode(Clock::now());
         if (keyboard.has_key()) {

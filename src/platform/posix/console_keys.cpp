@@ -1,5 +1,6 @@
 #include "platform/console_keys.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -19,6 +20,10 @@ volatile std::sig_atomic_t mode_changed = 0;
 volatile std::sig_atomic_t listening = 0;
 bool installed = false;
 
+// A pipe the handler writes one byte into while a loop listens, so that a loop waiting in poll
+// wakes up even when the signal came just before it went to sleep.
+int wake_pipe[2] = {-1, -1};
+
 void restore_mode() {
     if (have_saved_mode && mode_changed) {
         tcsetattr(STDIN_FILENO, TCSANOW, &saved_mode);
@@ -32,6 +37,10 @@ void on_signal(int signal_number) {
     restore_mode();
     if (listening) {
         console_signal = signal_number;
+        if (wake_pipe[1] >= 0) {
+            const char byte = 1;
+            [[maybe_unused]] const ssize_t ignored = write(wake_pipe[1], &byte, 1);
+        }
         errno = saved_errno;
         return;
     }
@@ -64,6 +73,7 @@ void console_keys_install() {
     }
     if (installed) return;
     installed = true;
+    if (pipe2(wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0) wake_pipe[0] = wake_pipe[1] = -1;
     struct sigaction action {};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
@@ -79,6 +89,8 @@ void console_keys_raw() {
 }
 
 void console_keys_restore() { restore_mode(); }
+
+int console_signal_wake_descriptor() { return wake_pipe[0]; }
 
 bool console_input_is_terminal() { return isatty(STDIN_FILENO) == 1; }
 

@@ -1,8 +1,6 @@
 #include "platform/terminal_wait.h"
 
 #include <poll.h>
-#include <signal.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,10 +10,11 @@
 
 TerminalEvents terminal_wait(int port, bool watch_console, int timeout_ms) {
     TerminalEvents events;
-    pollfd fds[2];
+    pollfd fds[3];
     nfds_t n = 0;
     int port_index = -1;
     int console_index = -1;
+    int wake_index = -1;
     if (port >= 0) {
         port_index = static_cast<int>(n);
         fds[n++] = pollfd{port, POLLIN, 0};
@@ -24,35 +23,31 @@ TerminalEvents terminal_wait(int port, bool watch_console, int timeout_ms) {
         console_index = static_cast<int>(n);
         fds[n++] = pollfd{STDIN_FILENO, POLLIN, 0};
     }
-
-    // The signals stay blocked from the look at the flag until ppoll has them again, so one
-    // that arrives in between wakes the wait instead of being missed.
-    sigset_t blocked;
-    sigset_t previous;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGTERM);
-    sigaddset(&blocked, SIGHUP);
-    sigaddset(&blocked, SIGINT);
-    sigprocmask(SIG_BLOCK, &blocked, &previous);
+    const int wake = console_signal_wake_descriptor();
+    if (wake >= 0) {
+        wake_index = static_cast<int>(n);
+        fds[n++] = pollfd{wake, POLLIN, 0};
+    }
+    // A signal after this look still wakes the poll: its handler writes to the wake pipe.
     if (console_signal) {
-        sigprocmask(SIG_SETMASK, &previous, nullptr);
         events.signalled = true;
         return events;
     }
-    timespec limit{};
-    if (timeout_ms >= 0) {
-        limit.tv_sec = timeout_ms / 1000;
-        limit.tv_nsec = static_cast<long>(timeout_ms % 1000) * 1000000L;
-    }
-    const int ready = ppoll(fds, n, timeout_ms >= 0 ? &limit : nullptr, &previous);
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    const int ready = poll(fds, n, timeout_ms < 0 ? -1 : timeout_ms);
     if (console_signal) events.signalled = true;
     if (ready <= 0) return events;
     if (port_index >= 0) {
-        if (fds[port_index].revents & (POLLIN | POLLHUP | POLLERR)) events.port = true;
+        const short got = fds[port_index].revents;
+        if (got & (POLLIN | POLLHUP | POLLERR)) events.port = true;
+        if (got & (POLLHUP | POLLERR | POLLNVAL)) events.port_hung_up = true;
     }
     if (console_index >= 0 && (fds[console_index].revents & (POLLIN | POLLHUP | POLLERR))) {
         events.console = true;
+    }
+    if (wake_index >= 0 && (fds[wake_index].revents & POLLIN)) {
+        char drained[16];
+        while (read(wake, drained, sizeof drained) > 0) {
+        }
     }
     return events;
 }

@@ -1,0 +1,78 @@
+// The image readers fed arbitrary file contents from memory. Besides not crashing, a file that
+// is refused gets an error naming the line, and an image that is accepted reads back the same
+// after the read-out writer has written it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_check.h"
+#include "sim/intel_hex.h"
+#include "sim/memory_image.h"
+#include "sim/sim_errors.h"
+#include "sim/ti_txt.h"
+
+enum class FuzzImageWriter { intel_hex, ti_txt };
+
+inline constexpr const char* FUZZ_IMAGE_NAME = "fuzz.img";
+
+// Reads the bytes as a whole image file.
+inline int fuzz_read_image(const void* data, std::size_t size, MemoryImage& image, std::string& error) {
+    // fmemopen refuses an empty buffer on older C libraries; an empty file is /dev/null.
+    std::FILE* file = size == 0 ? std::fopen("/dev/null", "rb") : fmemopen(const_cast<void*>(data), size, "rb");
+    FUZZ_CHECK(file != nullptr);
+    const int result = read_image_stream(file, FUZZ_IMAGE_NAME, image, error);
+    std::fclose(file);
+    return result;
+}
+
+// Writes the span from the lowest to the highest address (gaps as erased flash, 0xFF) with the
+// read-out writer, reads it back and compares.
+inline void fuzz_image_round_trip(const MemoryImage& image, FuzzImageWriter writer) {
+    const std::uint32_t low = image.lowest();
+    std::vector<std::uint8_t> span(image.highest() - low + 1, 0xFF);
+    for (std::uint32_t i = 0; i < span.size(); ++i)
+        if (image.has(low + i)) span[i] = image.at(low + i);
+
+    char* text = nullptr;
+    std::size_t text_size = 0;
+    std::FILE* out = open_memstream(&text, &text_size);
+    FUZZ_CHECK(out != nullptr);
+    const bool written = writer == FuzzImageWriter::intel_hex ? write_intel_hex(out, low, span.data(), span.size())
+                                                               : write_ti_txt(out, low, span.data(), span.size());
+    std::fclose(out);
+    FUZZ_CHECK(written);
+
+    MemoryImage again;
+    std::string error;
+    const int result = fuzz_read_image(text, text_size, again, error);
+    std::free(text);
+    if (result != SIM_OK) std::fprintf(stderr, "read back: %s\n", error.c_str());
+    FUZZ_CHECK(result == SIM_OK);
+    FUZZ_CHECK(again.size() == span.size());
+    FUZZ_CHECK(again.lowest() == low && again.highest() == image.highest());
+    for (std::uint32_t i = 0; i < span.size(); ++i) FUZZ_CHECK(again.has(low + i) && again.at(low + i) == span[i]);
+}
+
+inline void fuzz_image_reader(const std::uint8_t* data, std::size_t size, FuzzImageWriter writer) {
+    MemoryImage image;
+    std::string error;
+    const int result = fuzz_read_image(data, size, image, error);
+    // From memory nothing can fail to read: every refusal is about the content.
+    FUZZ_CHECK(result == SIM_OK || result == SIM_FILE_FORMAT);
+    if (result != SIM_OK) {
+        const std::string name = FUZZ_IMAGE_NAME;
+        FUZZ_CHECK(error.starts_with(name + " line ") || error == name + ": the file is empty");
+        return;
+    }
+    if (image.empty()) return;
+    FUZZ_CHECK(image.lowest() <= image.highest() && image.highest() < IMAGE_ADDRESS_LIMIT);
+    FUZZ_CHECK(image.has(image.lowest()) && image.has(image.highest()));
+    FUZZ_CHECK(image.size() <= image.highest() - image.lowest() + 1);
+    // Writing a whole megabyte for every input would slow the search to a crawl; the writers
+    // treat every 64K page alike, so a span of up to 128K still crosses a page boundary.
+    if (image.highest() - image.lowest() < 0x20000) fuzz_image_round_trip(image, writer);
+}

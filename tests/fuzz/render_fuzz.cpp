@@ -1,0 +1,7 @@
+// libFuzzer target: the rendering of received bytes against the reference rendering.
+#include "fuzz/render_entry.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz_render(data, size);
+    return 0;
+}
