@@ -27,6 +27,13 @@ void console_key_wait();
 extern volatile std::sig_atomic_t console_signal;
 void console_signals_listen(bool on);
 
+// Around a write to the console, which blocks while the console takes no output (after Ctrl-S,
+// or in a terminal window that hangs): meanwhile a listened-for signal ends the process at once,
+// as the loop that would look at console_signal cannot get there. False when a signal has come
+// already; nothing is to be written then.
+bool console_output_begin();
+void console_output_end();
+
 // Becomes readable when a listened-for signal has set console_signal (-1: none), so that a wait
 // in poll cannot sleep through a signal that arrived just before it.
 int console_signal_wake_descriptor();

@@ -127,10 +127,12 @@ void show_batch() {
     // The board waits for its answer; it goes out before anything of the batch is shown.
     for (int i = 0; i < rendered.enquiries; ++i) serial_write(&ACK, 1);
     const auto length = static_cast<std::size_t>(rendered.length);
+    // The log first: a console that takes no output (and a signal that ends the run meanwhile)
+    // must not keep received bytes out of the log.
+    if (settings.log_fd > 0) log_file_write(settings.log_fd, render_buf, length);
     std::fflush(stdout);  // whatever the stream still holds comes first
     console_write(render_buf, length);
     std::fflush(stdout);
-    if (settings.log_fd > 0) log_file_write(settings.log_fd, render_buf, length);
 }
 
 void stop_text() {

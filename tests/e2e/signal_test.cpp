@@ -1,7 +1,9 @@
 // SIGTERM, SIGHUP and SIGINT from outside at the three places a run can wait: in the terminal,
 // in the key wait at exit, and inside a programming pass. Each time the console gets its mode
 // back, the log holds everything received, and the run ends as a failure.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -92,6 +94,50 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
             EXPECT_TRUE((restored & (ICANON | ECHO | ISIG)) == (ICANON | ECHO | ISIG));
             EXPECT_EQ(session.log(), "before\r\n");
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Everything the board can send before the line stops taking more, without blocking the test.
+void send_until_full(int board) {
+    fcntl(board, F_SETFL, fcntl(board, F_GETFL) | O_NONBLOCK);
+    const std::string text(4096, 'x');
+    long long last_progress = monotonic_ms();
+    while (monotonic_ms() - last_progress < 300) {
+        if (write(board, text.data(), text.size()) > 0) last_progress = monotonic_ms();
+        else usleep(5000);
+    }
+}
+
+// True when the process ends within ms, which leaves it for waitpid to reap.
+bool ends_by_itself(pid_t pid, int ms) {
+    const long long deadline = monotonic_ms() + ms;
+    while (monotonic_ms() < deadline) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
+            return true;
+        usleep(5000);
+    }
+    return false;
+}
+
+TEST(Signals, EndTheRunWhileTheConsoleTakesNoOutput) {
+    for (const int signal_number : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE("signal " + std::to_string(signal_number));
+        BoardSession session;
+        ASSERT_TRUE(session.started());
+        // Nobody reads the console (an operator's Ctrl-S, a stuck terminal window): the program's
+        // next write to it blocks.
+        send_until_full(session.line->master);
+        session.console->kill_with(signal_number);
+        // Reading the console would unblock the program; look for its end without reaping it.
+        EXPECT_TRUE(ends_by_itself(session.console->pid, 3000));
+        ASSERT_TRUE(session.console->wait_exit());
+        EXPECT_EQ(session.console->signal, signal_number);
+        EXPECT_EQ(session.console->local_flags(), session.console->initial_local_flags);
     }
 }
 

@@ -18,6 +18,7 @@ termios saved_mode;
 volatile std::sig_atomic_t have_saved_mode = 0;
 volatile std::sig_atomic_t mode_changed = 0;
 volatile std::sig_atomic_t listening = 0;
+volatile std::sig_atomic_t output_may_block = 0;
 bool installed = false;
 
 // A pipe the handler writes one byte into while a loop listens, so that a loop waiting in poll
@@ -35,7 +36,7 @@ void on_signal(int signal_number) {
     // tcsetattr is async-signal-safe, so the console is whole again whatever happens next.
     const int saved_errno = errno;
     restore_mode();
-    if (listening) {
+    if (listening && !output_may_block) {
         console_signal = signal_number;
         if (wake_pipe[1] >= 0) {
             const char byte = 1;
@@ -95,6 +96,16 @@ int console_signal_wake_descriptor() { return wake_pipe[0]; }
 bool console_input_is_terminal() { return isatty(STDIN_FILENO) == 1; }
 
 void console_signals_listen(bool on) { listening = on ? 1 : 0; }
+
+bool console_output_begin() {
+    // Set before the look at console_signal: a signal in between then ends the process itself.
+    output_may_block = 1;
+    if (!console_signal) return true;
+    output_may_block = 0;
+    return false;
+}
+
+void console_output_end() { output_may_block = 0; }
 
 void console_die_of_signal(int signal_number) {
     restore_mode();

@@ -65,4 +65,8 @@ int console_read(unsigned char* buffer, int capacity) {
     }
 }
 
-void console_write(const char* bytes, std::size_t n) { write_all(STDOUT_FILENO, bytes, n); }
+void console_write(const char* bytes, std::size_t n) {
+    if (!console_output_begin()) return;
+    write_all(STDOUT_FILENO, bytes, n);
+    console_output_end();
+}
