@@ -8,6 +8,7 @@
 #include "driver/console.h"
 #include "driver/run_settings.h"
 #include "platform/serial_device.h"
+#include "terminal/port_hints.h"
 
 namespace {
 
@@ -48,14 +49,21 @@ bool open_named_port(long& error) {
 // Downwards, so that the adapter plugged in last (the highest number) is found first.
 void scan_for_port(int lowest) {
     long error = 0;
+    int refused = 0;
+    long refused_error = 0;
     for (int n = COM_PORT_LAST; n >= lowest; --n) {
         name_com_port(n);
         if (open_named_port(error)) {
             settings.flags |= FLAG_TERMINAL;
             return;
         }
+        if (refused == 0 && port_refused(error)) {
+            refused = n;
+            refused_error = error;
+        }
     }
     print_at_level(1, "Can't find COM Port\n");
+    print_scan_hint(lowest, refused, refused_error);
     exit_program(2);
 }
 
@@ -99,6 +107,7 @@ void open_serial_port() {
     // The AUTO and USB scans leave the port they found open.
     if (settings.port_handle <= 0 && !open_named_port(error)) {
         print_at_level(1, "Can't open %s. Error: %ld\n", settings.port_name, error);
+        print_open_hint(settings.port_name, error);
         exit_program(2);
     }
     print_at_level(3, "%s Open -OK\n", settings.port_name);

@@ -170,30 +170,40 @@ double traced_peak_kib(const Command& command, const std::string& folder, const 
     return static_cast<double>(peak);
 }
 
-// The first run is checked for `must_print` and also gives the first memory figure; the wall
-// times come from untraced runs only.
-Figures measure(const char* name, const Command& command, const std::string& folder, int runs) {
-    Figures figures;
+// One job run by one or two programs. Each program's first run is checked for `must_print` and
+// gives the first memory figure. The timed runs take turns between the programs, so that a burst
+// of load from elsewhere on the machine falls on both alike.
+std::vector<Figures> measure(const std::vector<std::pair<const char*, const Command*>>& programs,
+                             const std::string& folder, int runs) {
     const std::string output = folder + "/output.txt";
-    std::vector<double> peaks = {traced_peak_kib(command, folder, output)};
-    const std::string printed = read_file(output);
-    if (peaks[0] <= 0 || printed.find(command.must_print) == std::string::npos) {
-        std::printf("%s failed at `%s`; it printed:\n%s\n", name, command.argv.back().c_str(), printed.c_str());
-        return figures;
-    }
-    std::vector<double> walls;
-    for (int i = 0; i < runs; ++i) {
-        const double ms = timed_run(command, folder);
-        if (ms < 0) {
-            std::printf("%s failed in a timed run\n", name);
+    std::vector<Figures> figures(programs.size());
+    std::vector<std::vector<double>> walls(programs.size()), peaks(programs.size());
+    for (std::size_t p = 0; p < programs.size(); ++p) {
+        const auto& [name, command] = programs[p];
+        peaks[p].push_back(traced_peak_kib(*command, folder, output));
+        const std::string printed = read_file(output);
+        if (peaks[p][0] <= 0 || printed.find(command->must_print) == std::string::npos) {
+            std::printf("%s failed at `%s`; it printed:\n%s\n", name, command->argv.back().c_str(), printed.c_str());
             return figures;
         }
-        walls.push_back(ms);
     }
-    while (static_cast<int>(peaks.size()) < std::min(runs, 3)) peaks.push_back(traced_peak_kib(command, folder, output));
-    figures.wall_ms = median(walls);
-    figures.peak_kib = median(peaks);
-    figures.ran = figures.peak_kib > 0;
+    for (int i = 0; i < runs; ++i) {
+        for (std::size_t p = 0; p < programs.size(); ++p) {
+            const double ms = timed_run(*programs[p].second, folder);
+            if (ms < 0) {
+                std::printf("%s failed in a timed run\n", programs[p].first);
+                return figures;
+            }
+            walls[p].push_back(ms);
+            if (static_cast<int>(peaks[p].size()) < std::min(runs, 3))
+                peaks[p].push_back(traced_peak_kib(*programs[p].second, folder, output));
+        }
+    }
+    for (std::size_t p = 0; p < programs.size(); ++p) {
+        figures[p].wall_ms = median(walls[p]);
+        figures[p].peak_kib = median(peaks[p]);
+        figures[p].ran = figures[p].peak_kib > 0;
+    }
     return figures;
 }
 
@@ -262,10 +272,13 @@ int main(int argc, char** argv) {
     std::vector<Figures> ours, theirs;
     bool all_ran = true;
     for (const Job& job : jobs) {
-        ours.push_back(measure("KESTO", job.kesto, folder, runs));
-        theirs.push_back(have_mspdebug && !job.peer.argv.empty() ? measure("mspdebug", job.peer, folder, runs)
-                                                                  : Figures{});
-        all_ran = all_ran && ours.back().ran && (!have_mspdebug || job.peer.argv.empty() || theirs.back().ran);
+        const bool with_peer = have_mspdebug && !job.peer.argv.empty();
+        std::vector<std::pair<const char*, const Command*>> programs = {{"KESTO", &job.kesto}};
+        if (with_peer) programs.push_back({"mspdebug", &job.peer});
+        const std::vector<Figures> figures = measure(programs, folder, runs);
+        ours.push_back(figures[0]);
+        theirs.push_back(with_peer ? figures[1] : Figures{});
+        all_ran = all_ran && ours.back().ran && (!with_peer || theirs.back().ran);
     }
 
     std::printf("\nProgramming pass on the simulated %s (erase, program, verify, read out) and start-up;\n"

@@ -456,5 +456,8 @@ TEST(CommandLine, AutoLeavesTheFoundPortOpen) {
 
 TEST(CommandLine, AutoWithoutAPortEndsBeforeTheOptions) {
     OnePort port(0);
-    EXPECT_RUN(parse({"AUTO", "-a", "0", "-x"}), BANNER + "Can't find COM Port\n" + FAILED, 2);
+    EXPECT_RUN(parse({"AUTO", "-a", "0", "-x"}),
+               BANNER + "Can't find COM Port\n" + "  No device is there as COM1..COM21; give the device path first\n" +
+                   "  (ls /dev/serial/by-id shows what is plugged in).\n" + FAILED,
+               2);
 }

@@ -51,7 +51,9 @@ TEST(PortFault, ASecondProgramIsRefusedAndTheFirstGoesOn) {
     EXPECT_EQ(without_titles(second.text),
               as_shown("KESTO 1.0  MSP430 programmer and serial terminal\n"
                        "\t     Serial Port: " + first.line->path + "    Baud: 19200\n" +
-                       "Can't open " + first.line->path + ". Error: 16\n"));
+                       "Can't open " + first.line->path + ". Error: 16\n" +
+                       "  Device or resource busy: another program holds " + first.line->path + "; close it\n" +
+                       "  (fuser -v " + first.line->path + " shows which).\n"));
 
     // The first still has the line to itself, both ways.
     ASSERT_TRUE(first.board_says("still here\r", "still here\r\r\n"));

@@ -152,6 +152,8 @@ TEST(TerminalE2E, KeysGoOutAtOnceWithoutEchoAndTheLineIsRecalled) {
     // Ctrl-C is a byte for the board, Backspace goes out as BS.
     EXPECT_EQ(session.key_to_board("\x03\x7f", 2), "\x03\x08");
     EXPECT_EQ(session.key_to_board(UP, 2), "\xE0\x48");
+    // Esc on its own reaches the board once the pause shows that nothing follows.
+    EXPECT_EQ(session.key_to_board("\x1b", 1), "\x1b");
     EXPECT_EQ(session.console->settle(), "");
     ASSERT_TRUE(session.stop_with(F10));
     EXPECT_EQ(session.shown(), STOPPED);
@@ -220,7 +222,8 @@ TEST(TerminalE2E, WithoutAPortKeysFailAndF4EndsInAFailedOpen) {
     ASSERT_TRUE(console.wait_exit());
     EXPECT_EQ(console.status, 2);
     EXPECT_EQ(without_titles(console.text.substr(from)),
-              as_shown(" Error. Press [F4] for Reopen.\nWait...\nCan't open . Error: 2\n"));
+              as_shown(" Error. Press [F4] for Reopen.\nWait...\nCan't open . Error: 2\n"
+                       "  No port was named: give a COM name or a device path first.\n"));
     EXPECT_NE(console.text.find("  Wait...\a", from), std::string::npos);  // the title while reopening
 }
 

@@ -118,7 +118,9 @@ TEST_F(SerialPortOpen, ComAloneFailsToOpen) {
         select_serial_port("COM");
         open_serial_port();
     });
-    EXPECT_EQ(out.text, "Can't open \\\\.\\COM. Error: 2\n");
+    EXPECT_EQ(out.text, "Can't open \\\\.\\COM. Error: 2\n"
+                        "  No such file or directory: COM names no device (COM1..COM21 do).\n"
+                        "  See the ports with -pl, or give the device path first (e.g. /dev/ttyACM0).\n");
     EXPECT_EQ(out.status, 2);
 }
 
@@ -179,7 +181,8 @@ TEST_F(SerialPortScan, UsbDoesNotReachTheOnBoardPorts) {
     SerialPty com3;
     serial_device_set_com_path(3, com3.path.c_str());
     Captured out = run_child([] { select_serial_port("usb"); });
-    EXPECT_EQ(out.text, "Can't find COM Port\n");
+    EXPECT_EQ(out.text, "Can't find COM Port\n  No device is there as COM5..COM21; give the device path first\n"
+                        "  (ls /dev/serial/by-id shows what is plugged in).\n");
     EXPECT_EQ(out.status, 2);
 
     select_serial_port("Autox");
