@@ -5,7 +5,7 @@ GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all build demo test test-plain test-asan bench clean
+.PHONY: all build demo test test-plain test-asan bench clean valgrind
 
 all: build
 
@@ -34,6 +34,21 @@ bench: | $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target kesto_bench kesto_pass_bench
 	./$(BUILD)/kesto_bench
 	./$(BUILD)/kesto_pass_bench
+
+# The whole test suite under valgrind's memcheck, every kesto run it starts included (programs
+# of the system it runs are left out). Each process writes its own report; an error or a leak in
+# any of them fails the target. The floods scale down when KESTO_UNDER_VALGRIND is set.
+VALGRIND_LOGS := $(abspath $(BUILD))/valgrind
+VALGRIND_FLAGS := --leak-check=full --error-exitcode=1 --trace-children=yes \
+	--trace-children-skip='/bin/*,/usr/bin/*,/usr/sbin/*' \
+	--suppressions=$(CURDIR)/tests/valgrind.supp --log-file=$(VALGRIND_LOGS)/%p.log
+valgrind: build
+	rm -rf $(VALGRIND_LOGS) && mkdir -p $(VALGRIND_LOGS)
+	@KESTO_UNDER_VALGRIND=1 valgrind $(VALGRIND_FLAGS) ./$(BUILD)/kesto_tests; status=$$?; \
+	failed=$$(grep -l 'ERROR SUMMARY: [1-9]' $(VALGRIND_LOGS)/*.log); \
+	for log in $$failed; do cat $$log; done; \
+	echo "valgrind: $$(ls $(VALGRIND_LOGS) | wc -l) processes, $$(grep -l 'ERROR SUMMARY: 0 errors' $(VALGRIND_LOGS)/*.log | wc -l) checked to the end, $$(echo $$failed | wc -w) with errors (reports in $(VALGRIND_LOGS))"; \
+	test $$status -eq 0 && test -z "$$failed"
 
 # libFuzzer targets (clang with AddressSanitizer and UndefinedBehaviorSanitizer), each run for
 # FUZZ_SECONDS; prints executions and findings per target and fails when any target found one.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "e2e/fault_harness.h"
+#include "sim/scratch_files.h"
 #include "support/capture.h"
 
 namespace {
@@ -47,7 +48,8 @@ TEST(DiskFault, AFailedReadOutLeavesNoFileLookingComplete) {
     };
     for (const ReadOutCase& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string dir = make_temp_dir();
+        const ScratchFolder scratch;
+        const std::string& dir = scratch.folder();
         std::ofstream(dir + "/plain") << "a file, not a folder\n";
         const std::string earlier = "an earlier read-out\n";
         std::ofstream(dir + "/out.hex") << earlier;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -16,13 +17,20 @@ bool has(const std::vector<std::string>& words, const std::string& word) {
 
 }  // namespace
 
-BoardSession::BoardSession(const std::vector<std::string>& options) {
+BoardSession::BoardSession(const std::vector<std::string>& options, const std::string& program) {
     if (symlink(line->path.c_str(), link.c_str()) != 0) std::perror("symlink");
-    std::vector<std::string> args = {link};
+    std::vector<std::string> args = {program, link};
     args.insert(args.end(), options.begin(), options.end());
     if (!has(options, "-a")) args.insert(args.end(), {"-a", "0"});
     if (!has(options, "-l")) args.insert(args.end(), {"-l", "board.log"});
-    console = std::make_unique<Console>(args, dir);
+    console = std::make_unique<Console>(args, true, dir);
+}
+
+BoardSession::~BoardSession() {
+    console.reset();
+    line.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
 }
 
 bool BoardSession::started() {
@@ -39,12 +47,25 @@ bool BoardSession::board_says(const std::string& text, const std::string& until)
     return console->wait_for(until, from);
 }
 
+namespace {
+
+// rename() swaps the link in one step: the program never sees a missing name.
+void repoint(const std::string& link, const std::string& target) {
+    const std::string next = link + ".next";
+    if (symlink(target.c_str(), next.c_str()) != 0 || rename(next.c_str(), link.c_str()) != 0) std::perror(link.c_str());
+}
+
+}  // namespace
+
 void BoardSession::replug() {
     line = std::make_unique<SerialLine>();
-    // rename() swaps the link in one step: the program never sees a missing name.
-    const std::string next = link + ".next";
-    if (symlink(line->path.c_str(), next.c_str()) != 0 || rename(next.c_str(), link.c_str()) != 0)
-        std::perror("replug");
+    repoint(link, line->path);
+}
+
+void BoardSession::unplug() {
+    line->vanish();
+    // Not the old pseudo-terminal's name: another test may get that number next.
+    repoint(link, dir + "/unplugged");
 }
 
 long long cpu_ticks(pid_t pid) {

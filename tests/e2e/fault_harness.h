@@ -30,8 +30,13 @@ struct BoardSession {
     std::size_t after_banner = 0;
 
     // The program starts with the link, `options`, "-a 0" and "-l board.log" unless the
-    // options name a log or an "-a" themselves.
-    explicit BoardSession(const std::vector<std::string>& options = {"-m"});
+    // options name a log or an "-a" themselves. `program` is the built kesto unless a test
+    // runs a copy of it.
+    explicit BoardSession(const std::vector<std::string>& options = {"-m"}, const std::string& program = KESTO_BINARY);
+    // Ends the program if it still runs and removes the folder.
+    ~BoardSession();
+    BoardSession(const BoardSession&) = delete;
+    BoardSession& operator=(const BoardSession&) = delete;
 
     // Waits for the banner and its key line; false when they never came.
     bool started();
@@ -39,6 +44,8 @@ struct BoardSession {
     bool board_says(const std::string& text, const std::string& until);
     // A new line behind the same link, the old one gone.
     void replug();
+    // The line goes away and the link then points nowhere, so a reopen fails.
+    void unplug();
     std::string log() const { return read_file(dir + "/board.log"); }
     std::string path(const std::string& name) const { return dir + "/" + name; }
 };

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/terminal_wait.h"
+
 volatile std::sig_atomic_t console_signal = 0;
 
 namespace {
@@ -106,16 +108,19 @@ void console_key_wait() {
     console_keys_install();
     set_raw(true);
     console_signals_listen(true);
-    // A function key sends several bytes; take them in one read so none spill into the shell.
-    char keys[32];
     for (;;) {
-        const ssize_t n = read(STDIN_FILENO, keys, sizeof keys);
-        if (n > 0 || n == 0) break;
-        if (errno != EINTR) break;
-        if (console_signal) {
+        // The look at the signal flag and the wait are one step: a signal that came just before
+        // a blocking read would otherwise leave the program waiting for a key.
+        const TerminalEvents events = terminal_wait(-1, true, -1);
+        if (events.signalled) {
             console_signals_listen(false);
             console_die_of_signal(console_signal);
         }
+        if (!events.console) continue;
+        // A function key sends several bytes; take them in one read so none spill into the shell.
+        char keys[32];
+        const ssize_t n = read(STDIN_FILENO, keys, sizeof keys);
+        if (n >= 0 || (errno != EINTR && errno != EAGAIN)) break;
     }
     console_signals_listen(false);
     restore_mode();

@@ -1,0 +1,98 @@
+// SIGTERM, SIGHUP and SIGINT from outside at the three places a run can wait: in the terminal,
+// in the key wait at exit, and inside a programming pass. Each time the console gets its mode
+// back, the log holds everything received, and the run ends as a failure.
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "e2e/fault_harness.h"
+#include "sim/scratch_files.h"
+
+namespace {
+
+enum class Phase { terminal, key_wait, programming };
+
+// The console's mode as the program set it, once it has settled; the mode is set a moment
+// after the text before it appears.
+bool console_becomes(Console& console, bool raw) {
+    const long long deadline = monotonic_ms() + 5000;
+    for (;;) {
+        const bool is_raw = !(console.local_flags() & ICANON);
+        if (is_raw == raw) return true;
+        if (monotonic_ms() > deadline) return false;
+        usleep(2000);
+    }
+}
+
+// A copy of kesto with the slow stand-in library beside it, where the loader looks first.
+std::string kesto_with_slow_library(const std::string& dir) {
+    namespace fs = std::filesystem;
+    const std::string program = dir + "/kesto";
+    fs::copy_file(KESTO_BINARY, program);
+    fs::copy_file(KESTO_SLOW_LIBRARY, dir + "/libmsp430.so");
+    return program;
+}
+
+// Runs the session to the phase; false when it never got there.
+bool reach(BoardSession& session, Phase phase) {
+    Console& console = *session.console;
+    switch (phase) {
+        case Phase::terminal:
+            return console_becomes(console, true);
+        case Phase::key_wait: {
+            // A reopen that fails ends the run with code 2, which "-a 1" makes wait for a key.
+            session.unplug();
+            console.type("k");
+            if (!console.wait_for("Error. Press [F4] for Reopen.", session.after_banner)) return false;
+            console.type(KEY_F4);
+            return console.wait_for(as_shown("\nPress AnyKey to Exit\n"), session.after_banner) &&
+                   console_becomes(console, true);
+        }
+        case Phase::programming:
+            console.type(KEY_F9);
+            return console.wait_for("<programming>", session.after_banner) && console_becomes(console, false);
+    }
+    return false;
+}
+
+TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
+    const struct {
+        Phase phase;
+        const char* name;
+        std::vector<std::string> options;
+    } phases[] = {
+        {Phase::terminal, "in the terminal", {"-m"}},
+        {Phase::key_wait, "in the key wait at exit", {"-m", "-a", "1"}},
+        {Phase::programming, "in a programming pass", {"-m", "-FET", "TIUSB"}},
+    };
+    for (const auto& phase : phases) {
+        for (const int signal_number : {SIGTERM, SIGHUP, SIGINT}) {
+            SCOPED_TRACE(std::string(phase.name) + ", signal " + std::to_string(signal_number));
+            const ScratchFolder copy;
+            const std::string program =
+                phase.phase == Phase::programming ? kesto_with_slow_library(copy.folder()) : KESTO_BINARY;
+            BoardSession session(phase.options, program);
+            const unsigned initial = session.console->initial_local_flags;
+            ASSERT_TRUE(initial & ICANON);
+            ASSERT_TRUE(session.started());
+            ASSERT_TRUE(session.board_says("before\r", "before\r\r\n"));
+            ASSERT_TRUE(reach(session, phase.phase)) << session.console->text;
+
+            session.console->kill_with(signal_number);
+            ASSERT_TRUE(session.console->wait_exit());
+            EXPECT_EQ(session.console->signal, signal_number);
+            const unsigned restored = session.console->local_flags();
+            EXPECT_EQ(restored, initial);
+            EXPECT_TRUE((restored & (ICANON | ECHO | ISIG)) == (ICANON | ECHO | ISIG));
+            EXPECT_EQ(session.log(), "before\r\n");
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+// A stand-in for the vendor library whose programming never ends by itself, so that a test can
+// send a signal while a programming pass is under way. It says on standard output when the
+// programming has begun. Everything else succeeds at once.
+#include <unistd.h>
+
+#include <cstring>
+
+extern "C" {
+long MSP430_Initialize(const char*, long* version) {
+    *version = 1;
+    return 0;
+}
+long MSP430_Configure(long, long) { return 0; }
+long MSP430_VCC(long) { return 0; }
+long MSP430_GetExtVoltage(long*, long*) { return 0; }
+long MSP430_Identify(char* record, long size, long) {
+    std::memset(record, 0, static_cast<std::size_t>(size));
+    std::strcpy(record + 4, "MSP430SLOW");
+    return 0;
+}
+long MSP430_Device(long, char*, long) { return 0; }
+long MSP430_Erase(long, long, long) { return 0; }
+long MSP430_EraseCheck(long, long) { return 0; }
+long MSP430_ProgramFile(const char*, long, long) {
+    static const char started[] = "<programming>";
+    if (write(STDOUT_FILENO, started, sizeof started - 1) < 0) return -1;
+    // Waits for the test's signal; after a minute a forgotten test fails instead of hanging.
+    for (int tenths = 0; tenths < 600; ++tenths) usleep(100000);
+    return -1;
+}
+long MSP430_VerifyFile(const char*) { return 0; }
+long MSP430_ReadOutFile(long, long, const char*, long) { return 0; }
+long MSP430_Secure() { return 0; }
+long MSP430_Reset(long, long, long) { return 0; }
+long MSP430_Close(long) { return 0; }
+long MSP430_Error_Number() { return 1; }
+const char* MSP430_Error_String(long) { return "the slow library gave up waiting"; }
+long MSP430_GetNumberOfUsbIfs(long*) { return 0; }
+long MSP430_GetNameOfUsbIf(long, char**, long*) { return 0; }
+}
