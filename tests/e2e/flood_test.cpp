@@ -3,6 +3,7 @@
 // the board in order.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/fault_harness.h"
@@ -196,6 +198,35 @@ TEST(Flood, SixtyFourMebibytesWhileTyping) {
 
 TEST(Flood, LineEndsAndHighBytesPassUnchanged) {
     flood({"-crlf -oem", {"-crlf", "-oem"}, 16 * MiB, true, true});
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Flood, APasteReachesTheBoardWholeAndItsLastLineIsRecalled) {
+    BoardSession session;
+    ASSERT_TRUE(session.started());
+    std::string paste;
+    std::string last_line;
+    for (int line = 0; paste.size() < (under_valgrind() ? 2000u : 20000u); ++line) {
+        last_line = "line " + std::to_string(line) + ": " + std::string(static_cast<std::size_t>(line % 90), '=');
+        paste += last_line + "\r";
+    }
+    // Typed from another thread: the program only reads more keys while the board takes the
+    // ones before.
+    std::thread typist([&] { session.console->type(paste); });
+    const std::string at_board = session.line->receive(paste.size(), under_valgrind() ? 60000 : 10000);
+    // A program that stopped taking keys would keep the typist waiting for ever.
+    if (at_board.size() < paste.size()) session.console->kill_with(SIGKILL);
+    typist.join();
+    EXPECT_EQ(at_board, paste);
+    session.console->type("\x1d");
+    EXPECT_EQ(session.line->receive(std::min<std::size_t>(last_line.size(), 64)), last_line.substr(0, 64));
+    session.console->type(KEY_F10);
+    ASSERT_TRUE(session.console->wait_exit());
+    EXPECT_EQ(session.console->status, 0);
+    EXPECT_EQ(without_titles(session.console->text.substr(session.after_banner)), SHOWN_STOPPED);
 }
 
 }  // namespace

@@ -142,3 +142,20 @@ TEST(Signals, EndTheRunWhileTheConsoleTakesNoOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Signals, AClosedConsoleEndsTheRun) {
+    BoardSession session;
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.board_says("before\r", "before\r\r\n"));
+    // The terminal window is closed: the program loses its console and gets the hang-up.
+    close(session.console->master);
+    session.console->master = -1;
+    ASSERT_TRUE(ends_by_itself(session.console->pid, 5000));
+    ASSERT_TRUE(session.console->wait_exit());
+    EXPECT_EQ(session.console->signal, SIGHUP);
+    EXPECT_EQ(session.log(), "before\r\n");
+}
+
+}  // namespace
