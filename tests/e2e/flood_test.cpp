@@ -230,3 +230,44 @@ TEST(Flood, APasteReachesTheBoardWholeAndItsLastLineIsRecalled) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Flood, ThePortVanishesInTheMiddleAndComesBack) {
+    BoardSession session;
+    ASSERT_TRUE(session.started());
+    Console& console = *session.console;
+    set_nonblocking(session.line->master);
+    const std::size_t total = scaled(2 * MiB);
+    const std::string sent = BoardBytes(total).next(total);
+    for (std::size_t at = 0; at < sent.size();) {
+        const ssize_t n = write(session.line->master, sent.data() + at, std::min<std::size_t>(sent.size() - at, 4096));
+        if (n > 0) at += static_cast<std::size_t>(n);
+        else console.settle(1);
+    }
+    // Unplugged with bytes still on the way: some of them never arrive.
+    session.unplug();
+    console.settle(300);
+    const std::string shown = console.text.substr(session.after_banner);
+    const std::string logged = session.log();
+    EXPECT_EQ(as_shown(logged), shown);
+    const std::string rendered = reference_rendering(sent, false, false);
+    ASSERT_GT(logged.size(), 0u);
+    ASSERT_LE(logged.size(), rendered.size());
+    EXPECT_TRUE(rendered.compare(0, logged.size(), logged) == 0) << "the log is not what the board sent";
+    EXPECT_LT(cpu_share_over(console.pid, 500), 0.30);
+
+    console.type("k");
+    ASSERT_TRUE(console.wait_for("Error. Press [F4] for Reopen.", session.after_banner + shown.size()));
+    session.replug();
+    const std::size_t before_reopen = console.text.size();
+    console.type(KEY_F4);
+    ASSERT_TRUE(console.wait_for(SHOWN_STARTED, before_reopen));
+    ASSERT_TRUE(session.board_says("after\r", "after\r\r\n"));
+    console.type(KEY_F10);
+    ASSERT_TRUE(console.wait_exit());
+    EXPECT_EQ(console.status, 0);
+    EXPECT_EQ(session.log(), logged + "after\r\n");
+}
+
+}  // namespace
