@@ -254,7 +254,9 @@ TEST(Flood, ThePortVanishesInTheMiddleAndComesBack) {
     Console& console = *session.console;
     set_nonblocking(session.line->master, true);
     const std::size_t total = scaled(2 * MiB);
-    const std::string sent = BoardBytes(total).next(total);
+    std::string sent = BoardBytes(total).next(total);
+    // No enquiries: an answer that meets the unplugged line would put its failure on the console.
+    std::replace(sent.begin(), sent.end(), ENQ, 'e');
     for (std::size_t at = 0; at < sent.size();) {
         const ssize_t n = write(session.line->master, sent.data() + at, std::min<std::size_t>(sent.size() - at, 4096));
         if (n > 0) at += static_cast<std::size_t>(n);
@@ -270,7 +272,7 @@ TEST(Flood, ThePortVanishesInTheMiddleAndComesBack) {
         logged = session.log();
         if (as_shown(logged) == shown) break;
     }
-    EXPECT_TRUE(as_shown(logged) == shown) << "console " << shown.size() << " bytes, log " << logged.size();
+    EXPECT_TRUE(as_shown(logged) == shown) << "log " << logged.size() << " bytes; " << first_difference(as_shown(logged), 0, shown, 0);
     const std::string rendered = reference_rendering(sent, false, false);
     ASSERT_GT(logged.size(), 0u);
     ASSERT_LE(logged.size(), rendered.size());
