@@ -116,14 +116,27 @@ std::string IntelHexReader::missing_end() const {
 
 namespace {
 
+// A read-out of a large part is tens of thousands of records: each is encoded in one buffer
+// and written with one call.
 bool write_record(std::FILE* file, int type, std::uint32_t offset, const std::uint8_t* data, std::size_t count) {
-    unsigned sum = static_cast<unsigned>(count) + (offset >> 8) + (offset & 0xFF) + static_cast<unsigned>(type);
-    std::fprintf(file, ":%02zX%04X%02X", count, static_cast<unsigned>(offset & 0xFFFF), type);
-    for (std::size_t i = 0; i < count; ++i) {
-        std::fprintf(file, "%02X", data[i]);
-        sum += data[i];
-    }
-    return std::fprintf(file, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF) > 0;
+    static const char digits[] = "0123456789ABCDEF";
+    char line[1 + 2 * MAX_RECORD + 1];
+    std::size_t length = 0;
+    unsigned sum = 0;
+    auto put = [&](unsigned byte) {
+        line[length++] = digits[(byte >> 4) & 0xF];
+        line[length++] = digits[byte & 0xF];
+        sum += byte;
+    };
+    line[length++] = ':';
+    put(static_cast<unsigned>(count));
+    put((offset >> 8) & 0xFF);
+    put(offset & 0xFF);
+    put(static_cast<unsigned>(type));
+    for (std::size_t i = 0; i < count; ++i) put(data[i]);
+    put((0x100 - (sum & 0xFF)) & 0xFF);
+    line[length++] = '\n';
+    return std::fwrite(line, 1, length, file) == length;
 }
 
 }  // namespace

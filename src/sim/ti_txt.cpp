@@ -1,5 +1,7 @@
 #include "sim/ti_txt.h"
 
+#include <algorithm>
+
 #include "sim/sim_errors.h"
 
 namespace {
@@ -96,9 +98,18 @@ std::string TiTxtReader::missing_end() const { return "the file ends without its
 
 bool write_ti_txt(std::FILE* file, std::uint32_t address, const std::uint8_t* data, std::size_t count) {
     constexpr std::size_t PER_LINE = 16;
+    static const char digits[] = "0123456789ABCDEF";
     std::fprintf(file, "@%04X\n", address);
-    for (std::size_t i = 0; i < count; ++i) {
-        std::fprintf(file, (i % PER_LINE == PER_LINE - 1 || i + 1 == count) ? "%02X\n" : "%02X ", data[i]);
+    // One write per line: a read-out of a large part has thousands of them.
+    char line[PER_LINE * 3];
+    for (std::size_t i = 0; i < count; i += PER_LINE) {
+        const std::size_t n = std::min(PER_LINE, count - i);
+        for (std::size_t j = 0; j < n; ++j) {
+            line[3 * j] = digits[data[i + j] >> 4];
+            line[3 * j + 1] = digits[data[i + j] & 0xF];
+            line[3 * j + 2] = j + 1 == n ? '\n' : ' ';
+        }
+        std::fwrite(line, 1, 3 * n, file);
     }
     std::fprintf(file, "q\n");
     return !std::ferror(file);

@@ -236,6 +236,10 @@ int terminal_loop() {
         if (keyboard.has_key()) {
             const int result = handle_key(line_len);
             if (result != KEEP_RUNNING) return result;
+        } else if (!keyboard.open && port < 0) {
+            // No key can come any more (standard input has ended) and no port is there to
+            // show: the session could only idle for ever, which would hang a script.
+            return STOP;
         }
     }
 }

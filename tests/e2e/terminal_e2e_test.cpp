@@ -227,6 +227,17 @@ TEST(TerminalE2E, WithoutAPortKeysFailAndF4EndsInAFailedOpen) {
     EXPECT_NE(console.text.find("  Wait...\a", from), std::string::npos);  // the title while reopening
 }
 
+TEST(TerminalE2E, WithoutAPortOrAKeyboardTheSessionEnds) {
+    // Standard input at its end and no port: nothing could ever happen, so a script must not hang.
+    FILE* run = popen("timeout 20 " KESTO_BINARY " -m -a 0 </dev/null; echo status=$?", "r");
+    ASSERT_NE(run, nullptr);
+    std::string text;
+    char chunk[512];
+    for (std::size_t n; (n = fread(chunk, 1, sizeof chunk, run)) > 0;) text.append(chunk, n);
+    pclose(run);
+    EXPECT_NE(text.find("\n\nTerminal stopped\n\nstatus=0\n"), std::string::npos) << text;
+}
+
 TEST(TerminalE2E, VanishedPortIsReopenedWithF4) {
     const std::string dir = make_temp_dir();
     const std::string link = dir + "/ttyBOARD";
