@@ -202,9 +202,6 @@ TEST(Flood, LineEndsAndHighBytesPassUnchanged) {
     flood({"-crlf -oem", {"-crlf", "-oem"}, 16 * MiB, true, true});
 }
 
-}  // namespace
-
-namespace {
 
 TEST(Flood, APasteReachesTheBoardWholeAndItsLastLineIsRecalled) {
     BoardSession session;
@@ -244,9 +241,6 @@ TEST(Flood, APasteReachesTheBoardWholeAndItsLastLineIsRecalled) {
     EXPECT_EQ(without_titles(session.console->text.substr(session.after_banner)), SHOWN_STOPPED);
 }
 
-}  // namespace
-
-namespace {
 
 TEST(Flood, ThePortVanishesInTheMiddleAndComesBack) {
     BoardSession session;

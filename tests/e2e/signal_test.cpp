@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -97,9 +98,6 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
     }
 }
 
-}  // namespace
-
-namespace {
 
 // Everything the board can send before the line stops taking more, without blocking the test.
 void send_until_full(int board) {
@@ -138,12 +136,15 @@ TEST(Signals, EndTheRunWhileTheConsoleTakesNoOutput) {
         ASSERT_TRUE(session.console->wait_exit());
         EXPECT_EQ(session.console->signal, signal_number);
         EXPECT_EQ(session.console->local_flags(), session.console->initial_local_flags);
+        // Every byte received is in the log, the batch the console did not take included.
+        const std::string logged = session.log();
+        const std::string shown = session.console->text.substr(session.after_banner);
+        EXPECT_FALSE(logged.empty());
+        EXPECT_EQ(logged.find_first_not_of('x'), std::string::npos);
+        EXPECT_LE(static_cast<std::size_t>(std::count(shown.begin(), shown.end(), 'x')), logged.size());
     }
 }
 
-}  // namespace
-
-namespace {
 
 TEST(Signals, AClosedConsoleEndsTheRun) {
     BoardSession session;
