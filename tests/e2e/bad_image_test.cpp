@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "e2e/fault_harness.h"
+#include "e2e/pty_harness.h"
 #include "sim/scratch_files.h"
 #include "sim/sim_library.h"
 #include "support/capture.h"

@@ -1,76 +1,261 @@
-// Runs the built program the way an operator does: its console on one pseudo-terminal, its
-// serial port on another, where the test plays the board. Every read has a deadline, and a
-// program still running when its run ends is killed.
+// Runs the built program as an operator does: its console on one pseudo-terminal, its serial
+// port on another, where the test plays the board. Every wait has a deadline, and a program
+// still running when the test is done is killed.
 #pragma once
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+#include <utmp.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
-// The board's end of a serial line: the program opens `path` (the slave); the test reads and
-// writes `master`. The slave is raw (a fresh pty would echo and translate), and one slave
-// descriptor stays open here so that the master keeps working while the program reopens it.
+inline long long monotonic_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+// Reads what comes within `wait_ms`: the count, 0 when nothing came, -1 at the end of input.
+inline ssize_t read_some(int fd, std::string& into, int wait_ms) {
+    pollfd pfd{fd, POLLIN, 0};
+    if (poll(&pfd, 1, wait_ms < 0 ? 0 : wait_ms) <= 0) return 0;
+    char chunk[65536];
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n > 0) return into.append(chunk, static_cast<std::size_t>(n)), n;
+    return n < 0 && (errno == EINTR || errno == EAGAIN) ? 0 : -1;  // EIO once the program's side is closed
+}
+
+inline void write_all(int fd, const std::string& bytes) {
+    for (ssize_t n, at = 0; at < static_cast<ssize_t>(bytes.size()) && (n = write(fd, bytes.data() + at, bytes.size() - at)) > 0;)
+        at += n;
+}
+
+// The board's end of a serial line: the program opens `path`, the test uses `master`. The slave is
+// raw and stays open here, so the master works while the program reopens the line.
 struct SerialLine {
-    int master = -1;
-    int slave = -1;
+    int master = -1, slave = -1;
     std::string path;
-
-    SerialLine();
-    ~SerialLine();
+    SerialLine() {
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
+        termios mode{};
+        tcgetattr(slave, &mode);
+        cfmakeraw(&mode);
+        tcsetattr(slave, TCSANOW, &mode);
+        // No program started later may hold the line: unplugging it has to reach kesto.
+        fcntl(master, F_SETFD, FD_CLOEXEC), fcntl(slave, F_SETFD, FD_CLOEXEC);
+        path = name;
+    }
+    ~SerialLine() { vanish(); }
     SerialLine(const SerialLine&) = delete;
-    SerialLine& operator=(const SerialLine&) = delete;
-
-    void send(const std::string& bytes) const;
-    // Reads until `count` bytes came or the deadline passed; gives what came.
-    std::string receive(std::size_t count, int deadline_ms = 5000) const;
-    // Everything that comes within `quiet_ms` (for checking that nothing more arrives).
-    std::string drain(int quiet_ms = 100) const;
-    // Unplugs the line: both ends close here, so the program's descriptor sees a hang-up.
-    void vanish();
+    void send(const std::string& bytes) const { write_all(master, bytes); }
+    // Up to `count` bytes, a byte at a time so that nothing beyond them is taken.
+    std::string receive(std::size_t count, int deadline_ms = 5000) const {
+        std::string got;
+        for (const long long end = monotonic_ms() + deadline_ms; got.size() < count && monotonic_ms() < end;) {
+            pollfd pfd{master, POLLIN, 0};
+            char byte;
+            if (poll(&pfd, 1, static_cast<int>(end - monotonic_ms())) > 0 && read(master, &byte, 1) == 1) got += byte;
+        }
+        return got;
+    }
+    // Unplugs the line: the program's descriptor sees a hang-up.
+    void vanish() {
+        if (master >= 0) close(master), close(slave);
+        master = slave = -1;
+    }
 };
 
 struct Console {
     int master = -1;
     pid_t pid = -1;
-    std::string text;        // everything the program wrote to its console so far
-    int status = -1;         // exit status once it exited normally
-    int signal = 0;          // the signal that ended it
+    std::string text;                  // everything the program wrote to its console
+    int status = -1, signal = 0;       // its exit status, or the signal that ended it
     bool ended = false;
     unsigned initial_local_flags = 0;  // the console's mode before the program started
 
-    // Starts the program with its console on a new pty; cwd empty means the test's own.
-    explicit Console(const std::vector<std::string>& args, const std::string& cwd = "");
-    // Starts another program (argv[0] a path) the same way, for side-by-side figures.
-    Console(const std::vector<std::string>& command, bool, const std::string& cwd = "");
-    ~Console();
+    // Starts kesto with `args`; with `whole_command`, args[0] is the program to start.
+    explicit Console(std::vector<std::string> args, bool whole_command = false, const std::string& cwd = "") {
+        if (!whole_command) args.insert(args.begin(), KESTO_BINARY);
+        std::vector<char*> argv;
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        winsize size{50, 200, 0, 0};
+        int slave = -1;
+        if (openpty(&master, &slave, nullptr, nullptr, &size) != 0) return;
+        termios initial{};
+        tcgetattr(slave, &initial);
+        initial_local_flags = initial.c_lflag;
+        std::fflush(nullptr);
+        if ((pid = fork()) == 0) {
+            close(master);
+            if (login_tty(slave) != 0 || (!cwd.empty() && chdir(cwd.c_str()) != 0)) _exit(126);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(slave);
+        fcntl(master, F_SETFD, FD_CLOEXEC);
+    }
+    ~Console() {
+        if (!ended && pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+        if (master >= 0) close(master);
+    }
     Console(const Console&) = delete;
-    Console& operator=(const Console&) = delete;
-
-    // Writes keys to the console, as typed.
-    void type(const std::string& keys) const;
-    // Reads until `needle` appears in text after position `from`; false at the deadline.
-    bool wait_for(const std::string& needle, std::size_t from = 0, int deadline_ms = 10000);
-    // Reads for `quiet_ms` and gives whatever came (text keeps it too).
-    std::string settle(int quiet_ms = 100);
-    // Reads to the end and reaps the program; kills it at the deadline. True when it ended.
-    bool wait_exit(int deadline_ms = 10000);
-    // Sends a signal to the program.
-    void kill_with(int signal_number) const;
-    // The console's input flags, as the program left them.
-    unsigned local_flags() const;
+    void type(const std::string& keys) const { write_all(master, keys); }
+    // Reads until `needle` appears after `from`; false at the deadline.
+    bool wait_for(const std::string& needle, std::size_t from = 0, int deadline_ms = 10000) {
+        const long long end = monotonic_ms() + deadline_ms;
+        while (text.find(needle, from) == std::string::npos)
+            if (monotonic_ms() >= end || read_some(master, text, static_cast<int>(end - monotonic_ms())) < 0)
+                return text.find(needle, from) != std::string::npos;
+        return true;
+    }
+    // Reads until the console has been quiet for `quiet_ms`.
+    void settle(int quiet_ms = 100) { while (read_some(master, text, quiet_ms) > 0) continue; }
+    // Reads to the end and reaps the program; kills it at the deadline (then false).
+    bool wait_exit(int deadline_ms = 10000) {
+        if (ended) return true;
+        ended = true;
+        int wait_status = 0;
+        for (const long long end = monotonic_ms() + deadline_ms; read_some(master, text, 50) > 0 || waitpid(pid, &wait_status, WNOHANG) != pid;)
+            if (monotonic_ms() > end) return kill(pid, SIGKILL), waitpid(pid, nullptr, 0), false;
+        settle(20);  // what the program wrote last is still in the pty
+        status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+        signal = WIFSIGNALED(wait_status) ? WTERMSIG(wait_status) : 0;
+        return true;
+    }
+    void kill_with(int signal_number) const { kill(pid, signal_number); }
+    unsigned local_flags() const {
+        termios mode{};
+        return tcgetattr(master, &mode) == 0 ? mode.c_lflag : ~0u;
+    }
 };
 
-// Console text as a person sees it: without the title sequences ("ESC ] 0 ; ... BEL").
-std::string without_titles(const std::string& text);
+// Keys as an xterm sends them.
+inline const std::string KEY_F1 = "\x1bOP", KEY_F4 = "\x1bOS", KEY_F5 = "\x1b[15~", KEY_F9 = "\x1b[20~", KEY_F10 = "\x1b[21~";
 
-// What a text written by the program looks like on a pty that turns LF into CR LF.
-std::string as_shown(const std::string& written);
+// Console text without the title sequences ("ESC ] 0 ; ... BEL").
+inline std::string without_titles(const std::string& text) {
+    std::string out;
+    std::size_t at = 0;
+    for (std::size_t start, stop; (start = text.find("\x1b]0;", at)) != std::string::npos && (stop = text.find('\a', start)) != std::string::npos; at = stop + 1)
+        out.append(text, at, start - at);
+    return out.append(text, at, std::string::npos);
+}
 
-// A fresh empty directory for the test's files.
-std::string make_temp_dir();
+// A text as a pty that turns LF into CR LF shows it.
+inline std::string as_shown(const std::string& written) {
+    std::string out;
+    for (char c : written) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+}
 
-// The file's bytes, or "<missing>" when it cannot be read.
-std::string read_file(const std::string& path);
+inline const std::string KESTO_BANNER = "KESTO 1.0  MSP430 programmer and serial terminal\n";
+inline const std::string SHOWN_STARTED = as_shown("\nDumb Terminal started\n");
+inline const std::string SHOWN_STOPPED = as_shown("\n\nTerminal stopped\n\n");
 
-long long monotonic_ms();
+// The file's bytes, or "<missing>".
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return in ? text.str() : "<missing>";
+}
+
+// The share of one core the process uses over the next `ms` milliseconds (0.25 = 25%).
+inline double cpu_share_over(pid_t pid, int ms) {
+    long long before = -1, after = -1;  // schedstat begins with the time on a processor, in ns
+    std::ifstream("/proc/" + std::to_string(pid) + "/schedstat") >> before;
+    usleep(static_cast<useconds_t>(ms) * 1000);
+    std::ifstream("/proc/" + std::to_string(pid) + "/schedstat") >> after;
+    return before < 0 || after < 0 ? 1.0 : static_cast<double>(after - before) / 1e6 / ms;
+}
+
+// Set by `make valgrind`, where everything runs many times slower.
+inline bool under_valgrind() { return std::getenv("KESTO_UNDER_VALGRIND") && std::getenv("KESTO_UNDER_VALGRIND")[0] == '1'; }
+
+// How many times less work a heavy test does in this build.
+#if defined(__SANITIZE_ADDRESS__)
+inline std::size_t slowdown() { return under_valgrind() ? 64 : 8; }
+#else
+inline std::size_t slowdown() { return under_valgrind() ? 64 : 1; }
+#endif
+
+// A fresh folder, removed with everything in it at the end.
+struct TempDir {
+    std::string path = "/tmp/kesto-e2e-XXXXXX";
+    TempDir() { mkdtemp(path.data()); }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+// A terminal session without a programming pass in a folder of its own, its port reached
+// through the link "ttyBOARD" there (so a test can unplug it and plug in another), logging to
+// "board.log" there: "kesto <link> -m -a 0 -l <log> <options>" in `cwd` (default: the folder).
+struct Session {
+    TempDir dir;
+    std::string link = dir.path + "/ttyBOARD";
+    std::unique_ptr<SerialLine> line = std::make_unique<SerialLine>();
+    std::unique_ptr<Console> console;
+    std::size_t after_banner = 0;
+
+    explicit Session(const std::vector<std::string>& options = {}, const std::string& cwd = "") {
+        repoint(line->path);
+        std::vector<std::string> args = {link, "-m", "-a", "0", "-l", dir.path + "/board.log"};
+        args.insert(args.end(), options.begin(), options.end());
+        console = std::make_unique<Console>(args, false, cwd.empty() ? dir.path : cwd);
+    }
+    // Waits for the banner and its key line; false when they never came.
+    bool started() {
+        if (!console->wait_for(SHOWN_STARTED)) return false;
+        const std::size_t banner = console->text.find(SHOWN_STARTED) + SHOWN_STARTED.size();
+        if (!console->wait_for("\r\n", banner)) return false;
+        return after_banner = console->text.find("\r\n", banner) + 2, true;
+    }
+    // Console text after the banner, without titles.
+    std::string shown() const { return without_titles(console->text.substr(after_banner)); }
+    // Types `keys` and gives the `count` bytes that reached the board.
+    std::string key(const std::string& keys, std::size_t count) {
+        console->type(keys);
+        return line->receive(count);
+    }
+    // The board sends `text`; true once the console showed `until`.
+    bool board_says(const std::string& text, const std::string& until) {
+        const std::size_t from = console->text.size();
+        line->send(text);
+        return console->wait_for(until, from);
+    }
+    // Types `keys`; true when the program then ended with status 0.
+    bool stop(const std::string& keys = KEY_F10) {
+        console->type(keys);
+        return console->wait_exit() && console->status == 0;
+    }
+    // The line goes away and the link points nowhere (not to the old pty: another test may get
+    // its number), so a reopen fails. replug() puts a new line behind the link.
+    void unplug() { line->vanish(), repoint(dir.path + "/unplugged"); }
+    void replug() { line = std::make_unique<SerialLine>(), repoint(line->path); }
+    std::string log() const { return read_file(dir.path + "/board.log"); }
+
+private:
+    // Swaps the link in one step, so the program never sees a missing name.
+    void repoint(const std::string& target) const {
+        const std::string next = link + ".next";
+        if (symlink(target.c_str(), next.c_str()) != 0 || rename(next.c_str(), link.c_str()) != 0) std::perror(link.c_str());
+    }
+};

@@ -1,15 +1,12 @@
 // A stand-in for the vendor library whose programming never ends by itself, so that a test can
-// send a signal while a programming pass is under way. It says on standard output when the
-// programming has begun. Everything else succeeds at once.
+// send a signal during a programming pass. It says on standard output when the programming has
+// begun; everything else succeeds at once.
 #include <unistd.h>
 
 #include <cstring>
 
 extern "C" {
-long MSP430_Initialize(const char*, long* version) {
-    *version = 1;
-    return 0;
-}
+long MSP430_Initialize(const char*, long* version) { return *version = 1, 0; }
 long MSP430_Configure(long, long) { return 0; }
 long MSP430_VCC(long) { return 0; }
 long MSP430_GetExtVoltage(long*, long*) { return 0; }
@@ -22,8 +19,7 @@ long MSP430_Device(long, char*, long) { return 0; }
 long MSP430_Erase(long, long, long) { return 0; }
 long MSP430_EraseCheck(long, long) { return 0; }
 long MSP430_ProgramFile(const char*, long, long) {
-    static const char started[] = "<programming>";
-    if (write(STDOUT_FILENO, started, sizeof started - 1) < 0) return -1;
+    if (write(STDOUT_FILENO, "<programming>", 13) < 0) return -1;
     // Waits for the test's signal; after a minute a forgotten test fails instead of hanging.
     for (int tenths = 0; tenths < 600; ++tenths) usleep(100000);
     return -1;
