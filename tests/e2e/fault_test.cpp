@@ -1,5 +1,5 @@
 // Heavy and hostile conditions through the built program: a board that floods the line while the
-// operator types, signals from outside, and files that cannot be written.
+// operator types, signals from outside, and a read-out that cannot be written.
 #include <sys/resource.h>
 
 #include <gtest/gtest.h>
@@ -113,15 +113,6 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
         EXPECT_EQ(console.local_flags(), console.initial_local_flags);
         EXPECT_EQ(session.log(), "before\r\n");
     }
-}
-
-TEST(DiskFault, ALogOnAFullDeviceLeavesTheTerminalRunning) {
-    Session session({"-l", "/dev/full"});
-    ASSERT_TRUE(session.started() && session.board_says("one\r", "one\r\r\n"));
-    EXPECT_EQ(session.key("k", 1), "k");
-    ASSERT_TRUE(session.board_says(std::string(4000, 'x') + "two\r", "two\r\r\n"));
-    EXPECT_TRUE(session.stop());
-    EXPECT_EQ(session.shown(), as_shown("one\r\n" + std::string(4000, 'x') + "two\r\n") + SHOWN_STOPPED);
 }
 
 // The file size limit stops the read-out's write after a kilobyte, as a full disk would: the run

@@ -14,7 +14,8 @@
 namespace {
 
 // Each kind of byte, a batch of carriage returns larger than one read (each grows to two
-// bytes), and the upper half; with and without -crlf -oem, stopped by F10 and Ctrl-X.
+// bytes), and the upper half; with and without -crlf -oem, stopped by F10 and Ctrl-X. A log
+// that cannot be written (a full device) leaves the terminal running.
 TEST(TerminalE2E, RendersToConsoleAndLogAlike) {
     std::string high, crlf_1500;
     for (int c = 0x80; c <= 0xFF; ++c) high += static_cast<char>(c);
@@ -22,9 +23,12 @@ TEST(TerminalE2E, RendersToConsoleAndLogAlike) {
     const std::string start = "AB\r\nCD\n\x1b[2J|100% %s %n|\t\b" + std::string("\x07\x00\x0c\x7f", 4) + "\r\x05" "END";
     const std::string cp1251 = std::string(0x28, '.') + "Ё" + std::string(0x0F, '.') + "ё" + std::string(0x07, '.') +
                                "АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмнопрстуфхцчшщъыьэюя";
-    const struct { std::vector<std::string> options; std::string stop_key, rendered; } cases[] = {
-        {{}, KEY_F10, "AB\r\nCD[2J|100% %s %n|\t\b\x7f\r\nEND" + crlf_1500 + cp1251 + "!"},
-        {{"-crlf", "-oem"}, "\x18", "AB\r\nCD\n[2J|100% %s %n|\t\b\x7f\rEND" + std::string(1500, '\r') + high + "!"},
+    const std::string plain = "AB\r\nCD[2J|100% %s %n|\t\b\x7f\r\nEND" + crlf_1500 + cp1251 + "!";
+    const std::string unchanged = "AB\r\nCD\n[2J|100% %s %n|\t\b\x7f\rEND" + std::string(1500, '\r') + high + "!";
+    const struct { std::vector<std::string> options; std::string stop_key, rendered, logged; } cases[] = {
+        {{}, KEY_F10, plain, plain},
+        {{"-crlf", "-oem"}, "\x18", unchanged, unchanged},
+        {{"-l", "/dev/full"}, KEY_F10, plain, "<missing>"},
     };
     for (const auto& c : cases) {
         Session session(c.options);
@@ -33,7 +37,7 @@ TEST(TerminalE2E, RendersToConsoleAndLogAlike) {
         EXPECT_EQ(session.line->receive(1), "\x06");  // the enquiry is answered, not shown
         ASSERT_TRUE(session.console->wait_for("!", session.after_banner));
         EXPECT_TRUE(session.stop(c.stop_key));
-        EXPECT_EQ(session.log(), c.rendered);
+        EXPECT_EQ(session.log(), c.logged);
         EXPECT_EQ(session.shown(), as_shown(c.rendered) + SHOWN_STOPPED);
         EXPECT_EQ(session.line->receive(1, 100), "");
     }
