@@ -115,6 +115,29 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
     }
 }
 
+// Nobody reads the console (Ctrl-S, a stuck window), so the program's write to it blocks: a signal
+// still ends the run, and the log holds the batch the console did not take.
+TEST(Signals, EndTheRunWhileTheConsoleTakesNoOutput) {
+    Session session;
+    ASSERT_TRUE(session.started());
+    fcntl(session.line->master, F_SETFL, O_NONBLOCK);
+    const std::string text(4096, 'x');
+    for (long long last = monotonic_ms(); monotonic_ms() - last < 300; usleep(1000))
+        if (write(session.line->master, text.data(), text.size()) > 0) last = monotonic_ms();
+    session.console->kill_with(SIGTERM);
+    // Reading the console would unblock the program: wait for its end without reaping it.
+    siginfo_t info{};
+    for (const long long end = monotonic_ms() + 3000; info.si_pid == 0 && monotonic_ms() < end; usleep(5000))
+        waitid(P_PID, static_cast<id_t>(session.console->pid), &info, WEXITED | WNOHANG | WNOWAIT);
+    EXPECT_EQ(info.si_pid, session.console->pid);
+    ASSERT_TRUE(session.console->wait_exit());
+    EXPECT_EQ(session.console->signal, SIGTERM);
+    EXPECT_EQ(session.console->local_flags(), session.console->initial_local_flags);
+    const std::string logged = session.log(), shown = session.shown();
+    EXPECT_TRUE(!logged.empty() && logged.find_first_not_of('x') == std::string::npos);
+    EXPECT_LE(static_cast<std::size_t>(std::count(shown.begin(), shown.end(), 'x')), logged.size());
+}
+
 // The file size limit stops the read-out's write after a kilobyte, as a full disk would: the run
 // fails with the reason, the earlier read-out of that name stays, and no partial file is left.
 TEST(DiskFault, AReadOutThatCannotBeWrittenFailsAndLeavesNoPartialFile) {
