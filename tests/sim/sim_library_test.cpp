@@ -126,8 +126,8 @@ TEST_F(SimLibrary, EachMalformedImageIsRefusedAndTheFlashIsUntouched) {
         {"@C000\n31 40\n", " line 2: the file ends without its closing \"q\"; it may be cut short"},
         {"@C000\n31\nqq\n", " line 3: 'q' in \"qq\" is not a hex digit"},
         // Well formed, but not for this part: refused whole, before the first byte is written.
-        {":02BFFF00AA5541\n:00000001FF\n",
-         "The image has data at 0xBFFF, outside the flash and information memory of MSP430G2553"},
+        {":02FFFF00AA5501\n:00000001FF\n",
+         "The image has data at 0x10000, outside the flash and information memory of MSP430G2553"},
         {":0110C00055DA\n:00000001FF\n", "The image has data at 0x10C0 in information segment A, which is locked"},
     };
     ASSERT_EQ(open("SIM"), 0);
