@@ -13,8 +13,6 @@
 #include "platform/serial_device.h"
 #include "support/capture.h"
 
-namespace {
-
 const std::string BANNER = "KESTO 1.0  MSP430 programmer and serial terminal\n";
 const std::string DONE = "\nPress AnyKey to Exit\n";  // exit_program in the default key mode 2
 const std::string FAILED = DONE + "\a\a\a";
@@ -61,23 +59,18 @@ Serial ports: COM1..4 = /dev/ttyS0..3, COM5..12 = /dev/ttyUSB0..7,
 
 // The settings that differ from the defaults, as " name=value" words.
 std::string changed() {
-    const RunSettings d;
-    const RunSettings& s = settings;
+    const RunSettings d, &s = settings;
     std::ostringstream out;
     const auto show = [&out](const char* name, const auto& value, const auto& initial) {
         if (value != initial) out << ' ' << name << '=' << value;
     };
     if (s.flags != d.flags) out << " flags=" << std::hex << s.flags << std::dec;
-    show("level", s.print_level, d.print_level);
-    show("fet", std::string(s.fet_port), std::string(d.fet_port));
-    show("sbw", s.interface_mode, d.interface_mode);
-    show("vcc", s.vcc_mv, d.vcc_mv);
-    show("reset", s.reset_method, d.reset_method);
-    show("image", s.program_file, d.program_file);
-    show("out", s.read_out_file, d.read_out_file);
-    show("baud", std::string(s.baud), std::string(d.baud));
-    show("oem", s.oem_codepage, d.oem_codepage);
-    show("log", std::to_string(s.log_fd) + ":" + s.log_name, std::to_string(d.log_fd) + ":" + d.log_name);
+    show("level", s.print_level, d.print_level), show("fet", std::string(s.fet_port), std::string(d.fet_port));
+    show("sbw", s.interface_mode, d.interface_mode), show("vcc", s.vcc_mv, d.vcc_mv);
+    show("reset", s.reset_method, d.reset_method), show("image", s.program_file, d.program_file);
+    show("out", s.read_out_file, d.read_out_file), show("baud", std::string(s.baud), std::string(d.baud));
+    show("oem", s.oem_codepage, d.oem_codepage), show("log", s.log_fd, d.log_fd);
+    show("log_name", std::string(s.log_name), std::string(d.log_name));
     return out.str();
 }
 
@@ -91,51 +84,40 @@ Captured parse(std::vector<std::string> arguments, const std::function<void()>& 
         for (std::string& text : arguments) argv.push_back(text.data());
         argv.push_back(nullptr);
         parse_command_line(static_cast<int>(arguments.size()), argv.data());
-        if (after) return after();
-        std::printf("ok%s\n", changed().c_str());
+        after ? after() : (void)std::printf("ok%s\n", changed().c_str());
     });
 }
-
-}  // namespace
 
 TEST(CommandLine, ArgumentVectors) {
     const std::string vcc = "\t             Vcc: ", reset = "\t     Reset Metod: ", sbw = "\t       Interface: ";
     const std::string debug = "\t     Debug level: ", fet = "\t   FET Port name: ", image = "\t        Filename:`";
-    const std::string out = "\t    Out Filename:`", log = "\t   Log output to:`", port = "\t     Serial Port: ";
-    const std::string no_file = "Filename not present\n" + FAILED, path = "/dev/serial/by-id/" + std::string(109, 'x');
-    const struct {
-        std::vector<std::string> arguments;
-        std::string text;  // after the banner
-        int status = ACCEPTED;
-    } cases[] = {
+    const std::string log = "\t   Log output to:`", port = "\t     Serial Port: ", no_file = "Filename not present\n" + FAILED;
+    const std::string path = "/dev/serial/by-id/" + std::string(109, 'x');  // the longest name, 127
+    const struct { std::vector<std::string> arguments; std::string text; int status = ACCEPTED; } cases[] = {
         {{}, USAGE + FAILED, 1},
-        // Commands of the first argument, and the same words later.
+        // Commands of the first argument only.
         {{"-H", "-a", "0"}, USAGE + DONE, 0},
         {{"?x"}, USAGE + DONE, 0},
         {{"-PLx", "-a", "0"}, "Can't find COM Port\n" + DONE, 0},
+        {{"-fl"}, "\nFound: SIM -Free\n" + DONE, 0},  // the simulated adapter, with no vendor library
         {{"-f", "-h"}, FAST + "\nUnknown option: '-h'\n" + FAILED, 1},
-        {{"-a", "1", "-pl"}, "\nUnknown option: '-pl'\n" + FAILED, 1},
         {{"-d", "2", "-fl", "?"}, debug + "02\n" + FAST + "ok flags=40010\n"},
-        // -vcc: volts and tenths, each read on its own; range 1.8 to 3.6; "ext".
+        // -vcc: volts and tenths, each read on its own; 1.8 to 3.6, or "ext".
         {{"-vcc", "3.3"}, vcc + "3.3V\nok vcc=3300\n"},
         {{"-vcc", "2.15"}, vcc + "3.5V\nok vcc=3500\n"},
         {{"-vcc", "1.7"}, vcc + "1.7V\n\nInvalid VCC\n" + FAILED, 1},
-        {{"-vcc", "33"}, vcc + "33.0V\n\nInvalid VCC\n" + FAILED, 1},
         {{"-vcc", "3.1073741824"}, vcc + "3.0V\n\nInvalid VCC\n" + FAILED, 1},  // would wrap into range
         {{"-vcc", "ext", "-vcc", "3.0"}, vcc + "External\n" + vcc + "3.0V\nok flags=40038 vcc=3000\n"},
         {{"-d", "0", "-vcc", "-f"}, "\nInvalid VCC option\n" + FAILED, 1},
-        // -res: the low four bits; 1 to 6 marked with 128.
+        // -res: the low four bits; 1 to 6 marked with 128; zeroed by power off.
         {{"-res", "3"}, reset + "131\nok reset=131\n"},
         {{"-reset", "23"}, reset + "07\nok\n"},
-        {{"-res", "0"}, reset + "00\nok reset=0\n"},
-        {{"+eo", "a.hex", "-res", "3"}, image + "a.hex`\n" + reset + "00\nok flags=4081c reset=0 image=a.hex\n"},
         {{"-res", "3", "+o"}, reset + "131\nok flags=4001c reset=0\n"},
         {{"-d", "0", "-res"}, "\nUnknown option: '-res'\n" + FAILED, 1},
         // -sbw
         {{"-sbw", "-f"}, sbw + "Spy-bi-Wire\n" + FAST + "ok flags=40010 sbw=1\n"},
         {{"-sbw", "2"}, sbw + "SBW accessed by 4-wire JTAG\nok sbw=2\n"},
         {{"-sbw", "3"}, sbw + "\nInvalid SBW option\n" + FAILED, 1},
-        {{"-sbw", "-1"}, sbw + "Spy-bi-Wire\n\nUnknown option: '-1'\n" + FAILED, 1},
         // -d and -a: the echoes follow the level; errors and the prompt do not.
         {{"-d"}, debug + "04\nok level=4\n"},
         {{"-d", "+pv"}, "ok level=0\n"},
@@ -147,9 +129,8 @@ TEST(CommandLine, ArgumentVectors) {
         {{"-fet", path}, fet + path + "\nok fet=" + path + "\n"},
         {{"-FET", path + "y"}, "\nInvalid FET port name\n" + FAILED, 1},
         // -l and -baud
-        {{"-l"}, log + "kestolog.txt`\nok log=0:kestolog.txt\n"},
-        {{"-L", "my.txt"}, log + "my.txt`\nok log=0:my.txt\n"},
-        {{"-log", "my.txt"}, "\nUnknown option: '-log'\n" + FAILED, 1},
+        {{"-l"}, log + "kestolog.txt`\nok log=0\n"},
+        {{"-L", "my.txt"}, log + "my.txt`\nok log=0 log_name=my.txt\n"},
         {{"-BAUD", "-x"}, "ok baud=-x\n"},
         {{"-baud"}, "\nUnknown option: '-baud'\n" + FAILED, 1},
         // Switches, and longer words caught by a shorter entry.
@@ -162,11 +143,9 @@ TEST(CommandLine, ArgumentVectors) {
         {{"+ebpv", "test.hex"}, image + "test.hex`\nok flags=40b58 image=test.hex\n"},
         {{"+ebpv"}, no_file, 2},
         {{"+p", "./a.hex"}, no_file, 2},
-        {{"+p", "-a.hex"}, no_file, 2},
         {{"+p", "0.hex"}, image + "0.hex`\nok flags=40118 image=0.hex\n"},
-        {{"+r", "./o.txt"}, out + "./o.txt`\nok flags=60018 out=./o.txt\n"},
+        {{"+r", "./o.txt"}, "\t    Out Filename:`./o.txt`\nok flags=60018 out=./o.txt\n"},
         {{"+r", " o"}, "Out Filename not present\n" + FAILED, 2},
-        {{"+e", "a.hex", "+pv"}, image + "a.hex`\nok flags=40b18 image=a.hex\n"},
         {{"+e", "+p", "x.hex"}, "ok flags=40818\n"},  // the argument behind an action word is not read
         {{"+fu"}, "Invaild Switch: +fu" + FAILED, 2},
         {{"+fuse"}, "\t         Warning: Blow Fuse!\nok flags=48018\n"},
@@ -176,30 +155,18 @@ TEST(CommandLine, ArgumentVectors) {
         {{"com3", "-f"}, FAST + port + "COM3    Baud: 19200\nok flags=40410\n"},
         {{"Com12", "-baud", "115200"}, port + "\\\\.\\COM12    Baud: 115200\nok flags=40418 baud=115200\n"},
         {{"/dev/ttyUSB0", "-d", "0"}, "ok flags=40418 level=0\n"},
-        {{"AUTO", "-a", "0", "-x"},
-         "Can't find COM Port\n  No device is there as COM1..COM21; give the device path first\n"
-         "  (ls /dev/serial/by-id shows what is plugged in).\n" + FAILED, 2},
+        {{"AUTO", "-a", "0", "-x"}, "Can't find COM Port\n  No device is there as COM1..COM21; give the device path "
+                                    "first\n  (ls /dev/serial/by-id shows what is plugged in).\n" + FAILED, 2},
     };
     for (const auto& c : cases) {
         std::string trace;
         for (const std::string& argument : c.arguments) trace += "[" + argument + "]";
         SCOPED_TRACE(trace);
+        if (trace == "[-fl]" && vendor_library_loaded()) continue;  // lists the real adapters
         const Captured run = parse(c.arguments);
         EXPECT_EQ(run.text, BANNER + c.text);
         EXPECT_EQ(run.status, c.status);
     }
-}
-
-// Without the vendor's library the listings ask the simulated adapter, and end without a wait.
-TEST(CommandLine, ListingsAsTheFirstArgument) {
-    if (vendor_library_loaded()) GTEST_SKIP() << "a vendor library is installed";
-    Captured run = parse({"-LIST", "-a", "2"});
-    EXPECT_EQ(run.text.rfind(BANNER + "\nThe devices supported by the driver:\nID:1   ", 0), 0u);
-    EXPECT_EQ(run.text.find("Press"), std::string::npos);
-    EXPECT_EQ(run.status, 0);
-    run = parse({"-FLx", "-a", "0"});
-    EXPECT_EQ(run.text, BANNER + "\nFound: SIM -Free\n" + DONE);
-    EXPECT_EQ(run.status, 0);
 }
 
 // As F1 in the terminal shows it: with the values the command line left, the level raised to 2.

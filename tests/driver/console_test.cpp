@@ -13,20 +13,14 @@
 #include "driver/run_settings.h"
 #include "support/capture.h"
 
-namespace {
-const std::string PROMPT = "\nPress AnyKey to Exit\n";
-const std::string BELLS = PROMPT + "\a\a\a";
-}  // namespace
+const std::string PROMPT = "\nPress AnyKey to Exit\n", BELLS = PROMPT + "\a\a\a";
 
 // Standard input is /dev/null here: the prompt shows as the mode says, but nothing waits.
 TEST(ExitProgram, CodesAndKeyModesWithoutATerminal) {
-    const struct {
-        int code, anykey_mode;
-        std::string text;
-        int status;
-    } cases[] = {{1, 0, "", 1},          {EXIT_DONE, 0, "", 0},    {3, 1, BELLS, 3},     {EXIT_DONE, 1, "", 0},
-                 {EXIT_QUIET, 1, "", 0}, {2, 2, BELLS, 2},         {EXIT_DONE, 2, PROMPT, 0},
-                 {EXIT_QUIET, 2, "", 0}, {EXIT_DONE, 7, PROMPT, 0}};
+    const struct { int code, anykey_mode; std::string text; int status; } cases[] = {
+        {1, 0, "", 1},          {EXIT_DONE, 0, "", 0},   {3, 1, BELLS, 3},           {EXIT_DONE, 1, "", 0},
+        {EXIT_QUIET, 1, "", 0}, {2, 2, BELLS, 2},        {EXIT_DONE, 2, PROMPT, 0},  {EXIT_QUIET, 2, "", 0},
+        {EXIT_DONE, 7, PROMPT, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.code) + " in mode " + std::to_string(c.anykey_mode));
         settings = RunSettings{};
@@ -57,10 +51,7 @@ TEST(ExitProgram, AKeyOnATerminalEndsTheWait) {
         if (write(master, "\x1bOP", 3) != 3) ADD_FAILURE() << "no key typed";  // one key of three bytes
     });
     settings = RunSettings{};
-    const Captured out = capture_output([slave] {
-        dup2(slave, STDIN_FILENO);
-        exit_program(2);
-    });
+    const Captured out = capture_output([slave] { dup2(slave, STDIN_FILENO), exit_program(2); });
     typist.join();
     EXPECT_TRUE(went_raw);
     EXPECT_EQ(out.text, BELLS);

@@ -12,7 +12,6 @@ struct Captured {
     bool timed_out = false;
 };
 
-// The status of a child whose procedure returned instead of ending the process.
-inline constexpr int CAPTURE_RETURNED = 199;
+inline constexpr int CAPTURE_RETURNED = 199;  // the status when the procedure returned
 
 Captured capture_output(const std::function<void()>& procedure, int deadline_ms = 10000);

@@ -20,16 +20,15 @@ std::string hex(fet_int value) {
     return text;
 }
 
-// Logs the call into the output between \x01 and \x02, in order with what the program prints;
-// run_with_fake takes it out again. Returns the scripted result.
+// Logs the call into the output between \x01 and \x02, in order with what the program prints
+// (run_with_fake takes it out again), and returns the scripted result.
 template <typename... Args>
 fet_int called(const char* function, const Args&... args) {
     std::ostringstream call;
     [[maybe_unused]] const char* separator = "";
     call << '\x01' << function << '(';
     ((call << separator << args, separator = ","), ...);
-    call << ")\x02";
-    std::fputs(call.str().c_str(), stdout);
+    std::fputs((call.str() + ")\x02").c_str(), stdout);
     auto& script = fake_fet.script[function];
     const int nth = ++fake_fet.counts[function];
     return script.count(nth) ? script[nth] : script.count(0) ? script[0] : 0;
@@ -55,8 +54,8 @@ const FetLibrary fake_table = {
         *state = result ? POISON : fake_fet.ext_state;
         return result;
     },
-    [](char* record, fet_int size, fet_int set_id) {
-        return fill(called("MSP430_Identify", size, set_id), record, &fake_fet.identify_record);
+    [](char* record, fet_int size, fet_int id) {
+        return fill(called("MSP430_Identify", size, id), record, &fake_fet.identify_record);
     },
     [](fet_int id, char* record, fet_int size) {
         const bool known = id >= 1 && id <= static_cast<fet_int>(fake_fet.devices.size());
@@ -64,9 +63,7 @@ const FetLibrary fake_table = {
     },
     [](fet_int type, fet_int address, fet_int length) { return called("MSP430_Erase", type, hex(address), length); },
     [](fet_int address, fet_int length) { return called("MSP430_EraseCheck", hex(address), length); },
-    [](const char* file, fet_int erase_type, fet_int verify) {
-        return called("MSP430_ProgramFile", quoted(file), erase_type, verify);
-    },
+    [](const char* file, fet_int erase, fet_int verify) { return called("MSP430_ProgramFile", quoted(file), erase, verify); },
     [](const char* file) { return called("MSP430_VerifyFile", quoted(file)); },
     [](fet_int address, fet_int length, const char* file, fet_int type) {
         return called("MSP430_ReadOutFile", hex(address), length, quoted(file), type);
@@ -95,13 +92,12 @@ const FetLibrary fake_table = {
 DeviceRecord make_device_record(const char* name, int id) {
     DeviceRecord record{};
     std::snprintf(record.data() + DEV_NAME, DEVICE_NAME_SIZE, "%s", name);
-    const std::pair<int, int> words[] = {
-        {DEV_ID, id},           {DEV_FLASH_START, 0xC000}, {DEV_INFO_START, 0x1000}, {DEV_INFO_END, 0x10FF},
-        {DEV_RAM_START, 0x200}, {DEV_RAM_END, 0x3FF},      {DEV_BSL_START, 0xC00},   {DEV_BSL_END, 0xFFF},
-        {DEV_VCC_MIN, 1800},    {DEV_VCC_MAX, 3600},       {DEV_BREAKPOINTS, 2},     {DEV_EMULATION, 1},
-        {DEV_CLK_CONTROL, 1}};
-    for (const auto& [offset, value] : words) record.set_word(offset, static_cast<std::uint32_t>(value));
-    record.set_dword(DEV_FLASH_END, 0xFFFF);
+    for (const auto& [offset, value] : {std::pair{DEV_ID, id}, {DEV_FLASH_START, 0xC000}, {DEV_INFO_START, 0x1000},
+                                        {DEV_INFO_END, 0x10FF}, {DEV_RAM_START, 0x200}, {DEV_RAM_END, 0x3FF},
+                                        {DEV_BSL_START, 0xC00}, {DEV_BSL_END, 0xFFF}, {DEV_VCC_MIN, 1800},
+                                        {DEV_VCC_MAX, 3600}, {DEV_BREAKPOINTS, 2}, {DEV_EMULATION, 1},
+                                        {DEV_CLK_CONTROL, 1}, {DEV_FLASH_END, 0xFFFF}})
+        record.set_word(offset, static_cast<std::uint32_t>(value));
     return record;
 }
 
@@ -118,7 +114,7 @@ FakeRun run_with_fake(const std::function<void()>& procedure) {
     std::string& text = run.out.text;
     for (std::size_t start; (start = text.find('\x01')) != std::string::npos;) {
         const std::size_t end = text.find('\x02', start);
-        run.calls.push_back(text.substr(start + 1, end - start - 1));
+        run.calls += (run.calls.empty() ? "" : " ") + text.substr(start + 1, end - start - 1);
         text.erase(start, end - start + 1);
     }
     return run;

@@ -33,7 +33,7 @@ FakeFet& fake_fet_reset();
 
 struct FakeRun {
     Captured out;
-    std::vector<std::string> calls;
+    std::string calls;  // separated by blanks
 };
 
 // Runs the procedure in a child (see capture_output); brings back its output and its calls.
