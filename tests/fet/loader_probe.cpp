@@ -8,11 +8,8 @@ int main() {
     const FetLibrary* library = vendor_library();
     fet_int version = 0;
     DeviceRecord record{};
-    if (library->MSP430_Initialize("SIM:F5529", &version) != 0 ||
-        library->MSP430_Identify(record.data(), DEVICE_RECORD_SIZE, 0) != 0) {
-        std::printf("failed: %s\n", library->MSP430_Error_String(library->MSP430_Error_Number()));
-        return 1;
-    }
+    if (library->MSP430_Initialize("SIM:F5529", &version) || library->MSP430_Identify(record.data(), DEVICE_RECORD_SIZE, 0))
+        return std::printf("failed: %s\n", library->MSP430_Error_String(library->MSP430_Error_Number())), 1;
     std::printf("version %ld, device %s\n", version, record.name());
     return library->MSP430_Close(0) != 0;
 }

@@ -11,11 +11,8 @@ const std::string FAILED = " -Fake error text\n", START = R"(MSP430_Initialize("
 // A fresh fake and settings for one pass; the flags are toggled, so that a default can be turned off.
 static FakeFet& fresh(std::uint32_t flags = 0, int level = 2) {
     FakeFet& fake = fake_fet_reset();
-    settings.anykey_mode = 0;
-    settings.flags ^= flags;
-    settings.print_level = level;
-    settings.program_file = "test.hex";
-    settings.read_out_file = "out.hex";
+    settings.anykey_mode = 0, settings.flags ^= flags, settings.print_level = level;
+    settings.program_file = "test.hex", settings.read_out_file = "out.hex";
     return fake;
 }
 
@@ -39,9 +36,7 @@ TEST(ProgrammingPass, EraseBlankProgramVerifyAtLevelsTwoAndThree) {
 TEST(ProgrammingPass, EveryOptionalStepInItsPlace) {
     FakeFet& fake = fresh(FLAG_POWER_OFF | FLAG_PROGRAM | FLAG_UNLOCK_INFO | FLAG_ERASE_INFO | FLAG_ERASE_INFO_A |
                           FLAG_ERASE_ALL | FLAG_BLANK_CHECK | FLAG_READ_OUT | FLAG_BLOW_FUSE | FLAG_PRESERVE_RAM);
-    settings.interface_mode = 1;
-    settings.vcc_mv = 3650;
-    settings.reset_method = 3;
+    settings.interface_mode = 1, settings.vcc_mv = 3650, settings.reset_method = 3;
     fake.identify_record.set_word(DEV_FLASH_START, 0x5C00);
     fake.identify_record.set_dword(DEV_FLASH_END, 0x45BFF);  // 256 KiB: the length needs all 32 bits
     EXPECT_EQ(pass().calls,
@@ -111,7 +106,6 @@ TEST(ProgrammingPass, EveryFailurePlace) {
     const struct { std::uint32_t flags; int level; const char* function; int nth; std::string text; fet_int result = 1; }
         places[] = {
         {0, 2, "MSP430_Initialize", 1, "Initializing FET" + FAILED},
-        {0, 3, "MSP430_Initialize", 1, "Initializing FETInitializing FET" + FAILED},
         {FLAG_EXT_VCC, 2, "MSP430_GetExtVoltage", 1, "Check External Vcc" + FAILED},
         {0, 2, "MSP430_VCC", 1, "Set Vcc" + FAILED},
         {0, 2, "MSP430_Identify", 1, "Device Not Found/" + FAILED},
@@ -122,7 +116,6 @@ TEST(ProgrammingPass, EveryFailurePlace) {
         {FLAG_UNLOCK_INFO, 2, "MSP430_Configure", 1, ID + "Info Memory Unlock" + FAILED},
         {FLAG_ERASE_INFO, 2, "MSP430_Erase", 2, ID + "Block:1040Erase Info Memory" + FAILED},
         {FLAG_ERASE_INFO, 3, "MSP430_Erase", 3, INIT_VCC + ID + "Info Memory Unlock -OK\nErase Info MemoryBlock:1080" + FAILED},
-        {FLAG_ERASE_ALL, 3, "MSP430_Erase", 1, INIT_VCC + ID + "Erase All" + FAILED},
         {FLAG_ERASE_ALL, 2, "MSP430_Erase", 1, ID + "Erase All" + FAILED, fet_int{1} << 32},  // low half 0
         {FLAG_BLANK_CHECK, 2, "MSP430_EraseCheck", 1, ID + "Blank Check" + FAILED},
         {FLAG_PROGRAM, 2, "MSP430_ProgramFile", 1, ID + "Programming...wait..." + FAILED},

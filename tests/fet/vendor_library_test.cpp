@@ -1,18 +1,17 @@
 // The loader, tried on a small program copied into a temporary folder with or without a library
-// beside it: the simulator built as a shared library, or one that lacks a function.
+// beside it: none, one that lacks a function, and the simulator built as a shared library.
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
 
 #include "support/capture.h"
 
 namespace fs = std::filesystem;
 
-TEST(VendorLibrary, BesideTheProgramOrMissingOrIncomplete) {
+TEST(VendorLibrary, MissingIncompleteOrBesideTheProgram) {
     std::string folder = (fs::temp_directory_path() / "kesto-loader-XXXXXX").string();
     ASSERT_TRUE(mkdtemp(folder.data()));
     const std::string probe = folder + "/probe", library = folder + "/libmsp430.so";
@@ -21,20 +20,17 @@ TEST(VendorLibrary, BesideTheProgramOrMissingOrIncomplete) {
         return capture_output([&probe] {
             char* argv[] = {const_cast<char*>(probe.c_str()), nullptr};
             char* env[] = {nullptr};  // no library path: only the folder beside counts
-            execve(probe.c_str(), argv, env);
-            _exit(127);
+            execve(probe.c_str(), argv, env), _exit(127);
         });
     };
-    const std::string tail = ". Put the vendor's libmsp430.so beside kesto or on the library path, or use -FET SIM "
-                             "for the simulated adapter\n";
+    const std::string head = "failed: Cannot load the FET library libmsp430.so: ", tail = ". Put the vendor's "
+        "libmsp430.so beside kesto or on the library path, or use -FET SIM for the simulated adapter\n";
     Captured out = run();
-    EXPECT_EQ(out.text, "failed: Cannot load the FET library libmsp430.so: libmsp430.so: cannot open shared object "
-                        "file: No such file or directory" + tail);
+    EXPECT_EQ(out.text, head + "libmsp430.so: cannot open shared object file: No such file or directory" + tail);
     EXPECT_EQ(out.status, 1);
     fs::copy_file(KESTO_PARTIAL_LIBRARY, library);
     out = run();
-    EXPECT_EQ(out.text, "failed: Cannot load the FET library libmsp430.so: it lacks MSP430_Secure (" + library +
-                            ": undefined symbol: MSP430_Secure)" + tail);
+    EXPECT_EQ(out.text, head + "it lacks MSP430_Secure (" + library + ": undefined symbol: MSP430_Secure)" + tail);
     EXPECT_EQ(out.status, 1);
     fs::copy_file(KESTO_SIM_LIBRARY, library, fs::copy_options::overwrite_existing);
     out = run();

@@ -16,8 +16,7 @@ std::string quoted(const char* text) { return '"' + std::string(text) + '"'; }
 
 std::string hex(fet_int value) {
     char text[24];
-    std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(value));
-    return text;
+    return std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(value)), text;
 }
 
 // Logs the call into the output between \x01 and \x02, in order with what the program prints
@@ -43,20 +42,16 @@ fet_int fill(fet_int result, char* record, const DeviceRecord* from) {
 const FetLibrary fake_table = {
     [](const char* port, fet_int* version) {
         const fet_int result = called("MSP430_Initialize", quoted(port));
-        *version = result ? POISON : fake_fet.dll_version;
-        return result;
+        return *version = result ? POISON : fake_fet.dll_version, result;
     },
     [](fet_int mode, fet_int value) { return called("MSP430_Configure", mode, value); },
     [](fet_int millivolts) { return called("MSP430_VCC", millivolts); },
     [](fet_int* millivolts, fet_int* state) {
         const fet_int result = called("MSP430_GetExtVoltage");
         *millivolts = result ? POISON : fake_fet.ext_millivolts;
-        *state = result ? POISON : fake_fet.ext_state;
-        return result;
+        return *state = result ? POISON : fake_fet.ext_state, result;
     },
-    [](char* record, fet_int size, fet_int id) {
-        return fill(called("MSP430_Identify", size, id), record, &fake_fet.identify_record);
-    },
+    [](char* record, fet_int size, fet_int id) { return fill(called("MSP430_Identify", size, id), record, &fake_fet.identify_record); },
     [](fet_int id, char* record, fet_int size) {
         const bool known = id >= 1 && id <= static_cast<fet_int>(fake_fet.devices.size());
         return fill(called("MSP430_Device", id, size), record, known ? &fake_fet.devices[id - 1] : nullptr);
@@ -75,15 +70,13 @@ const FetLibrary fake_table = {
     [](fet_int number) { return called("MSP430_Error_String", number), fake_fet.error_text; },
     [](fet_int* count) {
         const fet_int result = called("MSP430_GetNumberOfUsbIfs");
-        *count = result ? POISON : static_cast<fet_int>(fake_fet.usb_ifs.size());
-        return result;
+        return *count = result ? POISON : static_cast<fet_int>(fake_fet.usb_ifs.size()), result;
     },
     [](fet_int index, char** name, fet_int* in_use) {
         fet_int result = called("MSP430_GetNameOfUsbIf", index);
         if (result == 0 && (index < 0 || index >= static_cast<fet_int>(fake_fet.usb_ifs.size()))) result = 1;
         *name = result ? nullptr : fake_fet.usb_ifs[index].first.data();
-        *in_use = result ? POISON : fake_fet.usb_ifs[index].second;
-        return result;
+        return *in_use = result ? POISON : fake_fet.usb_ifs[index].second, result;
     },
 };
 
