@@ -1,4 +1,4 @@
-# `make fuzz`: libFuzzer targets, one per tests/fuzz/<name>_fuzz.cpp. With KESTO_FUZZ=ON (clang
+# `make fuzz`: libFuzzer targets, one per fuzz/<name>_fuzz.cpp. With KESTO_FUZZ=ON (clang
 # only) every target is built with the sanitizers and the fuzzer's coverage instrumentation, so
 # the code under test is the same code the program runs.
 option(KESTO_FUZZ "Build the libFuzzer targets (clang only)" OFF)
@@ -14,12 +14,12 @@ if(KESTO_FUZZ)
   string(APPEND CMAKE_EXE_LINKER_FLAGS " -fsanitize=address,undefined")
   string(APPEND CMAKE_SHARED_LINKER_FLAGS " -fsanitize=address,undefined")
 
-  file(GLOB KESTO_FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp)
+  file(GLOB KESTO_FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*_fuzz.cpp)
   add_custom_target(kesto_fuzzers)
   foreach(source ${KESTO_FUZZ_SOURCES})
     get_filename_component(name ${source} NAME_WE)
     add_executable(${name} ${source})
-    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
     target_link_libraries(${name} PRIVATE kesto_core)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzzers)

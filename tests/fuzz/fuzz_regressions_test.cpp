@@ -26,8 +26,8 @@ using FuzzEntry = void (*)(const std::uint8_t* data, std::size_t size);
 
 std::vector<fs::path> inputs_of(const std::string& target) {
     std::vector<fs::path> files;
-    for (const char* kind : {"regressions", "corpus"}) {
-        const fs::path folder = fs::path(KESTO_SOURCE_DIR) / "tests/fuzz" / kind / target;
+    for (const char* kind : {"tests/fuzz/regressions", "fuzz/corpus"}) {
+        const fs::path folder = fs::path(KESTO_SOURCE_DIR) / kind / target;
         if (!fs::is_directory(folder)) continue;
         for (const fs::directory_entry& entry : fs::directory_iterator(folder))
             if (entry.is_regular_file()) files.push_back(entry.path());

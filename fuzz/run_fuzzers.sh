@@ -2,7 +2,7 @@
 # Runs every fuzzer built under BUILD/fuzzers for SECONDS each, one after the other, and prints
 # per target the executions and what it found. Exits 1 when any target found something.
 #
-#   tests/fuzz/run_fuzzers.sh BUILD SECONDS
+#   fuzz/run_fuzzers.sh BUILD SECONDS
 #
 # The growing corpus lives in BUILD/fuzz-corpus/<target>; the committed seeds and the kept
 # regression inputs are read besides. A finding lands in BUILD/fuzz-findings/<target>/ and the
@@ -32,7 +32,7 @@ for fuzzer in "${fuzzers[@]}"; do
   rm -f "$findings"/*
   inputs=("$corpus")
   [ -d "$here/corpus/$name" ] && inputs+=("$here/corpus/$name")
-  [ -d "$here/regressions/$name" ] && inputs+=("$here/regressions/$name")
+  [ -d "$here/../tests/fuzz/regressions/$name" ] && inputs+=("$here/../tests/fuzz/regressions/$name")
   options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
            -artifact_prefix="$findings/")
   [ -f "$here/$name.dict" ] && options+=(-dict="$here/$name.dict")
