@@ -1,71 +1,38 @@
-// The hint under a failed scan: a port that exists but is held elsewhere is worth naming, since
-// "Can't find COM Port" alone sends the operator looking for a missing cable.
 #include "terminal/port_hints.h"
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
-#include "driver/console.h"
 #include "driver/run_settings.h"
-#include "platform/serial_device.h"
-#include "support/capture.h"
-#include "support/serial_pty.h"
-#include "terminal/serial_port.h"
 
-namespace {
-
-// Holds a port the way another terminal program does.
-struct HeldPort {
-    SerialPty pty;
-    int fd = open(pty.path.c_str(), O_RDWR | O_NOCTTY);
-    HeldPort() { flock(fd, LOCK_EX | LOCK_NB); }
-    ~HeldPort() { close(fd); }
-};
-
-class PortHints : public ::testing::Test {
-protected:
-    void SetUp() override {
-        settings = RunSettings{};
-        settings.anykey_mode = 0;
-        point_com_ports_nowhere();
+TEST(PortHints, EachErrorClassGetsItsHint) {
+    const std::string see = "  See the ports with -pl, or give the device path first (e.g. /dev/ttyACM0).\n";
+    const std::string busy = "  Device or resource busy: another program holds /dev/ttyUSB7; close it\n"
+                             "  (fuser -v /dev/ttyUSB7 shows which).\n";
+    // port nullptr: a scan from COM5 that found nothing there, or COM12 held (EBUSY).
+    const struct Case { const char* port; long error; std::string hint; } cases[] = {
+        {"/dev/x", ENOENT, "  No such file or directory: is the board plugged in? See the ports with -pl,\n"
+                           "  or what is in /dev/serial/by-id.\n"},
+        {"\\\\.\\COM21", ENOENT, "  No such file or directory: COM21 means /dev/ttyACM8, which is not there.\n" + see},
+        {"COM0", ENOENT, "  No such file or directory: COM0 names no device (COM1..COM21 do).\n" + see},
+        {"/dev/x", EACCES, "  Permission denied: join the dialout group (sudo usermod -aG dialout $USER,\n"
+                           "  then log in again), or add a udev rule that gives you /dev/x.\n"},
+        {"\\\\.\\COM12", EBUSY, busy}, {"/", EISDIR, "  Is a directory.\n"},
+        {"", ENOENT, "  No port was named: give a COM name or a device path first.\n"},
+        {nullptr, 0, "  No device is there as COM5..COM21; give the device path first\n"
+                     "  (ls /dev/serial/by-id shows what is plugged in).\n"},
+        {nullptr, EBUSY, "  COM12 means /dev/ttyUSB7, which is there but refused:\n" + busy},
+    };
+    settings = RunSettings{};
+    for (const auto& c : cases) {
+        testing::internal::CaptureStdout();
+        c.port ? print_open_hint(c.port, c.error) : print_scan_hint(5, c.error ? 12 : 0, c.error);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.hint) << (c.port ? c.port : "scan");
     }
-    void TearDown() override {
-        settings = RunSettings{};
-        restore_com_ports();
-    }
-
-    static Captured scan(const char* word) {
-        return capture_output([word] {
-            exit_interceptor = nullptr;
-            select_serial_port(word);
-        });
-    }
-};
-
-}  // namespace
-
-TEST_F(PortHints, ScanNamesTheFirstPortItFoundHeld) {
-    HeldPort com9, com12;
-    serial_device_set_com_path(9, com9.pty.path.c_str());
-    serial_device_set_com_path(12, com12.pty.path.c_str());
-    const std::string& path = com12.pty.path;
-    const Captured out = scan("USB");
-    EXPECT_EQ(out.text, "Can't find COM Port\n  COM12 means " + path + ", which is there but refused:\n" +
-                            "  Device or resource busy: another program holds " + path + "; close it\n" +
-                            "  (fuser -v " + path + " shows which).\n");
-    EXPECT_EQ(out.status, 2);
-}
-
-TEST_F(PortHints, ScanHintKeepsToTheLevelOfItsMessage) {
-    HeldPort com5;
-    serial_device_set_com_path(5, com5.pty.path.c_str());
-    settings.print_level = 0;
-    const Captured out = scan("AUTO");
-    EXPECT_EQ(out.text, "");
-    EXPECT_EQ(out.status, 2);
+    settings.print_level = 0;  // a hint keeps to the level of the message it explains
+    testing::internal::CaptureStdout();
+    print_open_hint("/", EISDIR);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
