@@ -1,21 +1,7 @@
-// A stand-in for the vendor library that lacks MSP430_Secure, so the loader's report of a
-// missing function can be tested. The other 17 do nothing and succeed.
-extern "C" {
-long MSP430_Initialize(const char*, long*) { return 0; }
-long MSP430_Configure(long, long) { return 0; }
-long MSP430_VCC(long) { return 0; }
-long MSP430_GetExtVoltage(long*, long*) { return 0; }
-long MSP430_Identify(char*, long, long) { return 0; }
-long MSP430_Device(long, char*, long) { return 0; }
-long MSP430_Erase(long, long, long) { return 0; }
-long MSP430_EraseCheck(long, long) { return 0; }
-long MSP430_ProgramFile(const char*, long, long) { return 0; }
-long MSP430_VerifyFile(const char*) { return 0; }
-long MSP430_ReadOutFile(long, long, const char*, long) { return 0; }
-long MSP430_Reset(long, long, long) { return 0; }
-long MSP430_Close(long) { return 0; }
-long MSP430_Error_Number() { return 0; }
-const char* MSP430_Error_String(long) { return ""; }
-long MSP430_GetNumberOfUsbIfs(long*) { return 0; }
-long MSP430_GetNameOfUsbIf(long, char**, long*) { return 0; }
-}
+// A stand-in vendor library with 17 of the 18 functions (MSP430_Secure is missing), for the
+// loader's report of a missing function. Only the names matter to the loader.
+#define STUB(name) extern "C" long name() { return 0; }
+STUB(MSP430_Initialize) STUB(MSP430_Configure) STUB(MSP430_VCC) STUB(MSP430_GetExtVoltage) STUB(MSP430_Identify)
+STUB(MSP430_Device) STUB(MSP430_Erase) STUB(MSP430_EraseCheck) STUB(MSP430_ProgramFile) STUB(MSP430_VerifyFile)
+STUB(MSP430_ReadOutFile) STUB(MSP430_Reset) STUB(MSP430_Close) STUB(MSP430_Error_Number) STUB(MSP430_Error_String)
+STUB(MSP430_GetNumberOfUsbIfs) STUB(MSP430_GetNameOfUsbIf)

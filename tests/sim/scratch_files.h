@@ -1,4 +1,4 @@
-// A temporary folder for the simulator's tests, removed with everything in it at the end.
+// A temporary folder for tests, removed with everything in it at the end.
 #pragma once
 
 #include <stdlib.h>
@@ -23,13 +23,11 @@ public:
 
     std::string path(const std::string& name) const { return path_ + "/" + name; }
     const std::string& folder() const { return path_; }
-
-    // Writes text (bytes as given, line ends included) and returns the file's path.
+    // Writes the bytes as given and returns the file's path.
     std::string write(const std::string& name, const std::string& text) const {
         std::ofstream(path(name), std::ios::binary) << text;
         return path(name);
     }
-
     std::string read(const std::string& name) const {
         std::ifstream file(path(name), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(file), {});

@@ -1,5 +1,5 @@
-// Runs a procedure in a child process and collects everything it writes to standard output,
-// with a deadline, so that code which ends in exit_program can be tested whole.
+// Runs a procedure in a child process (standard input /dev/null) and collects its standard
+// output, with a deadline, so that code which ends in exit_program can be tested whole.
 #pragma once
 
 #include <functional>
@@ -12,8 +12,6 @@ struct Captured {
     bool timed_out = false;
 };
 
-// Standard input of the child is /dev/null. A child whose procedure returns instead of ending
-// the process exits with this status.
-inline constexpr int CAPTURE_RETURNED = 199;
+inline constexpr int CAPTURE_RETURNED = 199;  // the status when the procedure returned
 
 Captured capture_output(const std::function<void()>& procedure, int deadline_ms = 10000);
