@@ -63,7 +63,7 @@ TEST(TerminalE2E, KeysReachTheBoardAndTheLineIsRecalled) {
 // F1 shows the usage and raises the level from 0 to 2, so the failed open below shows in full.
 TEST(TerminalE2E, WithoutAPortF1ShowsTheUsageAKeyFailsAndF4EndsInAFailedOpen) {
     Console console({"-m", "-a", "0", "-d", "0"});
-    ASSERT_TRUE(console.wait_for(SHOWN_STARTED));
+    ASSERT_TRUE(console.wait_for("[F10]-Exit [F5]-Reset\r\n"));
     const std::size_t from = console.text.size();
     console.type(KEY_F1);
     ASSERT_TRUE(console.wait_for("e.g. /dev/ttyUSB0 or /dev/serial/by-id/...\r\n", from));
