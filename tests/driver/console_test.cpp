@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <string>
 #include <thread>
 
 #include "driver/run_settings.h"
@@ -18,18 +17,15 @@ const std::string PROMPT = "\nPress AnyKey to Exit\n", BELLS = PROMPT + "\a\a\a"
 // Standard input is /dev/null here: the prompt shows as the mode says, but nothing waits.
 TEST(ExitProgram, CodesAndKeyModesWithoutATerminal) {
     const struct { int code, anykey_mode; std::string text; int status; } cases[] = {
-        {1, 0, "", 1},          {EXIT_DONE, 0, "", 0},   {3, 1, BELLS, 3},           {EXIT_DONE, 1, "", 0},
-        {EXIT_QUIET, 1, "", 0}, {2, 2, BELLS, 2},        {EXIT_DONE, 2, PROMPT, 0},  {EXIT_QUIET, 2, "", 0},
+        {1, 0, "", 1},          {EXIT_DONE, 0, "", 0}, {3, 1, BELLS, 3},          {EXIT_DONE, 1, "", 0},
+        {EXIT_QUIET, 1, "", 0}, {2, 2, BELLS, 2},      {EXIT_DONE, 2, PROMPT, 0}, {EXIT_QUIET, 2, "", 0},
         {EXIT_DONE, 7, PROMPT, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.code) + " in mode " + std::to_string(c.anykey_mode));
         settings = RunSettings{};
-        settings.anykey_mode = c.anykey_mode;
-        settings.print_level = 0;  // the prompt shows all the same
-        const Captured out = capture_output([&c] {
-            std::fputs("before", stdout);  // unflushed output still arrives
-            exit_program(c.code);
-        });
+        settings.anykey_mode = c.anykey_mode, settings.print_level = 0;  // the prompt shows all the same
+        // Output not yet flushed still arrives.
+        const Captured out = capture_output([&c] { std::fputs("before", stdout), exit_program(c.code); });
         EXPECT_EQ(out.text, "before" + c.text);
         EXPECT_EQ(out.status, c.status);
     }
@@ -50,14 +46,11 @@ TEST(ExitProgram, AKeyOnATerminalEndsTheWait) {
         }
         if (write(master, "\x1bOP", 3) != 3) ADD_FAILURE() << "no key typed";  // one key of three bytes
     });
-    settings = RunSettings{};
     const Captured out = capture_output([slave] { dup2(slave, STDIN_FILENO), exit_program(2); });
     typist.join();
     EXPECT_TRUE(went_raw);
     EXPECT_EQ(out.text, BELLS);
     EXPECT_EQ(out.status, 2);
-    ASSERT_EQ(tcgetattr(slave, &now), 0);
-    EXPECT_EQ(now.c_lflag, before.c_lflag);
-    close(master);
-    close(slave);
+    EXPECT_TRUE(tcgetattr(slave, &now) == 0 && now.c_lflag == before.c_lflag);
+    close(master), close(slave);
 }
