@@ -209,6 +209,8 @@ fet_int sim_program_file(const char* file, fet_int erase_type, fet_int verify) {
     if (const int error = sim.target->check_access(why)) return fail(error, why);
     MemoryImage image;
     if (!load_image(file, image)) return STATUS_FAILED;
+    // An image the part cannot take is refused before the erase, so a failed call changes nothing.
+    if (const int error = sim.target->check_placement(image, why)) return fail(error, why);
     if (erase_type == PROGRAM_ERASE_MAIN) {
         if (const int error = sim.target->erase_main(why)) return fail(error, why);
     }

@@ -130,8 +130,7 @@ int Target::erase_check(std::uint32_t address, std::uint32_t length, std::string
     return SIM_OK;
 }
 
-int Target::program(const MemoryImage& image, std::string& why) {
-    if (const int error = check_access(why)) return error;
+int Target::check_placement(const MemoryImage& image, std::string& why) const {
     if (image.empty()) return SIM_OK;
     for (std::uint32_t at = image.lowest(); at <= image.highest(); ++at) {
         if (!image.has(at)) continue;
@@ -145,6 +144,13 @@ int Target::program(const MemoryImage& image, std::string& why) {
             return SIM_SEGMENT_LOCKED;
         }
     }
+    return SIM_OK;
+}
+
+int Target::program(const MemoryImage& image, std::string& why) {
+    if (const int error = check_access(why)) return error;
+    if (const int error = check_placement(image, why)) return error;
+    if (image.empty()) return SIM_OK;
     for (std::uint32_t at = image.lowest(); at <= image.highest(); ++at) {
         if (image.has(at)) *cell(at) &= image.at(at);
     }

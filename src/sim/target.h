@@ -39,6 +39,9 @@ public:
 
     // Every byte of the image must lie in flash or information memory, and none in a locked
     // segment A; only then is anything written.
+    // Zero when every byte of the image may be programmed: inside flash or information memory,
+    // and outside a locked segment A.
+    int check_placement(const MemoryImage& image, std::string& why) const;
     int program(const MemoryImage& image, std::string& why);
     // Names the first address whose byte differs, with both values.
     int verify(const MemoryImage& image, std::string& why);

@@ -138,9 +138,9 @@ TEST_F(SimLibrary, EachMalformedImageIsRefusedAndTheFlashIsUntouched) {
     for (const auto& [text, expected] : cases) {
         SCOPED_TRACE(text.substr(0, 40));
         const std::string path = scratch.write("bad", text);
-        // A well-formed image is refused after the erase it asks for, so those ask for none.
+        // Each asks for the erase first: a refused image must not get that far.
         const bool malformed = expected[0] == ' ' || expected[0] == ':';
-        EXPECT_NE(sim.MSP430_ProgramFile(path.c_str(), malformed, 1), 0);
+        EXPECT_NE(sim.MSP430_ProgramFile(path.c_str(), 1, 1), 0);
         EXPECT_EQ(error(), (malformed ? path : "") + expected);
         EXPECT_NE(sim.MSP430_VerifyFile(path.c_str()), 0);
         ASSERT_EQ(sim.MSP430_ReadOutFile(0xC000, 0x4000, readout.c_str(), FILE_INTEL_HEX), 0) << error();
