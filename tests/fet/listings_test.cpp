@@ -21,7 +21,7 @@ static FakeFet& with_devices(const std::vector<std::string>& names) {
 
 const std::string HEAD = "\nThe devices supported by the driver:\n";
 
-TEST(ListDevices, TwoAColumnUntilEndOfDevicesOrAFailure) {
+TEST(Listings, DevicesTwoAColumnUntilEndOfDevicesOrAFailure) {
     with_devices({"MSP430F149", "MSP430G2553", "MSP430F5438A"});
     const FakeRun run = listing(list_devices);
     EXPECT_EQ(run.out.text, HEAD + "ID:1   MSP430F149               ID:2   MSP430G2553              \n"
@@ -32,11 +32,13 @@ TEST(ListDevices, TwoAColumnUntilEndOfDevicesOrAFailure) {
     // Long names keep one blank after them; a name filling all 32 bytes is cut at the field's end.
     std::memset(with_devices({std::string(25, 'b'), ""}).devices[1].bytes + DEV_NAME, 'z', DEVICE_NAME_SIZE);
     EXPECT_EQ(listing(list_devices).out.text, HEAD + "ID:1   " + std::string(25, 'b') + " ID:2   " + std::string(31, 'z') + " \n|0");
+    with_devices({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"});  // the columns stay with two digits
+    EXPECT_NE(listing(list_devices).out.text.find("ID:9   9                        ID:10  10                       \n|0"), std::string::npos);
     with_devices({"MSP430F1121", "x"}).fail("MSP430_Device", 2);
     EXPECT_EQ(listing(list_devices).out.text, HEAD + "ID:1   MSP430F1121              |0");
 }
 
-TEST(ListFetPorts, AdaptersAndFailures) {
+TEST(Listings, AdaptersAndFailures) {
     fake_fet_reset().usb_ifs = {{"HID1", false}, {"/dev/ttyACM0", true}};
     EXPECT_EQ(listing(list_fet_ports).out.text, "\nFound: HID1 -Free\n       /dev/ttyACM0 -Already Used\n|0");
     fake_fet.usb_ifs.clear();

@@ -66,12 +66,14 @@ TEST(ProgrammingPass, VerifyAloneComesBeforeAnyErase) {
 
 TEST(ProgrammingPass, DetectOnlyEndsDoneAfterTheIdentification) {
     fresh(FLAG_DETECT_ONLY | FLAG_ERASE_ALL | FLAG_PROGRAM);
-    const FakeRun run = pass();
+    FakeRun run = pass();
     EXPECT_EQ(run.out.text, ID);
     EXPECT_EQ(run.out.status, 0);
     EXPECT_EQ(run.calls, START);
-    fresh(FLAG_DETECT_ONLY | FLAG_INFO);  // the device report in place of the line, after the supply
-    EXPECT_EQ(pass().out.text.rfind(" Device Vcc: 3.2V\n     Device: MSP430G2553 ID:2553\n      Flash:", 0), 0u);
+    fresh(FLAG_DETECT_ONLY | FLAG_EXT_VCC);  // an external supply is measured, not set
+    run = pass();
+    EXPECT_EQ(run.out.text, "External power Good: 3.3V\n" + ID);
+    EXPECT_EQ(run.calls, R"(MSP430_Initialize("TIUSB") MSP430_GetExtVoltage() MSP430_Identify(80,0))");
 }
 
 TEST(ProgrammingPass, NegativeDllVersionFailsOnlyWhileTheCheckIsOn) {
@@ -138,19 +140,18 @@ TEST(ProgrammingPass, EveryFailurePlace) {
     EXPECT_EQ(pass().out.text, ID + "Erase All -\n");
 }
 
-// A name filling all 32 bytes, a 20-bit flash end, no BSL, LCD and ext RAM, a full 16-bit word.
-TEST(ProgrammingPass, DeviceReportAtTheEdgesOfItsFields) {
-    fresh();
-    device_record = make_device_record();
-    for (int i = 0; i < DEVICE_NAME_SIZE; ++i) device_record.bytes[DEV_NAME + i] = 'N';
+// The report in place of the line, after the supply; a record at the edges of its fields: a name
+// filling all 32 bytes, a 20-bit flash end, no BSL, LCD and ext RAM, a full 16-bit word.
+TEST(ProgrammingPass, DeviceReport) {
+    DeviceRecord& record = fresh(FLAG_DETECT_ONLY | FLAG_INFO).identify_record;
+    for (int i = 0; i < DEVICE_NAME_SIZE; ++i) record.bytes[DEV_NAME + i] = 'N';
     for (const auto& [field, value] : {std::pair{DEV_FLASH_START, 0}, {DEV_BSL_END, 0xC00}, {DEV_LCD_START, 0x91},
                                        {DEV_LCD_END, 0xBD}, {DEV_EXT_RAM_START, 0x8000}, {DEV_EXT_RAM_END, 0x9FFF},
                                        {DEV_BREAKPOINTS, 0xFFFF}, {DEV_VCC_MAX, 3650}, {DEV_TEST_VPP, 1}})
-        device_record.set_word(field, value);
-    device_record.set_dword(DEV_FLASH_END, 0xFFFFF);
-    EXPECT_EQ(run_with_fake(print_device_report).out.text,
-              "     Device: " + std::string(31, 'N') + " ID:2553\n      Flash: 1024K \t(0000..FFFFF)\n"
-              "       Info: 256B \t(1000..10FF)\n        RAM: 0K \t(0200..03FF)\n    Ext RAM: 8K \t(8000..9FFF)\n"
-              "Breakpoints: 65535\n  Emulation: 1\nCLK Control: 1\n        LCD: 0091..00BD\n"
+        record.set_word(field, value);
+    record.set_dword(DEV_FLASH_END, 0xFFFFF);
+    EXPECT_EQ(pass().out.text, " Device Vcc: 3.2V\n     Device: " + std::string(31, 'N') + " ID:2553\n      Flash: 1024K "
+              "\t(0000..FFFFF)\n       Info: 256B \t(1000..10FF)\n        RAM: 0K \t(0200..03FF)\n    Ext RAM: 8K \t"
+              "(8000..9FFF)\nBreakpoints: 65535\n  Emulation: 1\nCLK Control: 1\n        LCD: 0091..00BD\n"
               "        Vcc: 1.8V...3.6V\n   Test Vpp: 1\n\n");
 }

@@ -13,5 +13,4 @@ struct Captured {
 };
 
 inline constexpr int CAPTURE_RETURNED = 199;  // the status when the procedure returned
-
 Captured capture_output(const std::function<void()>& procedure, int deadline_ms = 10000);

@@ -7,11 +7,9 @@
 #include "driver/run_settings.h"
 
 FakeFet fake_fet;
-
 namespace {
 
 constexpr fet_int POISON = -999999;
-
 std::string quoted(const char* text) { return '"' + std::string(text) + '"'; }
 
 std::string hex(fet_int value) {

@@ -5,7 +5,6 @@
 
 #include <functional>
 #include <map>
-#include <string>
 #include <vector>
 
 #include "fet/fet_library.h"
@@ -22,10 +21,8 @@ struct FakeFet {
     const char* error_text = "Fake error text";             // MSP430_Error_String's answer to error 17
     std::map<std::string, std::map<int, fet_int>> script;  // function -> nth call (0: every) -> result
     std::map<std::string, int> counts;
-
     void fail(const std::string& function, int nth = 1, fet_int result = 1) { script[function][nth] = result; }
 };
-
 extern FakeFet fake_fet;
 
 // A fresh fake, installed as the library; settings and device_record back to their defaults.
@@ -35,6 +32,5 @@ struct FakeRun {
     Captured out;
     std::string calls;  // separated by blanks
 };
-
 // Runs the procedure in a child (see capture_output); brings back its output and its calls.
 FakeRun run_with_fake(const std::function<void()>& procedure);
