@@ -53,7 +53,7 @@ Serial ports: COM1..4 = /dev/ttyS0..3, COM5..12 = /dev/ttyUSB0..7,
 )";
 
 // The settings that differ from the defaults, as " name=value" words.
-std::string changed() {
+static std::string changed() {
     const RunSettings d, &s = settings;
     std::ostringstream out;
     const auto show = [&out](const char* name, const auto& value, const auto& initial) {
@@ -70,7 +70,7 @@ std::string changed() {
 
 // Parses the arguments in a child where no COM name leads to a device; when the parse returns,
 // `after` runs (by default: "ok" and the settings changed).
-Captured parse(std::vector<std::string> arguments, const std::function<void()>& after = {}) {
+static Captured parse(std::vector<std::string> arguments, const std::function<void()>& after = {}) {
     return capture_output([&] {
         for (int i = COM_PORT_FIRST; i <= COM_PORT_LAST; ++i) serial_device_set_com_path(i, "/nonexistent/kesto");
         arguments.insert(arguments.begin(), "kesto");
@@ -89,7 +89,6 @@ TEST(CommandLine, ArgumentVectors) {
     const std::string path = "/dev/serial/by-id/" + std::string(109, 'x');  // the longest name, 127
     const struct { std::vector<std::string> arguments; std::string text; int status = ACCEPTED; } cases[] = {
         {{}, USAGE + FAILED, 1},
-        // Commands of the first argument only.
         {{"-H", "-a", "0"}, USAGE + DONE, 0},
         {{"-PLx", "-a", "0"}, "Can't find COM Port\n" + DONE, 0},
         {{"-fl"}, "\nFound: SIM -Free\n" + DONE, 0},  // the simulated adapter, with no vendor library
@@ -106,7 +105,6 @@ TEST(CommandLine, ArgumentVectors) {
         {{"-reset", "23"}, reset + "07\nok\n"},
         {{"-res", "3", "+o"}, reset + "131\nok flags=4001c reset=0\n"},
         {{"-d", "0", "-res"}, "\nUnknown option: '-res'\n" + FAILED, 1},
-        // -sbw
         {{"-sbw", "-f"}, sbw + "Spy-bi-Wire\n" + FAST + "ok flags=40010 sbw=1\n"},
         {{"-sbw", "3"}, sbw + "\nInvalid SBW option\n" + FAILED, 1},
         // -d and -a: the echoes follow the level; errors and the prompt do not.
@@ -114,11 +112,10 @@ TEST(CommandLine, ArgumentVectors) {
         {{"-d", "0", "-x"}, FAILED, 1},
         {{"-d", "0", "+pv"}, no_file, 2},
         {{"-a", "-x"}, "\nUnknown option: '-x'\n", 1},
-        // -FET: a name of up to 127 characters; without one, back to TIUSB.
+        // -FET: a name of up to 127 characters; without one, back to TIUSB. The port word is echoed last.
         {{"-FET", "HID1", "-FET", "-f"}, fet + "HID1\n" + fet + "TIUSB\n" + FAST + "ok flags=40010\n"},
         {{"-fet", path}, fet + path + "\nok fet=" + path + "\n"},
         {{"-FET", path + "y"}, "\nInvalid FET port name\n" + FAILED, 1},
-        // -l and -baud
         {{"-L", "my.txt"}, "\t   Log output to:`my.txt`\nok log=0\n"},
         {{"-BAUD", "-x"}, "ok baud=-x\n"},
         {{"-baud"}, "\nUnknown option: '-baud'\n" + FAILED, 1},
@@ -137,7 +134,6 @@ TEST(CommandLine, ArgumentVectors) {
         {{"+fuse"}, "\t         Warning: Blow Fuse!\nok flags=48018\n"},
         {{"+q", "a.hex"}, image + "a.hex`\nInvaild Switch: +q" + FAILED, 2},
         {{"hello", "", "-m"}, "ok flags=40408\n"},
-        // The port word, echoed last.
         {{"com3", "-f"}, FAST + port + "COM3    Baud: 19200\nok flags=40410\n"},
         {{"Com12", "-baud", "115200"}, port + "\\\\.\\COM12    Baud: 115200\nok flags=40418 baud=115200\n"},
         {{"/dev/ttyUSB0", "-d", "0"}, "ok flags=40418 level=0\n"},

@@ -31,9 +31,11 @@ TEST(Listings, DevicesTwoAColumnUntilEndOfDevicesOrAFailure) {
     EXPECT_EQ(listing(list_devices).out.text, HEAD + "ID:1   MSP430F149               ID:2   end_of_devices           \n|0");
     // Long names keep one blank after them; a name filling all 32 bytes is cut at the field's end.
     std::memset(with_devices({std::string(25, 'b'), ""}).devices[1].bytes + DEV_NAME, 'z', DEVICE_NAME_SIZE);
-    EXPECT_EQ(listing(list_devices).out.text, HEAD + "ID:1   " + std::string(25, 'b') + " ID:2   " + std::string(31, 'z') + " \n|0");
+    EXPECT_EQ(listing(list_devices).out.text,
+              HEAD + "ID:1   " + std::string(25, 'b') + " ID:2   " + std::string(31, 'z') + " \n|0");
     with_devices({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"});  // the columns stay with two digits
-    EXPECT_NE(listing(list_devices).out.text.find("ID:9   9                        ID:10  10                       \n|0"), std::string::npos);
+    EXPECT_NE(listing(list_devices).out.text.find("ID:9   9                        ID:10  10                       \n|0"),
+              std::string::npos);
     with_devices({"MSP430F1121", "x"}).fail("MSP430_Device", 2);
     EXPECT_EQ(listing(list_devices).out.text, HEAD + "ID:1   MSP430F1121              |0");
 }

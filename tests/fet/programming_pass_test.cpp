@@ -5,8 +5,9 @@
 #include "driver/run_settings.h"
 #include "support/fake_fet.h"
 
-const std::string ID = "Identifed: MSP430G2553 ID:2553\n", INIT_VCC = "Initializing FET -OK. DLL Version:30301\nSet Vcc -OK\n";
-const std::string FAILED = " -Fake error text\n", START = R"(MSP430_Initialize("TIUSB") MSP430_VCC(3200) MSP430_Identify(80,0))";
+const std::string ID = "Identifed: MSP430G2553 ID:2553\n", FAILED = " -Fake error text\n";
+const std::string INIT_VCC = "Initializing FET -OK. DLL Version:30301\nSet Vcc -OK\n";
+const std::string START = R"(MSP430_Initialize("TIUSB") MSP430_VCC(3200) MSP430_Identify(80,0))";
 
 // A fresh fake and settings for one pass; the flags are toggled, so that a default can be turned off.
 static FakeFet& fresh(std::uint32_t flags = 0, int level = 2) {
@@ -28,8 +29,8 @@ TEST(ProgrammingPass, EraseBlankProgramVerifyAtLevelsTwoAndThree) {
                                  R"( MSP430_ProgramFile("test.hex",1,1) MSP430_Reset(7,1,0) MSP430_Close(0))");
     fresh(ebpv, 3);
     run = pass();
-    EXPECT_EQ(run.out.text, INIT_VCC + ID + "Configure verification -OK\nErase All -OK\nBlank Check -OK\n"
-                                            "Programm & Verify...wait... -OK\nReset/Start device -OK\nClosing Interface -OK\n");
+    EXPECT_EQ(run.out.text, INIT_VCC + ID + "Configure verification -OK\nErase All -OK\nBlank Check -OK\nProgramm & "
+                                            "Verify...wait... -OK\nReset/Start device -OK\nClosing Interface -OK\n");
     EXPECT_EQ(run.out.status, CAPTURE_RETURNED);
 }
 
@@ -61,7 +62,8 @@ TEST(ProgrammingPass, VerifyAloneComesBeforeAnyErase) {
     fresh(FLAG_VERIFY | FLAG_ERASE_INFO | FLAG_ERASE_ALL);
     const FakeRun run = pass();
     EXPECT_EQ(run.out.text, ID + "Verify...wait... -OK\n");
-    EXPECT_EQ(run.calls.rfind(START + R"( MSP430_Configure(0,1) MSP430_VerifyFile("test.hex") MSP430_Configure(5,1))", 0), 0u);
+    EXPECT_EQ(run.calls.rfind(START + R"( MSP430_Configure(0,1) MSP430_VerifyFile("test.hex") MSP430_Configure(5,1))",
+                              0), 0u);
 }
 
 TEST(ProgrammingPass, DetectOnlyEndsDoneAfterTheIdentification) {
@@ -117,7 +119,8 @@ TEST(ProgrammingPass, EveryFailurePlace) {
         {FLAG_PRESERVE_RAM, 2, "MSP430_Configure", 1, ID + "Disable RAM preserving" + FAILED},
         {FLAG_UNLOCK_INFO, 2, "MSP430_Configure", 1, ID + "Info Memory Unlock" + FAILED},
         {FLAG_ERASE_INFO, 2, "MSP430_Erase", 2, ID + "Block:1040Erase Info Memory" + FAILED},
-        {FLAG_ERASE_INFO, 3, "MSP430_Erase", 3, INIT_VCC + ID + "Info Memory Unlock -OK\nErase Info MemoryBlock:1080" + FAILED},
+        {FLAG_ERASE_INFO, 3, "MSP430_Erase", 3,
+         INIT_VCC + ID + "Info Memory Unlock -OK\nErase Info MemoryBlock:1080" + FAILED},
         {FLAG_ERASE_ALL, 2, "MSP430_Erase", 1, ID + "Erase All" + FAILED, fet_int{1} << 32},  // low half 0
         {FLAG_BLANK_CHECK, 2, "MSP430_EraseCheck", 1, ID + "Blank Check" + FAILED},
         {FLAG_PROGRAM, 2, "MSP430_ProgramFile", 1, ID + "Programming...wait..." + FAILED},

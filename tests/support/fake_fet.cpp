@@ -49,14 +49,18 @@ const FetLibrary fake_table = {
         *millivolts = result ? POISON : fake_fet.ext_millivolts;
         return *state = result ? POISON : fake_fet.ext_state, result;
     },
-    [](char* record, fet_int size, fet_int id) { return fill(called("MSP430_Identify", size, id), record, &fake_fet.identify_record); },
+    [](char* record, fet_int size, fet_int id) {
+        return fill(called("MSP430_Identify", size, id), record, &fake_fet.identify_record);
+    },
     [](fet_int id, char* record, fet_int size) {
         const bool known = id >= 1 && id <= static_cast<fet_int>(fake_fet.devices.size());
         return fill(called("MSP430_Device", id, size), record, known ? &fake_fet.devices[id - 1] : nullptr);
     },
     [](fet_int type, fet_int address, fet_int length) { return called("MSP430_Erase", type, hex(address), length); },
     [](fet_int address, fet_int length) { return called("MSP430_EraseCheck", hex(address), length); },
-    [](const char* file, fet_int erase, fet_int verify) { return called("MSP430_ProgramFile", quoted(file), erase, verify); },
+    [](const char* file, fet_int erase, fet_int verify) {
+        return called("MSP430_ProgramFile", quoted(file), erase, verify);
+    },
     [](const char* file) { return called("MSP430_VerifyFile", quoted(file)); },
     [](fet_int address, fet_int length, const char* file, fet_int type) {
         return called("MSP430_ReadOutFile", hex(address), length, quoted(file), type);
