@@ -40,8 +40,11 @@ inline ssize_t read_some(int fd, std::string& into, int wait_ms) {
 }
 
 inline void write_all(int fd, const std::string& bytes) {
-    for (ssize_t n, at = 0; at < static_cast<ssize_t>(bytes.size()) && (n = write(fd, bytes.data() + at, bytes.size() - at)) > 0;)
-        at += n;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
+        if (n <= 0) return;
+        at += static_cast<std::size_t>(n);
+    }
 }
 
 // The board's end of a serial line: the program opens `path`, the test uses `master`. The slave is
@@ -131,7 +134,8 @@ struct Console {
         if (ended) return true;
         ended = true;
         int wait_status = 0;
-        for (const long long end = monotonic_ms() + deadline_ms; read_some(master, text, 50) > 0 || waitpid(pid, &wait_status, WNOHANG) != pid;)
+        const long long end = monotonic_ms() + deadline_ms;
+        while (read_some(master, text, 50) > 0 || waitpid(pid, &wait_status, WNOHANG) != pid)
             if (monotonic_ms() > end) return kill(pid, SIGKILL), waitpid(pid, nullptr, 0), false;
         settle(20);  // what the program wrote last is still in the pty
         status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
@@ -146,13 +150,16 @@ struct Console {
 };
 
 // Keys as an xterm sends them.
-inline const std::string KEY_F1 = "\x1bOP", KEY_F4 = "\x1bOS", KEY_F5 = "\x1b[15~", KEY_F9 = "\x1b[20~", KEY_F10 = "\x1b[21~";
+inline const std::string KEY_F1 = "\x1bOP", KEY_F4 = "\x1bOS", KEY_F5 = "\x1b[15~", KEY_F9 = "\x1b[20~",
+                         KEY_F10 = "\x1b[21~";
 
 // Console text without the title sequences ("ESC ] 0 ; ... BEL").
 inline std::string without_titles(const std::string& text) {
     std::string out;
     std::size_t at = 0;
-    for (std::size_t start, stop; (start = text.find("\x1b]0;", at)) != std::string::npos && (stop = text.find('\a', start)) != std::string::npos; at = stop + 1)
+    for (std::size_t start, stop; (start = text.find("\x1b]0;", at)) != std::string::npos &&
+                                  (stop = text.find('\a', start)) != std::string::npos;
+         at = stop + 1)
         out.append(text, at, start - at);
     return out.append(text, at, std::string::npos);
 }
@@ -186,7 +193,10 @@ inline double cpu_share_over(pid_t pid, int ms) {
 }
 
 // Set by `make valgrind`, where everything runs many times slower.
-inline bool under_valgrind() { return std::getenv("KESTO_UNDER_VALGRIND") && std::getenv("KESTO_UNDER_VALGRIND")[0] == '1'; }
+inline bool under_valgrind() {
+    const char* value = std::getenv("KESTO_UNDER_VALGRIND");
+    return value && value[0] == '1';
+}
 
 // How many times less work a heavy test does in this build.
 #if defined(__SANITIZE_ADDRESS__)
@@ -256,6 +266,7 @@ private:
     // Swaps the link in one step, so the program never sees a missing name.
     void repoint(const std::string& target) const {
         const std::string next = link + ".next";
-        if (symlink(target.c_str(), next.c_str()) != 0 || rename(next.c_str(), link.c_str()) != 0) std::perror(link.c_str());
+        if (symlink(target.c_str(), next.c_str()) != 0 || rename(next.c_str(), link.c_str()) != 0)
+            std::perror(link.c_str());
     }
 };

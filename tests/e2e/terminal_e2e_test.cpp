@@ -131,7 +131,8 @@ TEST(TerminalE2E, VanishedPortIsReopenedWithF4) {
 }
 
 std::string failed_open(const std::string& port, const std::string& error_and_hint) {
-    return KESTO_BANNER + "\t     Serial Port: " + port + "    Baud: 19200\nCan't open " + port + ". Error: " + error_and_hint;
+    return KESTO_BANNER + "\t     Serial Port: " + port + "    Baud: 19200\nCan't open " + port + ". Error: " +
+           error_and_hint;
 }
 
 TEST(TerminalE2E, ASecondProgramIsRefusedAndTheFirstGoesOn) {
@@ -141,8 +142,9 @@ TEST(TerminalE2E, ASecondProgramIsRefusedAndTheFirstGoesOn) {
     Console second({port, "-m", "-a", "0"});
     ASSERT_TRUE(second.wait_exit());
     EXPECT_EQ(second.status, 2);
-    EXPECT_EQ(without_titles(second.text), as_shown(failed_open(port, "16\n  Device or resource busy: another program holds " +
-                                                                    port + "; close it\n  (fuser -v " + port + " shows which).\n")));
+    EXPECT_EQ(without_titles(second.text),
+              as_shown(failed_open(port, "16\n  Device or resource busy: another program holds " + port +
+                                             "; close it\n  (fuser -v " + port + " shows which).\n")));
     ASSERT_TRUE(first.board_says("still here\r", "still here\r\r\n"));
     EXPECT_EQ(first.key("q", 1), "q");
     EXPECT_TRUE(first.stop());
@@ -155,12 +157,16 @@ TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
     SerialLine forbidden;
     ASSERT_EQ(chmod(forbidden.path.c_str(), 0), 0);
     const struct { std::string port, text, option = "-a"; } cases[] = {
-        {"/nonexistent/ttyUSB0", failed_open("/nonexistent/ttyUSB0", "2\n  No such file or directory: is the board "
-                                             "plugged in? See the ports with -pl,\n  or what is in /dev/serial/by-id.\n")},
-        {"com21", failed_open("\\\\.\\COM21", "2\n  No such file or directory: COM21 means /dev/ttyACM8, which is not there.\n" + see)},
-        {"COM22", failed_open("\\\\.\\COM22", "2\n  No such file or directory: COM22 names no device (COM1..COM21 do).\n" + see)},
-        {forbidden.path, failed_open(forbidden.path, "13\n  Permission denied: join the dialout group (sudo usermod -aG dialout "
-                                     "$USER,\n  then log in again), or add a udev rule that gives you " + forbidden.path + ".\n")},
+        {"/nonexistent/ttyUSB0", failed_open("/nonexistent/ttyUSB0", "2\n  No such file or directory: is the"
+                                             " board plugged in? See the ports with -pl,\n  or what is in"
+                                             " /dev/serial/by-id.\n")},
+        {"com21", failed_open("\\\\.\\COM21", "2\n  No such file or directory: COM21 means /dev/ttyACM8, which is"
+                                              " not there.\n" + see)},
+        {"COM22", failed_open("\\\\.\\COM22", "2\n  No such file or directory: COM22 names no device (COM1..COM21"
+                                              " do).\n" + see)},
+        {forbidden.path, failed_open(forbidden.path, "13\n  Permission denied: join the dialout group (sudo usermod"
+                                     " -aG dialout $USER,\n  then log in again), or add a udev rule that gives you " +
+                                     forbidden.path + ".\n")},
         {"/", failed_open("/", "21\n  Is a directory.\n")},
         {"/nonexistent/tty", KESTO_BANNER, "-d"},  // the banner comes before the options are read
     };
@@ -182,12 +188,15 @@ TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
 TEST(ManualPage, DescribesEveryOptionOfTheUsageText) {
     const Captured usage = capture_output([] { execl(KESTO_BINARY, KESTO_BINARY, "-h", "-a", "0", nullptr); });
     // The manual writes a hyphen as "\-" so that it is not typeset as a dash.
-    const std::string manual = std::regex_replace(read_file(KESTO_SOURCE_DIR "/doc/kesto.1"), std::regex(R"(\\-)"), "-");
+    const std::string manual =
+        std::regex_replace(read_file(KESTO_SOURCE_DIR "/doc/kesto.1"), std::regex(R"(\\-)"), "-");
     // Option lines of the usage text begin with two blanks and the option word.
     const std::regex option_line(R"((^|\n)  (--?[A-Za-z]+))");
     std::size_t count = 0;
-    for (std::sregex_iterator it(usage.text.begin(), usage.text.end(), option_line), end; it != end; ++it, ++count)
-        EXPECT_TRUE(std::regex_search(manual, std::regex("(^|[^A-Za-z-])" + (*it)[2].str() + "([^A-Za-z]|$)"))) << (*it)[2];
+    for (std::sregex_iterator it(usage.text.begin(), usage.text.end(), option_line), end; it != end; ++it, ++count) {
+        const std::string option = (*it)[2];
+        EXPECT_TRUE(std::regex_search(manual, std::regex("(^|[^A-Za-z-])" + option + "([^A-Za-z]|$)"))) << option;
+    }
     EXPECT_GE(count, 18u) << usage.text;
 }
 
