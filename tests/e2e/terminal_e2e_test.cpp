@@ -31,6 +31,7 @@ TEST(TerminalE2E, RendersToConsoleAndLogAlike) {
         {{"-l", "/dev/full"}, KEY_F10, plain, "<missing>"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.empty() ? "no options" : c.options[0]);
         Session session(c.options);
         ASSERT_TRUE(session.started());
         session.line->send(start + std::string(1500, '\r') + high + "!");
