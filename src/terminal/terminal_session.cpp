@@ -167,7 +167,6 @@ int function_key(unsigned char code) {
         case CODE_F9:
             settings.flags |= FLAG_PROGRAM;
             std::fputs("\nProgrammer started", stdout);
-            std::fflush(stdout);
             return TERMINAL_PROGRAM;
         case CODE_F10:
         case CODE_ALT_O:
