@@ -97,15 +97,7 @@ bool IntelHexReader::take_line(std::string_view line, std::string& error) {
 
 bool IntelHexReader::take_data(std::uint32_t offset, const std::uint8_t* data, int count, std::string& error) {
     for (int i = 0; i < count; ++i) {
-        const std::uint32_t address = base_ + offset + static_cast<std::uint32_t>(i);
-        std::uint8_t previous = 0;
-        if (image_.put(address, data[i], previous)) continue;
-        if (address >= IMAGE_ADDRESS_LIMIT)
-            error = error_text("address 0x%X lies beyond the 1 MB an MSP430 can address", address);
-        else
-            error = error_text("address 0x%04X is given %02X here but %02X earlier in the file", address, data[i],
-                               previous);
-        return false;
+        if (!put_byte(image_, base_ + offset + static_cast<std::uint32_t>(i), data[i], error)) return false;
     }
     return true;
 }

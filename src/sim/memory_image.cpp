@@ -66,6 +66,20 @@ bool LineReader::next(std::string& line) {
     return true;
 }
 
+std::string beyond_limit_text(std::uint32_t address) {
+    return error_text("address 0x%X lies beyond the 1 MB an MSP430 can address", address);
+}
+
+bool put_byte(MemoryImage& image, std::uint32_t address, std::uint8_t value, std::string& error) {
+    std::uint8_t previous = 0;
+    if (image.put(address, value, previous)) return true;
+    if (address >= IMAGE_ADDRESS_LIMIT)
+        error = beyond_limit_text(address);
+    else
+        error = error_text("address 0x%04X is given %02X here but %02X earlier in the file", address, value, previous);
+    return false;
+}
+
 int hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;

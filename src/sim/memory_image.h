@@ -86,6 +86,10 @@ bool write_image_file(const char* path, bool intel_hex, std::uint32_t address, c
                       std::string& error);
 
 // Helpers the two formats share.
+// Gives address a value as MemoryImage::put does; when it cannot, `error` says why in the
+// words both readers use.
+bool put_byte(MemoryImage& image, std::uint32_t address, std::uint8_t value, std::string& error);
+std::string beyond_limit_text(std::uint32_t address);
 int hex_digit(char c);  // -1 when c is not a hex digit
 std::string describe_char(char c);  // 'x', or \xNN when it cannot be shown
 std::string_view trim(std::string_view text);

@@ -37,11 +37,10 @@ public:
     // SIM_NOT_BLANK names the first byte that is not 0xFF.
     int erase_check(std::uint32_t address, std::uint32_t length, std::string& why);
 
-    // Every byte of the image must lie in flash or information memory, and none in a locked
-    // segment A; only then is anything written.
-    // Zero when every byte of the image may be programmed: inside flash or information memory,
-    // and outside a locked segment A.
+    // SIM_OK when every byte of the image may be programmed: inside flash or information
+    // memory, and outside a locked segment A.
     int check_placement(const MemoryImage& image, std::string& why) const;
+    // Checks the placement first, so that an image the part cannot take writes nothing.
     int program(const MemoryImage& image, std::string& why);
     // Names the first address whose byte differs, with both values.
     int verify(const MemoryImage& image, std::string& why);

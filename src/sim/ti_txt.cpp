@@ -61,7 +61,7 @@ bool TiTxtReader::take_address(std::string_view text, std::string& error) {
         value = value * 16 + static_cast<std::uint32_t>(digit);
     }
     if (value >= IMAGE_ADDRESS_LIMIT) {
-        error = error_text("address 0x%X lies beyond the 1 MB an MSP430 can address", value);
+        error = beyond_limit_text(value);
         return false;
     }
     address_ = value;
@@ -81,15 +81,7 @@ bool TiTxtReader::take_byte(std::string_view token, std::string& error) {
         return false;
     }
     const auto value = static_cast<std::uint8_t>(hex_digit(token[0]) * 16 + hex_digit(token[1]));
-    std::uint8_t previous = 0;
-    if (!image_.put(address_, value, previous)) {
-        if (address_ >= IMAGE_ADDRESS_LIMIT)
-            error = error_text("address 0x%X lies beyond the 1 MB an MSP430 can address", address_);
-        else
-            error = error_text("address 0x%04X is given %02X here but %02X earlier in the file", address_, value,
-                               previous);
-        return false;
-    }
+    if (!put_byte(image_, address_, value, error)) return false;
     ++address_;
     return true;
 }
