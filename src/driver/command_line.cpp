@@ -1,5 +1,6 @@
 #include "driver/command_line.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -55,8 +56,12 @@ void store_defaults() {
     std::snprintf(settings.fet_port, sizeof settings.fet_port, "%s", "TIUSB");
 }
 
-[[noreturn]] void fail(int code, const char* message) {
-    std::fputs(message, stdout);
+// The parser's errors are printed whatever the print level, unlike an unknown option.
+[[noreturn, gnu::format(printf, 2, 3)]] void fail(int code, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
     exit_program(code);
 }
 
@@ -193,10 +198,7 @@ void option_debug(Arguments& args) {
 void option_reset(Arguments& args) {
     const char* option = args.current();
     const char* value = args.take_value("-");
-    if (!value) {
-        std::printf("\nUnknown option: '%s'\n", option);
-        exit_program(1);
-    }
+    if (!value) fail(1, "\nUnknown option: '%s'\n", option);
     int method = static_cast<int>(read_integer(value) & 15);
     if (method >= 1 && method <= 6) method += 128;
     // The target's supply goes off at the end ("+o"): there is nothing to reset.
@@ -293,9 +295,7 @@ const char* read_action_letter(const char* word, const char* letter) {
         case 'p': settings.flags |= FLAG_PROGRAM; break;
         case 'v': settings.flags |= FLAG_VERIFY; break;
         case 'x': settings.flags |= FLAG_ERASE_INFO; break;
-        default:
-            std::printf("Invaild Switch: %s", word);
-            exit_program(2);
+        default: fail(2, "Invaild Switch: %s", word);
     }
     return letter + 1;
 }

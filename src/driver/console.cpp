@@ -27,23 +27,17 @@ void print_at_level(int level, const char* format, ...) {
     std::fflush(stdout);
 }
 
-void compose_title(const char* text, char* out, unsigned long size) {
+namespace {
+
+// Built as a string rather than in a fixed buffer: the image name is kept whole, however long.
+std::string compose_title(const char* text) {
     std::string title = std::string(PROGRAM_NAME) + " Terminal";
     if (settings.port_name[0]) title += std::string("  [") + settings.port_name + "]";
     if (settings.fet_port[0]) title += std::string("  [") + settings.fet_port + "]";
     if (text && text[0]) title += std::string("  ") + text;
     if (!settings.program_file.empty()) title += "    [F9=" + settings.program_file + "]";
-    std::snprintf(out, size, "%s", title.c_str());
+    return title;
 }
-
-void set_title(const char* text) {
-    // Room for two 127-character names, the texts and a whole image path.
-    char title[NAME_SIZE * 2 + 4096 + 64];
-    compose_title(text, title, sizeof title);
-    console_set_title(title);
-}
-
-namespace {
 
 [[noreturn]] void end_process(int status) {
     std::fflush(stdout);
@@ -53,6 +47,8 @@ namespace {
 }
 
 }  // namespace
+
+void set_title(const char* text) { console_set_title(compose_title(text).c_str()); }
 
 void exit_program(int code) {
     if (settings.port_handle > 0) close_serial_port();

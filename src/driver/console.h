@@ -19,9 +19,6 @@ int exit_status_for(int code);
 // "KESTO Terminal", then the port, the adapter, the activity text and the image file.
 void set_title(const char* text);
 
-// The title text that set_title hands to the console.
-void compose_title(const char* text, char* out, unsigned long size);
-
 // Closes the serial port, waits for a key as settings.anykey_mode says, rings the bell on
 // failure and ends the process.
 [[noreturn]] void exit_program(int code);

@@ -26,28 +26,17 @@ static_assert(sizeof(FetLibrary) == SYMBOL_COUNT * sizeof(void*), "one table slo
 
 std::string failure_text;
 
-// Every call of the stand-in fails; the error queries give the reason.
-fet_int failed() { return STATUS_FAILED; }
-fet_int failed_initialize(const char*, fet_int*) { return failed(); }
-fet_int failed_2(fet_int, fet_int) { return failed(); }
-fet_int failed_1(fet_int) { return failed(); }
-fet_int failed_ext_voltage(fet_int*, fet_int*) { return failed(); }
-fet_int failed_identify(char*, fet_int, fet_int) { return failed(); }
-fet_int failed_device(fet_int, char*, fet_int) { return failed(); }
-fet_int failed_3(fet_int, fet_int, fet_int) { return failed(); }
-fet_int failed_program(const char*, fet_int, fet_int) { return failed(); }
-fet_int failed_verify(const char*) { return failed(); }
-fet_int failed_read_out(fet_int, fet_int, const char*, fet_int) { return failed(); }
-fet_int failed_error_number() { return LOAD_FAILED; }
-const char* failed_error_string(fet_int) { return failure_text.c_str(); }
-fet_int failed_count(fet_int*) { return failed(); }
-fet_int failed_name(fet_int, char**, fet_int*) { return failed(); }
+// Every call of the stand-in fails, whatever its arguments; the error queries give the reason.
+template <typename... Arguments>
+fet_int refuse(Arguments...) {
+    return STATUS_FAILED;
+}
+fet_int load_failed_number() { return LOAD_FAILED; }
+const char* load_failed_text(fet_int) { return failure_text.c_str(); }
 
 constexpr FetLibrary NOT_LOADED = {
-    failed_initialize, failed_2,        failed_1,        failed_ext_voltage,  failed_identify,
-    failed_device,     failed_3,        failed_2,        failed_program,      failed_verify,
-    failed_read_out,   failed,          failed_3,        failed_1,            failed_error_number,
-    failed_error_string, failed_count,  failed_name,
+    refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse,
+    refuse, refuse, load_failed_number, load_failed_text, refuse, refuse,
 };
 
 struct Loaded {

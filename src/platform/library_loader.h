@@ -15,6 +15,3 @@ void* library_open(const std::string& file_name, std::string& reason);
 void* library_symbol(void* library, const char* symbol, std::string& reason);
 
 void library_close(void* library);
-
-// The folder that holds the running executable, ending in '/'; empty when it cannot be known.
-std::string executable_folder();

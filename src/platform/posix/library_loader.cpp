@@ -7,6 +7,9 @@
 
 std::string library_file_name(const char* name) { return std::string("lib") + name + ".so"; }
 
+namespace {
+
+// The folder that holds the running executable, ending in '/'; empty when it cannot be known.
 std::string executable_folder() {
     // /proc/self/exe names the binary itself, wherever it was started from and whatever argv[0]
     // says.
@@ -18,8 +21,6 @@ std::string executable_folder() {
     if (slash == std::string::npos) return {};
     return folder.substr(0, slash + 1);
 }
-
-namespace {
 
 std::string last_loader_error() {
     const char* text = dlerror();
