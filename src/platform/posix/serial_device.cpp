@@ -15,6 +15,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/posix/write_all.h"
+
 namespace {
 
 constexpr const char* DEFAULT_COM_PATHS[COM_PORT_LAST + 1] = {
@@ -60,12 +62,6 @@ tcflag_t rate_code(long rate) {
     for (const StandardRate& standard : STANDARD_RATES)
         if (standard.rate == rate) return standard.code;
     return BOTHER;
-}
-
-long long now_ms() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
 // What a read waits when there is nothing to wait on: a gone device answers every poll at once.
@@ -204,27 +200,7 @@ std::size_t serial_device_read(std::intptr_t handle, void* buffer, std::size_t n
 long serial_device_write(std::intptr_t handle, const void* bytes, std::size_t n) {
     const int fd = serial_device_descriptor(handle);
     if (fd < 0) return EBADF;
-    const char* next = static_cast<const char*>(bytes);
-    std::size_t left = n;
-    long long last_progress = now_ms();
-    while (left > 0) {
-        const ssize_t written = write(fd, next, left);
-        if (written > 0) {
-            next += written;
-            left -= static_cast<std::size_t>(written);
-            last_progress = now_ms();
-            continue;
-        }
-        if (written < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return errno;
-        // The output buffer is full (or a signal came): wait until the driver takes more.
-        const long long waited = now_ms() - last_progress;
-        if (waited >= WRITE_STALL_MS) return ETIMEDOUT;
-        pollfd wait{fd, POLLOUT, 0};
-        const int ready = poll(&wait, 1, static_cast<int>(WRITE_STALL_MS - waited));
-        if (ready < 0 && errno != EINTR) return errno;
-        if (ready > 0 && !(wait.revents & POLLOUT)) return EIO;
-    }
-    return 0;
+    return write_all(fd, static_cast<const char*>(bytes), n, WRITE_STALL_MS);
 }
 
 void serial_device_close(std::intptr_t handle) {
