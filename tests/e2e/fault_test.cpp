@@ -149,20 +149,20 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
 // The file size limit stops the read-out's write after a kilobyte, as a full disk would: the run
 // fails with the reason, the earlier read-out of that name stays, and no partial file is left.
 TEST(DiskFault, AReadOutThatCannotBeWrittenFailsAndLeavesNoPartialFile) {
-    const TempDir dir;
-    std::ofstream(dir.path + "/out.hex") << "an earlier read-out\n";
+    const ScratchFolder dir;
+    std::ofstream(dir.path("out.hex")) << "an earlier read-out\n";
     const Captured run = capture_output([&] {
         signal(SIGXFSZ, SIG_IGN);  // past the limit a write then fails with EFBIG
         const rlimit limit{1024, 1024};
-        if (chdir(dir.path.c_str()) == 0 && setrlimit(RLIMIT_FSIZE, &limit) == 0)
+        if (chdir(dir.folder().c_str()) == 0 && setrlimit(RLIMIT_FSIZE, &limit) == 0)
             execl(KESTO_BINARY, KESTO_BINARY, "-FET", "SIM", "-a", "0", "+r", "out.hex", nullptr);
     });
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.text, KESTO_BANNER + "\t   FET Port name: SIM\n\t    Out Filename:`out.hex`\n"
                                        "Identifed: MSP430G2553 ID:9\n"
                                        "Read. Wait... -Cannot write out.hex: File too large\n");
-    EXPECT_EQ(read_file(dir.path + "/out.hex"), "an earlier read-out\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1);
+    EXPECT_EQ(read_file(dir.path("out.hex")), "an earlier read-out\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.folder()), {}), 1);
 }
 
 }  // namespace

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_folder.h"
+
 inline long long monotonic_ms() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -205,31 +207,21 @@ inline std::size_t slowdown() { return under_valgrind() ? 64 : 8; }
 inline std::size_t slowdown() { return under_valgrind() ? 64 : 1; }
 #endif
 
-// A fresh folder, removed with everything in it at the end.
-struct TempDir {
-    std::string path = "/tmp/kesto-e2e-XXXXXX";
-    TempDir() { mkdtemp(path.data()); }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
-
 // A terminal session without a programming pass in a folder of its own, its port reached
 // through the link "ttyBOARD" there (so a test can unplug it and plug in another), logging to
 // "board.log" there: "kesto <link> -m -a 0 -l <log> <options>" in `cwd` (default: the folder).
 struct Session {
-    TempDir dir;
-    std::string link = dir.path + "/ttyBOARD";
+    ScratchFolder dir;
+    std::string link = dir.path("ttyBOARD");
     std::unique_ptr<SerialLine> line = std::make_unique<SerialLine>();
     std::unique_ptr<Console> console;
     std::size_t after_banner = 0;
 
     explicit Session(const std::vector<std::string>& options = {}, const std::string& cwd = "") {
         repoint(line->path);
-        std::vector<std::string> args = {link, "-m", "-a", "0", "-l", dir.path + "/board.log"};
+        std::vector<std::string> args = {link, "-m", "-a", "0", "-l", dir.path("board.log")};
         args.insert(args.end(), options.begin(), options.end());
-        console = std::make_unique<Console>(args, false, cwd.empty() ? dir.path : cwd);
+        console = std::make_unique<Console>(args, false, cwd.empty() ? dir.folder() : cwd);
     }
     // Waits for the banner and its key line; false when they never came.
     bool started() {
@@ -258,9 +250,9 @@ struct Session {
     }
     // The line goes away and the link points nowhere (not to the old pty: another test may get
     // its number), so a reopen fails. replug() puts a new line behind the link.
-    void unplug() { line->vanish(), repoint(dir.path + "/unplugged"); }
+    void unplug() { line->vanish(), repoint(dir.path("unplugged")); }
     void replug() { line = std::make_unique<SerialLine>(), repoint(line->path); }
-    std::string log() const { return read_file(dir.path + "/board.log"); }
+    std::string log() const { return read_file(dir.path("board.log")); }
 
 private:
     // Swaps the link in one step, so the program never sees a missing name.

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "sim/memory_image.h"
-#include "sim/scratch_files.h"
+#include "support/scratch_folder.h"
 #include "support/capture.h"
 
 namespace {

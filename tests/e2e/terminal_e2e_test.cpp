@@ -46,8 +46,8 @@ TEST(TerminalE2E, RendersToConsoleAndLogAlike) {
 
 // A log in a folder that is not there is skipped without a word, and the terminal runs as usual.
 TEST(TerminalE2E, LogInAMissingFolderIsSkippedSilently) {
-    TempDir elsewhere;
-    const std::string log = elsewhere.path + "/missing/board.log";
+    ScratchFolder elsewhere;
+    const std::string log = elsewhere.path("missing/board.log");
     Session session({"-l", log});
     ASSERT_TRUE(session.started());
     // Nothing comes between the closing echo of the options and the banner.
@@ -56,7 +56,7 @@ TEST(TerminalE2E, LogInAMissingFolderIsSkippedSilently) {
     EXPECT_TRUE(session.board_says("up\r", "up\r\r\n"));
     EXPECT_TRUE(session.stop());
     EXPECT_EQ(session.shown(), as_shown("up\r\n") + SHOWN_STOPPED);
-    EXPECT_FALSE(std::filesystem::exists(elsewhere.path + "/missing"));
+    EXPECT_FALSE(std::filesystem::exists(elsewhere.path("missing")));
 }
 
 // Each key goes out at once, without echo; Ctrl-] sends the last line again (64 bytes at most,

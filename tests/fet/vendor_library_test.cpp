@@ -1,6 +1,5 @@
 // The loader, tried on a small program copied into a temporary folder with or without a library
 // beside it: none, one that lacks a function, and the simulator built as a shared library.
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -8,13 +7,13 @@
 #include <filesystem>
 
 #include "support/capture.h"
+#include "support/scratch_folder.h"
 
 namespace fs = std::filesystem;
 
 TEST(VendorLibrary, MissingIncompleteOrBesideTheProgram) {
-    std::string folder = (fs::temp_directory_path() / "kesto-loader-XXXXXX").string();
-    ASSERT_TRUE(mkdtemp(folder.data()));
-    const std::string probe = folder + "/probe", library = folder + "/libmsp430.so";
+    const ScratchFolder folder;
+    const std::string probe = folder.path("probe"), library = folder.path("libmsp430.so");
     fs::copy_file(KESTO_LOADER_PROBE, probe);
     const auto run = [&probe] {
         return capture_output([&probe] {
@@ -36,5 +35,4 @@ TEST(VendorLibrary, MissingIncompleteOrBesideTheProgram) {
     out = run();
     EXPECT_EQ(out.text, "version 100, device MSP430F5529\n");
     EXPECT_EQ(out.status, 0);
-    fs::remove_all(folder);
 }

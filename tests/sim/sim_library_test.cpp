@@ -11,7 +11,7 @@
 
 #include "sim/memory_image.h"
 #include "sim/parts.h"
-#include "sim/scratch_files.h"
+#include "support/scratch_folder.h"
 
 namespace {
 

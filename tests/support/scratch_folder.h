@@ -11,7 +11,7 @@
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kesto-sim-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "kesto-test-XXXXXX").string();
         if (mkdtemp(pattern.data())) path_ = pattern;
     }
     ~ScratchFolder() {
