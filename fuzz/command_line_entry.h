@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/command_line.h"
-#include "driver/console.h"
-#include "driver/run_settings.h"
+#include "app/command_line.h"
+#include "base/console.h"
+#include "base/run_settings.h"
 #include "fet/vendor_library.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/serial_device.h"

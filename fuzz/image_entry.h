@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "sim/intel_hex.h"
-#include "sim/memory_image.h"
-#include "sim/sim_errors.h"
-#include "sim/ti_txt.h"
+#include "image/intel_hex.h"
+#include "image/image_file.h"
+#include "image/ti_txt.h"
 
 enum class FuzzImageWriter { intel_hex, ti_txt };
 
@@ -50,8 +49,8 @@ inline void fuzz_image_round_trip(const MemoryImage& image, FuzzImageWriter writ
     std::string error;
     const int result = fuzz_read_image(text, text_size, again, error);
     std::free(text);
-    if (result != SIM_OK) std::fprintf(stderr, "read back: %s\n", error.c_str());
-    FUZZ_CHECK(result == SIM_OK);
+    if (result != IMAGE_OK) std::fprintf(stderr, "read back: %s\n", error.c_str());
+    FUZZ_CHECK(result == IMAGE_OK);
     FUZZ_CHECK(again.size() == span.size());
     FUZZ_CHECK(again.lowest() == low && again.highest() == image.highest());
     for (std::uint32_t i = 0; i < span.size(); ++i) FUZZ_CHECK(again.has(low + i) && again.at(low + i) == span[i]);
@@ -62,8 +61,8 @@ inline void fuzz_image_reader(const std::uint8_t* data, std::size_t size, FuzzIm
     std::string error;
     const int result = fuzz_read_image(data, size, image, error);
     // From memory nothing can fail to read: every refusal is about the content.
-    FUZZ_CHECK(result == SIM_OK || result == SIM_FILE_FORMAT);
-    if (result != SIM_OK) {
+    FUZZ_CHECK(result == IMAGE_OK || result == IMAGE_FORMAT);
+    if (result != IMAGE_OK) {
         const std::string name = FUZZ_IMAGE_NAME;
         FUZZ_CHECK(error.starts_with(name + " line ") || error == name + ": the file is empty");
         return;

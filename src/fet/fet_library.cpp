@@ -1,6 +1,6 @@
 #include "fet/fet_library.h"
 
-#include "driver/ascii_text.h"
+#include "base/ascii_text.h"
 #include "fet/vendor_library.h"
 #include "sim/sim_library.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/run_settings.h"
+#include "base/run_settings.h"
 #include "fet/fet_library.h"
 #include "fet/programming_pass.h"
 

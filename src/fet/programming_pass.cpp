@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "driver/console.h"
-#include "driver/run_settings.h"
+#include "base/console.h"
+#include "base/run_settings.h"
 #include "fet/fet_library.h"
 
 namespace {

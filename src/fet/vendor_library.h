@@ -1,7 +1,7 @@
 // The vendor's FET library, loaded at run time.
 #pragma once
 
-#include "fet/fet_library.h"
+#include "base/fet_interface.h"
 
 // Loads the library once: first from the executable's own folder, then through the system's
 // library search. When it or one of its functions cannot be loaded, the table returned fails

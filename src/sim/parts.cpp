@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "driver/ascii_text.h"
+#include "base/ascii_text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "fet/fet_library.h"
+#include "base/fet_interface.h"
 
 // Emulation levels, from the fewest breakpoints and triggers to the most.
 inline constexpr int EMULATION_LOW = 0;

@@ -30,16 +30,3 @@ const char* sim_error_text(long number) {
     if (number < 0 || number >= SIM_ERROR_COUNT) return "Unknown error number";
     return TEXTS[number];
 }
-
-std::string error_text(const char* format, ...) {
-    std::va_list args;
-    va_start(args, format);
-    std::va_list again;
-    va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
-    va_end(again);
-    return text;
-}

@@ -27,5 +27,3 @@ enum SimError : int {
 // The general text of an error number; a number outside the table gets a text saying so.
 const char* sim_error_text(long number);
 
-// A detailed error text, formatted as printf does.
-[[gnu::format(printf, 1, 2)]] std::string error_text(const char* format, ...);

@@ -1,7 +1,7 @@
 // The simulator under the vendor library's own C names, for building it a second time as a
 // shared library (libmsp430.so). Loaded in place of the vendor's library it lets the loader and
 // every caller be tried without an adapter.
-#include "fet/fet_library.h"
+#include "base/fet_interface.h"
 #include "sim/sim_library.h"
 
 #define SIM_EXPORT extern "C" __attribute__((visibility("default")))

@@ -26,9 +26,10 @@
 #include <optional>
 #include <string>
 
-#include "driver/ascii_text.h"
-#include "sim/memory_image.h"
+#include "base/ascii_text.h"
+#include "image/image_file.h"
 #include "sim/parts.h"
+#include "base/error_text.h"
 #include "sim/sim_errors.h"
 #include "sim/target.h"
 
@@ -196,8 +197,8 @@ bool load_image(const char* file, MemoryImage& image) {
     }
     std::string why;
     const int error = read_image_file(file, image, why);
-    if (error == SIM_OK) return true;
-    fail(error, why);
+    if (error == IMAGE_OK) return true;
+    fail(error == IMAGE_UNREADABLE ? SIM_FILE_UNREADABLE : SIM_FILE_FORMAT, why);
     return false;
 }
 

@@ -1,7 +1,7 @@
 // The simulated FET adapter and target, as a FET library table.
 #pragma once
 
-#include "fet/fet_library.h"
+#include "base/fet_interface.h"
 
 // The adapter names the simulator answers to: "SIM" for the default part, "SIM:<part>" for
 // another (with or without the "MSP430" prefix, case ignored).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/error_text.h"
 #include "sim/sim_errors.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/memory_image.h"
+#include "image/memory_image.h"
 #include "sim/parts.h"
 
 class Target {

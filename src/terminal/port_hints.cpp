@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/console.h"
+#include "base/console.h"
 #include "platform/serial_device.h"
 #include "platform/system_error.h"
 

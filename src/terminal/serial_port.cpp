@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "driver/ascii_text.h"
-#include "driver/console.h"
-#include "driver/run_settings.h"
+#include "base/ascii_text.h"
+#include "base/console.h"
+#include "base/run_settings.h"
 #include "platform/serial_device.h"
 #include "terminal/port_hints.h"
 
@@ -40,8 +40,14 @@ void name_com_port(int n) {
         std::snprintf(settings.port_name, sizeof settings.port_name, "\\\\.\\COM%i", n);
 }
 
+// Every way out of the program gives the port back.
+void close_at_exit() {
+    if (settings.port_handle > 0) close_serial_port();
+}
+
 // Opens the port named in settings.port_name into settings.port_handle; true when it opened.
 bool open_named_port(long& error) {
+    add_exit_cleanup(close_at_exit);
     settings.port_handle = serial_device_open(settings.port_name, error);
     return settings.port_handle > 0;
 }

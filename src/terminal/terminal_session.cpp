@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/command_line.h"
-#include "driver/run_settings.h"
+#include "base/run_settings.h"
 #include "fet/programming_pass.h"
 #include "platform/console_keys.h"
 #include "platform/log_file.h"
@@ -99,6 +98,7 @@ struct Keyboard {
 };
 
 Keyboard keyboard;
+void (*usage_printer)() = nullptr;
 
 void open_log_once() {
     if (settings.log_fd != 0) return;
@@ -157,7 +157,7 @@ void reset_target() {
 int function_key(unsigned char code) {
     switch (code) {
         case CODE_F1:
-            print_usage();
+            if (usage_printer) usage_printer();
             return KEEP_RUNNING;
         case CODE_F4:
             return settings.write_errors > 0 ? TERMINAL_REOPEN : KEEP_RUNNING;
@@ -245,7 +245,8 @@ int terminal_loop() {
 
 }  // namespace
 
-int run_terminal(int reopen_count) {
+int run_terminal(int reopen_count, void (*show_usage)()) {
+    usage_printer = show_usage;
     open_log_once();
     // Raw before the banner: a key typed as soon as the banner shows must not be echoed.
     console_keys_raw();

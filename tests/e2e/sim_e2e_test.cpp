@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "sim/memory_image.h"
+#include "image/image_file.h"
 #include "support/scratch_folder.h"
 #include "support/capture.h"
 

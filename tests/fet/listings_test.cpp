@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/run_settings.h"
+#include "base/run_settings.h"
 #include "support/fake_fet.h"
 
 // Runs one listing; its result follows its output after a "|".

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/run_settings.h"
+#include "base/run_settings.h"
 #include "support/fake_fet.h"
 
 const std::string ID = "Identifed: MSP430G2553 ID:2553\n", FAILED = " -Fake error text\n";

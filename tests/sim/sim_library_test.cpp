@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "sim/memory_image.h"
+#include "image/image_file.h"
 #include "sim/parts.h"
 #include "support/scratch_folder.h"
 

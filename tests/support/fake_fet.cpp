@@ -4,7 +4,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "driver/run_settings.h"
+#include "base/run_settings.h"
 
 FakeFet fake_fet;
 namespace {

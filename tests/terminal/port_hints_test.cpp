@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <string>
 
-#include "driver/run_settings.h"
+#include "base/run_settings.h"
 
 TEST(PortHints, EachErrorClassGetsItsHint) {
     const std::string see = "  See the ports with -pl, or give the device path first (e.g. /dev/ttyACM0).\n";

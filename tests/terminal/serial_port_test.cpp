@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/console.h"
-#include "driver/run_settings.h"
+#include "base/console.h"
+#include "base/run_settings.h"
 #include "support/capture.h"
 #include "support/serial_pty.h"
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "sim/memory_image.h"
+#include "image/memory_image.h"
 
 class TiTxtReader : public ImageFormatReader {
 public:

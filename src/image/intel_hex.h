@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "sim/memory_image.h"
+#include "image/memory_image.h"
 
 // Accepts data (00), end of file (01), extended segment address (02) and extended linear
 // address (04) records; start address records (03, 05) are accepted and ignored, as the

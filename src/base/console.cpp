@@ -1,16 +1,29 @@
-#include "driver/console.h"
+#include "base/console.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "driver/run_settings.h"
+#include "base/run_settings.h"
 #include "platform/console_keys.h"
 #include "platform/console_title.h"
-#include "terminal/serial_port.h"
 
 ExitInterceptor exit_interceptor = nullptr;
+
+namespace {
+
+constexpr int MAX_EXIT_CLEANUPS = 8;
+void (*exit_cleanups[MAX_EXIT_CLEANUPS])() = {};
+int exit_cleanup_count = 0;
+
+}  // namespace
+
+void add_exit_cleanup(void (*cleanup)()) {
+    for (int i = 0; i < exit_cleanup_count; ++i)
+        if (exit_cleanups[i] == cleanup) return;
+    if (exit_cleanup_count < MAX_EXIT_CLEANUPS) exit_cleanups[exit_cleanup_count++] = cleanup;
+}
 
 int exit_status_for(int code) {
     if (code == EXIT_DONE) return EXIT_DONE_STATUS;
@@ -51,7 +64,7 @@ std::string compose_title(const char* text) {
 void set_title(const char* text) { console_set_title(compose_title(text).c_str()); }
 
 void exit_program(int code) {
-    if (settings.port_handle > 0) close_serial_port();
+    for (int i = 0; i < exit_cleanup_count; ++i) exit_cleanups[i]();
     const int status = exit_status_for(code);
     if (code == EXIT_QUIET) end_process(status);
     if (settings.anykey_mode == 0) end_process(status);

@@ -1,8 +1,8 @@
 // The usage text, shown for a start without arguments, for "-h" or "?" first, and by F1 in the
 // terminal. It shows the values of the moment, so after "-res 3" the -res line reads 131.
-#include "driver/command_line.h"
-#include "driver/console.h"
-#include "driver/run_settings.h"
+#include "app/command_line.h"
+#include "base/console.h"
+#include "base/run_settings.h"
 
 namespace {
 

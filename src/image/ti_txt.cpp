@@ -1,8 +1,8 @@
-#include "sim/ti_txt.h"
+#include "image/ti_txt.h"
 
 #include <algorithm>
 
-#include "sim/sim_errors.h"
+#include "base/error_text.h"
 
 namespace {
 

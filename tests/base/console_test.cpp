@@ -1,4 +1,4 @@
-#include "driver/console.h"
+#include "base/console.h"
 
 #include <gtest/gtest.h>
 #include <pty.h>
@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "driver/run_settings.h"
+#include "base/run_settings.h"
 #include "support/capture.h"
 
 const std::string PROMPT = "\nPress AnyKey to Exit\n", BELLS = PROMPT + "\a\a\a";

@@ -1,3 +1,3 @@
-#include "driver/run_cycle.h"
+#include "app/run_cycle.h"
 
 int main(int argc, char** argv) { run_cycle(argc, argv); }

@@ -1,8 +1,8 @@
-#include "sim/intel_hex.h"
+#include "image/intel_hex.h"
 
 #include <algorithm>
 
-#include "sim/sim_errors.h"
+#include "base/error_text.h"
 
 namespace {
 

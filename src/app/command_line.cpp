@@ -1,12 +1,12 @@
-#include "driver/command_line.h"
+#include "app/command_line.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "driver/ascii_text.h"
-#include "driver/console.h"
-#include "driver/run_settings.h"
+#include "base/ascii_text.h"
+#include "base/console.h"
+#include "base/run_settings.h"
 #include "fet/fet_library.h"
 #include "fet/listings.h"
 #include "terminal/serial_port.h"

@@ -1,10 +1,10 @@
-#include "driver/run_cycle.h"
+#include "app/run_cycle.h"
 
 #include <cstdio>
 
-#include "driver/command_line.h"
-#include "driver/console.h"
-#include "driver/run_settings.h"
+#include "app/command_line.h"
+#include "base/console.h"
+#include "base/run_settings.h"
 #include "fet/fet_library.h"
 #include "fet/programming_pass.h"
 #include "platform/console_keys.h"
@@ -24,7 +24,7 @@ void run_cycle(int argc, char** argv) {
         int result;
         for (;;) {
             set_title("");
-            result = run_terminal(reopen_count);
+            result = run_terminal(reopen_count, print_usage);
             ++reopen_count;
             if (result != TERMINAL_REOPEN) break;
             std::fputs("Wait...\n", stdout);

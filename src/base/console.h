@@ -19,7 +19,12 @@ int exit_status_for(int code);
 // "KESTO Terminal", then the port, the adapter, the activity text and the image file.
 void set_title(const char* text);
 
-// Closes the serial port, waits for a key as settings.anykey_mode says, rings the bell on
+// Procedures that exit_program runs first, in the order they were added: the parts below the
+// exit (the serial port) give back what they hold without the exit knowing them. Adding the
+// same procedure twice adds it once.
+void add_exit_cleanup(void (*cleanup)());
+
+// Runs the clean-ups, waits for a key as settings.anykey_mode says, rings the bell on
 // failure and ends the process.
 [[noreturn]] void exit_program(int code);
 

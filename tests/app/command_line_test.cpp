@@ -1,11 +1,11 @@
-#include "driver/command_line.h"
+#include "app/command_line.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <sstream>
 
-#include "driver/run_settings.h"
+#include "base/run_settings.h"
 #include "fet/vendor_library.h"
 #include "platform/serial_device.h"
 #include "support/capture.h"

@@ -1,0 +1,105 @@
+// The FET debug-interface library as a table of its functions, and the device record it fills:
+// the library's own interface, shared by the program that calls it and the simulator that
+// stands in for it.
+//
+// Three providers fill the table: the vendor's library loaded at run time, the simulated
+// adapter and target, and a test's scripted fake.
+#pragma once
+
+#include <cstdint>
+
+// The library's integers are C long: 32 bits on Windows, 64 bits on 64-bit Linux. Declaring
+// every integer and out-parameter through this alias gives the real library the width it
+// writes.
+using fet_int = long;
+
+// Every call returns 0 for success; out-parameters are read only after success.
+struct FetLibrary {
+    fet_int (*MSP430_Initialize)(const char* port, fet_int* version);
+    fet_int (*MSP430_Configure)(fet_int mode, fet_int value);
+    fet_int (*MSP430_VCC)(fet_int millivolts);
+    fet_int (*MSP430_GetExtVoltage)(fet_int* millivolts, fet_int* state);
+    fet_int (*MSP430_Identify)(char* record, fet_int size, fet_int set_id);
+    fet_int (*MSP430_Device)(fet_int id, char* record, fet_int size);
+    fet_int (*MSP430_Erase)(fet_int type, fet_int address, fet_int length);
+    fet_int (*MSP430_EraseCheck)(fet_int address, fet_int length);
+    fet_int (*MSP430_ProgramFile)(const char* file, fet_int erase_type, fet_int verify);
+    fet_int (*MSP430_VerifyFile)(const char* file);
+    fet_int (*MSP430_ReadOutFile)(fet_int address, fet_int length, const char* file, fet_int file_type);
+    fet_int (*MSP430_Secure)();
+    fet_int (*MSP430_Reset)(fet_int method, fet_int execute, fet_int release_jtag);
+    fet_int (*MSP430_Close)(fet_int vcc_off);
+    fet_int (*MSP430_Error_Number)();
+    const char* (*MSP430_Error_String)(fet_int error_number);
+    fet_int (*MSP430_GetNumberOfUsbIfs)(fet_int* count);
+    fet_int (*MSP430_GetNameOfUsbIf)(fet_int index, char** name, fet_int* in_use);
+};
+
+// Configure modes and values the program hands to MSP430_Configure.
+inline constexpr fet_int CONFIGURE_INTERFACE = 8;
+inline constexpr fet_int CONFIGURE_VERIFICATION = 0;
+inline constexpr fet_int CONFIGURE_RAM_PRESERVE = 10;
+inline constexpr fet_int CONFIGURE_INFO_UNLOCK = 5;
+
+// Erase types.
+inline constexpr fet_int ERASE_SEGMENT = 0;
+inline constexpr fet_int ERASE_ALL = 1;
+
+// States reported by MSP430_GetExtVoltage.
+inline constexpr fet_int EXT_VCC_NONE = 36;
+inline constexpr fet_int EXT_VCC_LOW = 37;
+inline constexpr fet_int EXT_VCC_GOOD = 38;
+inline constexpr fet_int EXT_VCC_HIGH = 39;
+
+// Read-out file types.
+inline constexpr fet_int FILE_TI_TXT = 1;
+inline constexpr fet_int FILE_INTEL_HEX = 2;
+
+// The 80-byte device description. Words are little-endian, ends inclusive.
+inline constexpr int DEVICE_RECORD_SIZE = 80;
+
+enum DeviceField : int {
+    DEV_ID = 2,
+    DEV_NAME = 4,  // 32 bytes with the terminator
+    DEV_FLASH_START = 36,
+    DEV_INFO_START = 38,
+    DEV_RAM_END = 40,
+    DEV_BREAKPOINTS = 42,
+    DEV_EMULATION = 44,
+    DEV_CLK_CONTROL = 46,
+    DEV_LCD_START = 48,
+    DEV_LCD_END = 50,
+    DEV_VCC_MIN = 52,
+    DEV_VCC_MAX = 54,
+    DEV_TEST_VPP = 56,
+    DEV_RAM_START = 58,
+    DEV_EXT_RAM_START = 60,
+    DEV_EXT_RAM_END = 62,
+    DEV_INFO_END = 64,
+    DEV_FLASH_END = 66,  // 32 bits
+    DEV_BSL_START = 70,
+    DEV_BSL_END = 72,
+};
+
+inline constexpr int DEVICE_NAME_SIZE = 32;
+
+struct DeviceRecord {
+    unsigned char bytes[DEVICE_RECORD_SIZE];
+
+    char* data() { return reinterpret_cast<char*>(bytes); }
+    std::uint32_t word(int offset) const { return bytes[offset] | (std::uint32_t{bytes[offset + 1]} << 8); }
+    std::uint32_t dword(int offset) const { return word(offset) | (word(offset + 2) << 16); }
+    void set_word(int offset, std::uint32_t value) {
+        bytes[offset] = static_cast<unsigned char>(value);
+        bytes[offset + 1] = static_cast<unsigned char>(value >> 8);
+    }
+    void set_dword(int offset, std::uint32_t value) {
+        set_word(offset, value & 0xFFFF);
+        set_word(offset + 2, value >> 16);
+    }
+    // The name as a terminated text, even when the library filled all 32 bytes.
+    const char* name() {
+        bytes[DEV_NAME + DEVICE_NAME_SIZE - 1] = 0;
+        return reinterpret_cast<const char*>(bytes + DEV_NAME);
+    }
+};

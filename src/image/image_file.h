@@ -1,0 +1,27 @@
+// Image files as a whole: the format told by the content, and the read-out written safely.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "image/memory_image.h"
+
+enum ImageResult : int { IMAGE_OK = 0, IMAGE_UNREADABLE, IMAGE_FORMAT };
+
+// Reads an Intel HEX or TI-TXT file, told apart by its first non-blank character. The whole
+// file is read before the result is used, so a bad file changes nothing. On failure `error`
+// names the file and, where there is one, the line. Returns IMAGE_OK, IMAGE_UNREADABLE (the
+// file cannot be opened or read) or IMAGE_FORMAT.
+int read_image_file(const char* path, MemoryImage& image, std::string& error);
+
+// The same from a file already open; `path` only names it in the error text. The fuzzers feed
+// it from memory.
+int read_image_stream(std::FILE* file, const char* path, MemoryImage& image, std::string& error);
+
+// Writes data that begins at address as Intel HEX or TI-TXT. The file appears under its name
+// only when complete: it is written under a temporary name first and then renamed. On failure
+// `error` gives the system's reason.
+bool write_image_file(const char* path, bool intel_hex, std::uint32_t address, const std::vector<std::uint8_t>& data,
+                      std::string& error);
