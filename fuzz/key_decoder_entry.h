@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "terminal/key_decoder.h"
+#include "platform/posix/key_decoder.h"
 
 inline bool fuzz_is_function_code(unsigned char code) {
     // Ctrl-@, F1..F10 and the scan codes of the letter keys (16..25, 30..38, 44..50).

@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "base/console.h"
 #include "base/run_settings.h"
+#include "platform/port_hints.h"
 
 namespace {
 
@@ -46,7 +47,5 @@ void print_usage() {
     print_at_level(2, "  -pl                list of COM ports\n");
     print_at_level(2, "  -fl                list of FET HID/COM ports\n");
     // How the COM names map to devices here, and that a device path may be given instead.
-    print_at_level(2, "Serial ports: COM1..4 = /dev/ttyS0..3, COM5..12 = /dev/ttyUSB0..7,\n");
-    print_at_level(2, "  COM13..21 = /dev/ttyACM0..8; or give a device path first,\n");
-    print_at_level(2, "  e.g. /dev/ttyUSB0 or /dev/serial/by-id/...\n");
+    print_at_level(2, "%s", serial_port_names_help());
 }

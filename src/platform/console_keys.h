@@ -1,11 +1,20 @@
-// The console keyboard: raw input for the terminal, the key wait at exit, and putting the
-// console back the way it was on every way out, signals included.
+// The console keyboard: raw input for the terminal, the keys as the terminal's key table knows
+// them, the key wait at exit, stop requests, and putting the console back the way it was on
+// every way out.
 #pragma once
 
-#include <csignal>
+// Keys without a character arrive as a lead byte and a code, as the PC console gives them.
+inline constexpr unsigned char KEY_LEAD_FUNCTION = 0x00;  // F-keys, Alt with a letter, Ctrl-@
+inline constexpr unsigned char KEY_LEAD_EDITING = 0xE0;   // cursor and editing keys
+inline constexpr unsigned char KEY_F1 = 59;               // F1..F10 are 59..68
+inline constexpr unsigned char KEY_F4 = 62;
+inline constexpr unsigned char KEY_F5 = 63;
+inline constexpr unsigned char KEY_F9 = 67;
+inline constexpr unsigned char KEY_F10 = 68;
+inline constexpr unsigned char KEY_ALT_O = 24;
 
-// Saves the console mode and installs the handlers for SIGTERM, SIGHUP and SIGINT that put it
-// back. Called once, first thing in the process; harmless to call again.
+// Saves the console mode and arranges for a stop request (on Linux SIGTERM, SIGHUP, SIGINT) to
+// put it back. Called once, first thing in the process; harmless to call again.
 void console_keys_install();
 
 // Raw input for the terminal: no echo, no line editing, no signal keys (Ctrl-C is a byte for
@@ -15,28 +24,25 @@ void console_keys_raw();
 // Back to the mode saved at start. Safe to call at any time and more than once.
 void console_keys_restore();
 
-// True when standard input is a terminal.
+// True when standard input is an interactive console.
 bool console_input_is_terminal();
 
 // Blocks until one key arrives and discards it, the console in raw mode meanwhile. Returns at
-// once when standard input is not a terminal, so that a script never hangs.
+// once when standard input is not a console, so that a script never hangs.
 void console_key_wait();
 
-// Set by the signal handlers while a loop has asked to hear about signals
-// (console_signals_listen(true)); otherwise a signal restores the console and ends the process.
-extern volatile std::sig_atomic_t console_signal;
-void console_signals_listen(bool on);
+// While a loop listens, a stop request only sets a flag that the loop's wait reports;
+// otherwise it restores the console and ends the process at once.
+void console_stops_listen(bool on);
+bool console_stop_requested();
+
+// Restores the console and ends the process the way the stop request asked for (on Linux: by
+// the same signal).
+[[noreturn]] void console_stop_now();
 
 // Around a write to the console, which blocks while the console takes no output (after Ctrl-S,
-// or in a terminal window that hangs): meanwhile a listened-for signal ends the process at once,
-// as the loop that would look at console_signal cannot get there. False when a signal has come
+// or in a terminal window that hangs): meanwhile a stop request ends the process at once, as
+// the loop that would look at it cannot get there. False when a stop has been requested
 // already; nothing is to be written then.
 bool console_output_begin();
 void console_output_end();
-
-// Becomes readable when a listened-for signal has set console_signal (-1: none), so that a wait
-// in poll cannot sleep through a signal that arrived just before it.
-int console_signal_wake_descriptor();
-
-// Restores the console and ends the process the way the signal would have.
-[[noreturn]] void console_die_of_signal(int signal_number);

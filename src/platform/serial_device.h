@@ -6,6 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// An open serial device, as the system knows it; 0 means none. The value is the platform's own
+// business: above the platform it is only stored, compared with 0 and handed back.
+using SerialHandle = std::intptr_t;
+
 // COM1 to COM21 are the names the scans, the listing and the command line know.
 inline constexpr int COM_PORT_FIRST = 1;
 inline constexpr int COM_PORT_LAST = 21;
@@ -26,30 +30,22 @@ const char* serial_device_path(const char* port_name);
 // (a lock or the terminal's exclusive mode) is not opened. Returns the handle, which is above 0,
 // or -1 with the system's error code in error (ENOENT for a name that means no device, EBUSY for
 // a device held elsewhere).
-std::intptr_t serial_device_open(const char* port_name, long& error);
+SerialHandle serial_device_open(const char* port_name, long& error);
 
 // Raw 8N1 at baud bits per second: receiver on, modem lines ignored, no hardware or software
 // flow control, DTR and RTS dropped. Returns 0, or the system's error code when the device
 // refuses the settings (EINVAL for a rate of 0 or less, or one the driver cannot produce).
-long serial_device_configure(std::intptr_t handle, long baud);
+long serial_device_configure(SerialHandle handle, long baud);
 
 // Waits at most about 1 ms for received bytes and reads up to n of them. Returns how many were
 // read; a failure and a device that has gone away both read as 0. A gone device never makes
 // this return at once: the call still takes its millisecond, so a loop of reads cannot spin.
-std::size_t serial_device_read(std::intptr_t handle, void* buffer, std::size_t n);
+std::size_t serial_device_read(SerialHandle handle, void* buffer, std::size_t n);
 
 // Writes all n bytes, going on after short writes, interruptions and a full output buffer.
 // Returns 0, or the system's error code when the bytes cannot go out (a device that has gone
 // away, or output that stays blocked for two seconds).
-long serial_device_write(std::intptr_t handle, const void* bytes, std::size_t n);
+long serial_device_write(SerialHandle handle, const void* bytes, std::size_t n);
 
 // Gives the device up; the handle is no longer valid afterwards.
-void serial_device_close(std::intptr_t handle);
-
-// On POSIX the handle is the file descriptor, and this returns it (-1 for no open port), so that
-// a loop can wait for received bytes and for the keyboard in one poll.
-int serial_device_descriptor(std::intptr_t handle);
-
-// True when the device has hung up (a USB adapter unplugged, the far end of a pseudo-terminal
-// closed). Such a descriptor is always "ready" to a poll, so a loop must not wait on it then.
-bool serial_device_hung_up(std::intptr_t handle);
+void serial_device_close(SerialHandle handle);

@@ -1,24 +1,31 @@
 // What the terminal waits on: the serial port and the console keyboard at once, so that an idle
-// session sleeps in the kernel and a byte from either side is handled the moment it arrives.
+// session sleeps in the system and a byte from either side is handled the moment it arrives.
 #pragma once
 
 #include <cstddef>
 
+#include "platform/serial_device.h"
+
+// The most bytes one key can give (a sequence the decoder does not know goes on whole).
+inline constexpr int CONSOLE_KEY_MAX = 16;
+
 struct TerminalEvents {
-    bool port = false;            // the port has bytes to read, or has hung up (a read tells)
-    bool port_hung_up = false;    // the device is gone: one last read, then waiting on it would spin
-    bool console = false;         // the keyboard has bytes to read
-    bool signalled = false;       // console_signal is set; the caller leaves
+    bool port = false;            // the port has bytes to read (or has just gone: a read tells)
+    bool port_gone = false;       // the device has gone away; waiting on it again would spin
+    bool console = false;         // console_read_keys has keys, or has learnt the input ended
+    bool stop_requested = false;  // a stop was requested while listening; the caller leaves
 };
 
-// Waits until the port (a descriptor; negative: none) or the console (when
-// watch_console) can be read, a listened-for signal arrives, or timeout_ms passes (negative:
-// no limit). A signal that arrives just before the wait is not lost.
-TerminalEvents terminal_wait(int port, bool watch_console, int timeout_ms);
+// Waits until the port (0: none) has bytes, the console has keys (when watch_console), a stop
+// is requested, or timeout_ms passes (negative: no limit). A stop requested just before the
+// wait is not lost.
+TerminalEvents terminal_wait(SerialHandle port, bool watch_console, int timeout_ms);
 
-// Reads what the keyboard has ready without blocking: the count of bytes, 0 when the console
-// input has ended for good, -1 when nothing was there.
-int console_read(unsigned char* buffer, int capacity);
+// The keys typed so far, without blocking, as the PC console gives them: a character as
+// itself, a key without one as a lead byte and a code (KEY_LEAD_FUNCTION, KEY_LEAD_EDITING).
+// capacity must be at least CONSOLE_KEY_MAX. Returns the count of key bytes, 0 when the console input has
+// ended for good, -1 when no whole key is there yet.
+int console_read_keys(unsigned char* keys, int capacity);
 
-// Writes every byte to the standard output descriptor, past interruptions and short writes.
+// Writes every byte to standard output, past interruptions and short writes.
 void console_write(const char* bytes, std::size_t n);

@@ -7,8 +7,8 @@
 #include "base/ascii_text.h"
 #include "base/console.h"
 #include "base/run_settings.h"
+#include "platform/port_hints.h"
 #include "platform/serial_device.h"
-#include "terminal/port_hints.h"
 
 namespace {
 
@@ -63,13 +63,13 @@ void scan_for_port(int lowest) {
             settings.flags |= FLAG_TERMINAL;
             return;
         }
-        if (refused == 0 && port_refused(error)) {
+        if (refused == 0 && serial_error_is_refusal(error)) {
             refused = n;
             refused_error = error;
         }
     }
     print_at_level(1, "Can't find COM Port\n");
-    print_scan_hint(lowest, refused, refused_error);
+    print_at_level(1, "%s", serial_scan_hint(lowest, refused, refused_error).c_str());
     exit_program(2);
 }
 
@@ -113,7 +113,7 @@ void open_serial_port() {
     // The AUTO and USB scans leave the port they found open.
     if (settings.port_handle <= 0 && !open_named_port(error)) {
         print_at_level(1, "Can't open %s. Error: %ld\n", settings.port_name, error);
-        print_open_hint(settings.port_name, error);
+        print_at_level(1, "%s", serial_open_hint(settings.port_name, error).c_str());
         exit_program(2);
     }
     print_at_level(3, "%s Open -OK\n", settings.port_name);
@@ -153,9 +153,4 @@ void serial_read(char* buffer, int capacity, int& count, int max_lines, int budg
         if (lines >= max_lines) break;
     }
     buffer[count] = 0;
-}
-
-int serial_port_descriptor() {
-    if (serial_device_hung_up(settings.port_handle)) return -1;
-    return serial_device_descriptor(settings.port_handle);
 }

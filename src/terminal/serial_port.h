@@ -23,9 +23,3 @@ void serial_write(const void* bytes, std::size_t n);
 // Gathers received bytes into buffer (at most capacity - 1 and a terminator), stopping after
 // `budget` empty reads, a full buffer, or `max_lines` line feeds; max_lines 0 makes one read.
 void serial_read(char* buffer, int capacity, int& count, int max_lines, int budget);
-
-// What a loop waits on for received bytes together with the keyboard: the open port's
-// descriptor, or -1 when no port is open or the device has hung up (poll skips a negative
-// descriptor; a hung-up one would make every poll return at once). serial_read itself never
-// returns sooner than its millisecond for a hung-up device, so reading on costs no spin.
-int serial_port_descriptor();

@@ -1,6 +1,5 @@
 #include "terminal/terminal_session.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -9,13 +8,10 @@
 #include "platform/console_keys.h"
 #include "platform/log_file.h"
 #include "platform/terminal_wait.h"
-#include "terminal/key_decoder.h"
 #include "terminal/render.h"
 #include "terminal/serial_port.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // One batch and a terminator, with the one byte the read is told to leave free.
 constexpr int RX_BUF_SIZE = 512;
@@ -23,9 +19,6 @@ static_assert(RX_BUF_SIZE - 2 == RX_BATCH_MAX);
 
 // A line keeps its first 64 characters for the recall.
 constexpr int LINE_KEEP = 64;
-
-// After ESC, how long to wait for the rest of a key's sequence before taking the ESC alone.
-constexpr auto KEY_PAUSE = std::chrono::milliseconds(25);
 
 constexpr int KEEP_RUNNING = -1;
 constexpr int STOP = 0;
@@ -35,12 +28,6 @@ constexpr unsigned char KEY_CTRL_RIGHT_BRACKET = 29;
 constexpr unsigned char KEY_ENTER = 13;
 constexpr unsigned char ACK = 0x06;
 
-constexpr unsigned char CODE_F1 = 59;
-constexpr unsigned char CODE_F4 = 62;
-constexpr unsigned char CODE_F5 = 63;
-constexpr unsigned char CODE_F9 = 67;
-constexpr unsigned char CODE_F10 = 68;
-constexpr unsigned char CODE_ALT_O = 24;
 
 // The terminal's buffers live for the whole run; last_line is kept from one entry to the next.
 unsigned char rx_buf[RX_BUF_SIZE];
@@ -49,44 +36,20 @@ unsigned char line_buf[LINE_KEEP + 1];
 unsigned char last_line[LINE_KEEP + 1];
 int last_line_len = 0;
 
-// Console bytes on their way to becoming keys. Keys typed but not yet handled when the terminal
-// returns stay here for its next entry, as they would in the console's own input queue.
+// Keys typed but not yet handled when the terminal returns stay here for its next entry, as
+// they would in the console's own input queue.
 struct Keyboard {
-    unsigned char raw[64];
-    int raw_len = 0;
-    Clock::time_point raw_arrived{};
     unsigned char keys[128];
     int keys_len = 0;
     bool open = true;
 
-    bool wants_input() const { return open && raw_len < static_cast<int>(sizeof raw); }
+    bool wants_input() const { return open && keys_len + CONSOLE_KEY_MAX <= static_cast<int>(sizeof keys); }
     bool has_key() const { return keys_len > 0; }
 
     void read_console() {
-        const int n = console_read(raw + raw_len, static_cast<int>(sizeof raw) - raw_len);
+        const int n = console_read_keys(keys + keys_len, static_cast<int>(sizeof keys) - keys_len);
         if (n == 0) open = false;  // end of input: nothing more will come, stop watching it
-        if (n <= 0) return;
-        raw_len += n;
-        raw_arrived = Clock::now();
-    }
-
-    // Time left before the bytes held back are taken as they are; negative when none are held.
-    int pause_left_ms(Clock::time_point now) const {
-        if (raw_len == 0) return -1;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(raw_arrived + KEY_PAUSE - now);
-        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-    }
-
-    void decode(Clock::time_point now) {
-        const bool ended = now - raw_arrived >= KEY_PAUSE || !open;
-        while (raw_len > 0 && keys_len + KEY_OUTPUT_MAX <= static_cast<int>(sizeof keys)) {
-            const DecodedKey key = decode_key(raw, raw_len, ended);
-            if (key.consumed == 0) break;
-            std::memcpy(keys + keys_len, key.bytes, static_cast<std::size_t>(key.length));
-            keys_len += key.length;
-            raw_len -= key.consumed;
-            std::memmove(raw, raw + key.consumed, static_cast<std::size_t>(raw_len));
-        }
+        if (n > 0) keys_len += n;
     }
 
     unsigned char take() {
@@ -141,12 +104,11 @@ void stop_text() {
     if (settings.log_fd > 0) log_file_close(settings.log_fd);
 }
 
-[[noreturn]] void leave_on_signal() {
-    const int signal_number = console_signal;
+[[noreturn]] void leave_on_stop() {
     if (settings.log_fd > 0) log_file_close(settings.log_fd);
     std::fflush(stdout);
-    console_signals_listen(false);
-    console_die_of_signal(signal_number);
+    console_stops_listen(false);
+    console_stop_now();
 }
 
 void reset_target() {
@@ -156,20 +118,20 @@ void reset_target() {
 
 int function_key(unsigned char code) {
     switch (code) {
-        case CODE_F1:
+        case KEY_F1:
             if (usage_printer) usage_printer();
             return KEEP_RUNNING;
-        case CODE_F4:
+        case KEY_F4:
             return settings.write_errors > 0 ? TERMINAL_REOPEN : KEEP_RUNNING;
-        case CODE_F5:
+        case KEY_F5:
             reset_target();
             return KEEP_RUNNING;
-        case CODE_F9:
+        case KEY_F9:
             settings.flags |= FLAG_PROGRAM;
             std::fputs("\nProgrammer started", stdout);
             return TERMINAL_PROGRAM;
-        case CODE_F10:
-        case CODE_ALT_O:
+        case KEY_F10:
+        case KEY_ALT_O:
             return STOP;
         default:
             return KEEP_RUNNING;
@@ -213,29 +175,23 @@ int handle_key(int& line_len) {
     return result;
 }
 
-// How long the wait may sleep: not at all while keys are queued, until the key pause ends when
-// one is running, otherwise until something happens.
-int wait_limit_ms(Clock::time_point now) {
-    if (keyboard.has_key()) return 0;
-    return keyboard.pause_left_ms(now);
-}
-
 int terminal_loop() {
     int line_len = 0;
-    // A port that has hung up is left out (it would wake every wait at once) until the run cycle
+    // A port that has gone is left out (it would wake every wait at once) until the run cycle
     // reopens it, which enters the terminal afresh; the keyboard, and with it F4, still works.
-    int port = serial_port_descriptor();
+    bool watch_port = settings.port_handle > 0;
     for (;;) {
-        const TerminalEvents events = terminal_wait(port, keyboard.wants_input(), wait_limit_ms(Clock::now()));
-        if (events.signalled) leave_on_signal();
+        // No sleep while keys are queued.
+        const TerminalEvents events = terminal_wait(watch_port ? settings.port_handle : 0, keyboard.wants_input(),
+                                                    keyboard.has_key() ? 0 : -1);
+        if (events.stop_requested) leave_on_stop();
         if (events.port) show_batch();
-        if (events.port_hung_up) port = -1;
+        if (events.port_gone) watch_port = false;
         if (events.console) keyboard.read_console();
-        keyboard.decode(Clock::now());
         if (keyboard.has_key()) {
             const int result = handle_key(line_len);
             if (result != KEEP_RUNNING) return result;
-        } else if (!keyboard.open && port < 0) {
+        } else if (!keyboard.open && !watch_port) {
             // No key can come any more (standard input has ended) and no port is there to
             // show: the session could only idle for ever, which would hang a script.
             return STOP;
@@ -251,10 +207,10 @@ int run_terminal(int reopen_count, void (*show_usage)()) {
     // Raw before the banner: a key typed as soon as the banner shows must not be echoed.
     console_keys_raw();
     print_banner(reopen_count);
-    console_signals_listen(true);
+    console_stops_listen(true);
     const int result = terminal_loop();
     if (result == STOP) stop_text();
-    console_signals_listen(false);
+    console_stops_listen(false);
     console_keys_restore();
     return result;
 }

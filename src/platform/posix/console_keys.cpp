@@ -6,13 +6,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 
+#include "platform/posix/posix_console.h"
 #include "platform/terminal_wait.h"
 
-volatile std::sig_atomic_t console_signal = 0;
-
 namespace {
+
+// The signal that asked for the stop while a loop listened; 0 for none.
+volatile std::sig_atomic_t stop_signal = 0;
 
 termios saved_mode;
 volatile std::sig_atomic_t have_saved_mode = 0;
@@ -37,7 +40,7 @@ void on_signal(int signal_number) {
     const int saved_errno = errno;
     restore_mode();
     if (listening && !output_may_block) {
-        console_signal = signal_number;
+        stop_signal = signal_number;
         if (wake_pipe[1] >= 0) {
             const char byte = 1;
             [[maybe_unused]] const ssize_t ignored = write(wake_pipe[1], &byte, 1);
@@ -91,23 +94,26 @@ void console_keys_raw() {
 
 void console_keys_restore() { restore_mode(); }
 
-int console_signal_wake_descriptor() { return wake_pipe[0]; }
+int stop_wake_descriptor() { return wake_pipe[0]; }
 
 bool console_input_is_terminal() { return isatty(STDIN_FILENO) == 1; }
 
-void console_signals_listen(bool on) { listening = on ? 1 : 0; }
+void console_stops_listen(bool on) { listening = on ? 1 : 0; }
+
+bool console_stop_requested() { return stop_signal != 0; }
 
 bool console_output_begin() {
-    // Set before the look at console_signal: a signal in between then ends the process itself.
+    // Set before the look at stop_signal: a signal in between then ends the process itself.
     output_may_block = 1;
-    if (!console_signal) return true;
+    if (!stop_signal) return true;
     output_may_block = 0;
     return false;
 }
 
 void console_output_end() { output_may_block = 0; }
 
-void console_die_of_signal(int signal_number) {
+void console_stop_now() {
+    const int signal_number = stop_signal ? static_cast<int>(stop_signal) : SIGTERM;
     restore_mode();
     signal(signal_number, SIG_DFL);
     raise(signal_number);
@@ -118,21 +124,21 @@ void console_key_wait() {
     if (!console_input_is_terminal()) return;
     console_keys_install();
     set_raw(true);
-    console_signals_listen(true);
+    console_stops_listen(true);
     for (;;) {
-        // The look at the signal flag and the wait are one step: a signal that came just before
+        // The look at the stop flag and the wait are one step: a signal that came just before
         // a blocking read would otherwise leave the program waiting for a key.
-        const TerminalEvents events = terminal_wait(-1, true, -1);
-        if (events.signalled) {
-            console_signals_listen(false);
-            console_die_of_signal(console_signal);
+        const TerminalEvents events = terminal_wait(0, true, -1);
+        if (events.stop_requested) {
+            console_stops_listen(false);
+            console_stop_now();
         }
         if (!events.console) continue;
-        // A function key sends several bytes; take them in one read so none spill into the shell.
-        char keys[32];
-        const ssize_t n = read(STDIN_FILENO, keys, sizeof keys);
-        if (n >= 0 || (errno != EINTR && errno != EAGAIN)) break;
+        // A function key sends several bytes; they are read together, so none spill into the
+        // shell, and decoded into one key.
+        unsigned char keys[CONSOLE_KEY_MAX];
+        if (console_read_keys(keys, CONSOLE_KEY_MAX) >= 0) break;
     }
-    console_signals_listen(false);
+    console_stops_listen(false);
     restore_mode();
 }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/posix/posix_console.h"
 #include "platform/posix/write_all.h"
 
 namespace {
@@ -117,7 +118,7 @@ const char* serial_device_path(const char* port_name) {
     return serial_device_com_path(com_number(port_name));
 }
 
-std::intptr_t serial_device_open(const char* port_name, long& error) {
+SerialHandle serial_device_open(const char* port_name, long& error) {
     const char* path = serial_device_path(port_name);
     if (!path) {
         error = ENOENT;
@@ -151,8 +152,8 @@ std::intptr_t serial_device_open(const char* port_name, long& error) {
     return fd;
 }
 
-long serial_device_configure(std::intptr_t handle, long baud) {
-    const int fd = serial_device_descriptor(handle);
+long serial_device_configure(SerialHandle handle, long baud) {
+    const int fd = serial_descriptor(handle);
     if (fd < 0) return EBADF;
     termios2 line{};
     if (ioctl(fd, TCGETS2, &line) != 0) return errno;
@@ -177,8 +178,8 @@ long serial_device_configure(std::intptr_t handle, long baud) {
     return 0;
 }
 
-std::size_t serial_device_read(std::intptr_t handle, void* buffer, std::size_t n) {
-    const int fd = serial_device_descriptor(handle);
+std::size_t serial_device_read(SerialHandle handle, void* buffer, std::size_t n) {
+    const int fd = serial_descriptor(handle);
     if (n == 0) return 0;
     if (fd < 0) {
         pause_one_millisecond();
@@ -197,14 +198,14 @@ std::size_t serial_device_read(std::intptr_t handle, void* buffer, std::size_t n
     return 0;
 }
 
-long serial_device_write(std::intptr_t handle, const void* bytes, std::size_t n) {
-    const int fd = serial_device_descriptor(handle);
+long serial_device_write(SerialHandle handle, const void* bytes, std::size_t n) {
+    const int fd = serial_descriptor(handle);
     if (fd < 0) return EBADF;
     return write_all(fd, static_cast<const char*>(bytes), n, WRITE_STALL_MS);
 }
 
-void serial_device_close(std::intptr_t handle) {
-    const int fd = serial_device_descriptor(handle);
+void serial_device_close(SerialHandle handle) {
+    const int fd = serial_descriptor(handle);
     if (fd < 0) return;
     // Exclusive mode can outlive this descriptor (a pseudo-terminal stays while its other end is
     // open), and would keep the next open of the same port out.
@@ -212,15 +213,7 @@ void serial_device_close(std::intptr_t handle) {
     close(fd);
 }
 
-int serial_device_descriptor(std::intptr_t handle) {
+int serial_descriptor(SerialHandle handle) {
     if (handle < LOWEST_DESCRIPTOR || handle > INT_MAX) return -1;
     return static_cast<int>(handle);
-}
-
-bool serial_device_hung_up(std::intptr_t handle) {
-    const int fd = serial_device_descriptor(handle);
-    if (fd < 0) return false;
-    pollfd probe{fd, 0, 0};
-    if (poll(&probe, 1, 0) <= 0) return false;
-    return (probe.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }

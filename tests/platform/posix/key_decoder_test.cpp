@@ -1,4 +1,4 @@
-#include "terminal/key_decoder.h"
+#include "platform/posix/key_decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -4,14 +4,15 @@
 // editing keys).
 #pragma once
 
-inline constexpr unsigned char KEY_LEAD_FUNCTION = 0x00;
-inline constexpr unsigned char KEY_LEAD_EDITING = 0xE0;
+#include "platform/console_keys.h"
+#include "platform/terminal_wait.h"
 
 // The longest escape sequence the decoder waits for; anything longer is passed on as it came.
 inline constexpr int KEY_SEQUENCE_MAX = 16;
 
 // The most key bytes one step can give: an unknown sequence passes on whole.
 inline constexpr int KEY_OUTPUT_MAX = KEY_SEQUENCE_MAX;
+static_assert(KEY_OUTPUT_MAX <= CONSOLE_KEY_MAX);
 
 struct DecodedKey {
     int consumed = 0;   // input bytes used; 0 means wait for more input

@@ -1,4 +1,4 @@
-#include "terminal/key_decoder.h"
+#include "platform/posix/key_decoder.h"
 
 #include <cstring>
 
@@ -8,9 +8,8 @@ constexpr unsigned char ESC = 0x1B;
 constexpr unsigned char DEL = 0x7F;
 constexpr unsigned char BACKSPACE = 0x08;
 
-// F1..F10.
-constexpr unsigned char CODE_F1 = 59;
-constexpr unsigned char CODE_F10 = 68;
+constexpr unsigned char CODE_F1 = KEY_F1;
+constexpr unsigned char CODE_F10 = KEY_F10;
 
 // Cursor and editing keys.
 constexpr unsigned char CODE_UP = 72;
