@@ -1,15 +1,26 @@
-# The simulator built a second time, as a shared library under the vendor library's name and
+# The simulator also as a shared library under the vendor library's name and
 # with its 18 C functions exported. Put beside kesto (or on the library path) it stands in for
 # the vendor's library, so the loader can be tried without an adapter. It lands in a folder of
 # its own: beside kesto it would be loaded in place of the real library.
-file(GLOB KESTO_SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/sim/*.cpp)
-add_library(kesto_sim_shared SHARED ${KESTO_SIM_SOURCES} ${CMAKE_SOURCE_DIR}/src/base/ascii_text.cpp ${CMAKE_SOURCE_DIR}/src/base/error_text.cpp ${CMAKE_SOURCE_DIR}/src/image/memory_image.cpp ${CMAKE_SOURCE_DIR}/src/image/image_file.cpp ${CMAKE_SOURCE_DIR}/src/image/intel_hex.cpp ${CMAKE_SOURCE_DIR}/src/image/ti_txt.cpp)
-target_include_directories(kesto_sim_shared PRIVATE ${CMAKE_SOURCE_DIR}/src)
+# The simulator's sources are compiled once, into kesto_core; the library takes what the exports
+# reach from there, so coverage counts each source in one place.
+set_target_properties(kesto_core PROPERTIES POSITION_INDEPENDENT_CODE ON)
+add_library(kesto_sim_shared SHARED ${CMAKE_SOURCE_DIR}/src/sim/sim_exports.cpp)
+target_link_libraries(kesto_sim_shared PRIVATE kesto_core)
 set_target_properties(kesto_sim_shared PROPERTIES
-  OUTPUT_NAME msp430
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/simlib
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/simlib
   CXX_VISIBILITY_PRESET hidden
   VISIBILITY_INLINES_HIDDEN ON)
+if(WIN32)
+  # MSP430.dll, with its functions exported under their plain names (no stdcall @n suffix).
+  set_target_properties(kesto_sim_shared PROPERTIES OUTPUT_NAME MSP430 PREFIX "")
+  target_link_options(kesto_sim_shared PRIVATE -static -Wl,--kill-at)
+else()
+  set_target_properties(kesto_sim_shared PROPERTIES OUTPUT_NAME msp430)
+  # Only the 18 library functions are seen from outside, not the program code linked in.
+  target_link_options(kesto_sim_shared PRIVATE -Wl,--exclude-libs,ALL)
+endif()
 
 if(KESTO_TESTS)
   # For the loader's tests: a library that lacks one of the 18 functions, and a small program

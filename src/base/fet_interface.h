@@ -8,6 +8,13 @@
 
 #include <cstdint>
 
+// The vendor's functions use the stdcall convention on 32-bit Windows; elsewhere there is one.
+#if defined(_WIN32) && !defined(_WIN64)
+#define FET_CALL __stdcall
+#else
+#define FET_CALL
+#endif
+
 // The library's integers are C long: 32 bits on Windows, 64 bits on 64-bit Linux. Declaring
 // every integer and out-parameter through this alias gives the real library the width it
 // writes.
@@ -15,24 +22,24 @@ using fet_int = long;
 
 // Every call returns 0 for success; out-parameters are read only after success.
 struct FetLibrary {
-    fet_int (*MSP430_Initialize)(const char* port, fet_int* version);
-    fet_int (*MSP430_Configure)(fet_int mode, fet_int value);
-    fet_int (*MSP430_VCC)(fet_int millivolts);
-    fet_int (*MSP430_GetExtVoltage)(fet_int* millivolts, fet_int* state);
-    fet_int (*MSP430_Identify)(char* record, fet_int size, fet_int set_id);
-    fet_int (*MSP430_Device)(fet_int id, char* record, fet_int size);
-    fet_int (*MSP430_Erase)(fet_int type, fet_int address, fet_int length);
-    fet_int (*MSP430_EraseCheck)(fet_int address, fet_int length);
-    fet_int (*MSP430_ProgramFile)(const char* file, fet_int erase_type, fet_int verify);
-    fet_int (*MSP430_VerifyFile)(const char* file);
-    fet_int (*MSP430_ReadOutFile)(fet_int address, fet_int length, const char* file, fet_int file_type);
-    fet_int (*MSP430_Secure)();
-    fet_int (*MSP430_Reset)(fet_int method, fet_int execute, fet_int release_jtag);
-    fet_int (*MSP430_Close)(fet_int vcc_off);
-    fet_int (*MSP430_Error_Number)();
-    const char* (*MSP430_Error_String)(fet_int error_number);
-    fet_int (*MSP430_GetNumberOfUsbIfs)(fet_int* count);
-    fet_int (*MSP430_GetNameOfUsbIf)(fet_int index, char** name, fet_int* in_use);
+    fet_int(FET_CALL* MSP430_Initialize)(const char* port, fet_int* version);
+    fet_int(FET_CALL* MSP430_Configure)(fet_int mode, fet_int value);
+    fet_int(FET_CALL* MSP430_VCC)(fet_int millivolts);
+    fet_int(FET_CALL* MSP430_GetExtVoltage)(fet_int* millivolts, fet_int* state);
+    fet_int(FET_CALL* MSP430_Identify)(char* record, fet_int size, fet_int set_id);
+    fet_int(FET_CALL* MSP430_Device)(fet_int id, char* record, fet_int size);
+    fet_int(FET_CALL* MSP430_Erase)(fet_int type, fet_int address, fet_int length);
+    fet_int(FET_CALL* MSP430_EraseCheck)(fet_int address, fet_int length);
+    fet_int(FET_CALL* MSP430_ProgramFile)(const char* file, fet_int erase_type, fet_int verify);
+    fet_int(FET_CALL* MSP430_VerifyFile)(const char* file);
+    fet_int(FET_CALL* MSP430_ReadOutFile)(fet_int address, fet_int length, const char* file, fet_int file_type);
+    fet_int(FET_CALL* MSP430_Secure)();
+    fet_int(FET_CALL* MSP430_Reset)(fet_int method, fet_int execute, fet_int release_jtag);
+    fet_int(FET_CALL* MSP430_Close)(fet_int vcc_off);
+    fet_int(FET_CALL* MSP430_Error_Number)();
+    const char*(FET_CALL* MSP430_Error_String)(fet_int error_number);
+    fet_int(FET_CALL* MSP430_GetNumberOfUsbIfs)(fet_int* count);
+    fet_int(FET_CALL* MSP430_GetNameOfUsbIf)(fet_int index, char** name, fet_int* in_use);
 };
 
 // Configure modes and values the program hands to MSP430_Configure.

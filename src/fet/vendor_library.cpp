@@ -28,11 +28,11 @@ std::string failure_text;
 
 // Every call of the stand-in fails, whatever its arguments; the error queries give the reason.
 template <typename... Arguments>
-fet_int refuse(Arguments...) {
+fet_int FET_CALL refuse(Arguments...) {
     return STATUS_FAILED;
 }
-fet_int load_failed_number() { return LOAD_FAILED; }
-const char* load_failed_text(fet_int) { return failure_text.c_str(); }
+fet_int FET_CALL load_failed_number() { return LOAD_FAILED; }
+const char* FET_CALL load_failed_text(fet_int) { return failure_text.c_str(); }
 
 constexpr FetLibrary NOT_LOADED = {
     refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse,

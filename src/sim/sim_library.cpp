@@ -89,7 +89,7 @@ const Part* part_for_port(const char* port) {
     return nullptr;
 }
 
-fet_int sim_initialize(const char* port, fet_int* version) {
+fet_int FET_CALL sim_initialize(const char* port, fet_int* version) {
     if (!port || !version) return fail(SIM_BAD_ARGUMENT, "MSP430_Initialize needs a port name and a version");
     const Part* part = part_for_port(port);
     if (!part) return STATUS_FAILED;
@@ -102,7 +102,7 @@ fet_int sim_initialize(const char* port, fet_int* version) {
     return 0;
 }
 
-fet_int sim_configure(fet_int mode, fet_int value) {
+fet_int FET_CALL sim_configure(fet_int mode, fet_int value) {
     if (!is_open()) return STATUS_FAILED;
     if (mode == CONFIGURE_INTERFACE) {
         if (value < 0 || value > INTERFACE_MAX)
@@ -119,13 +119,13 @@ fet_int sim_configure(fet_int mode, fet_int value) {
     return 0;
 }
 
-fet_int sim_vcc(fet_int millivolts) {
+fet_int FET_CALL sim_vcc(fet_int millivolts) {
     if (!is_open()) return STATUS_FAILED;
     std::string why;
     return result(sim.target->set_supply(millivolts, why), why);
 }
 
-fet_int sim_get_ext_voltage(fet_int* millivolts, fet_int* state) {
+fet_int FET_CALL sim_get_ext_voltage(fet_int* millivolts, fet_int* state) {
     if (!is_open()) return STATUS_FAILED;
     if (!millivolts || !state) return fail(SIM_BAD_ARGUMENT, "MSP430_GetExtVoltage needs two out-parameters");
     // The simulated board has no supply of its own.
@@ -140,7 +140,7 @@ fet_int check_record(const char* record, fet_int size) {
     return 0;
 }
 
-fet_int sim_identify(char* record, fet_int size, fet_int /*set_id*/) {
+fet_int FET_CALL sim_identify(char* record, fet_int size, fet_int /*set_id*/) {
     if (!is_open()) return STATUS_FAILED;
     if (check_record(record, size)) return STATUS_FAILED;
     std::string why;
@@ -149,7 +149,7 @@ fet_int sim_identify(char* record, fet_int size, fet_int /*set_id*/) {
     return 0;
 }
 
-fet_int sim_device(fet_int id, char* record, fet_int size) {
+fet_int FET_CALL sim_device(fet_int id, char* record, fet_int size) {
     if (check_record(record, size)) return STATUS_FAILED;
     const auto parts = all_parts();
     const auto count = static_cast<fet_int>(parts.size());
@@ -173,7 +173,7 @@ bool valid_range(fet_int address, fet_int length) {
     return false;
 }
 
-fet_int sim_erase(fet_int type, fet_int address, fet_int length) {
+fet_int FET_CALL sim_erase(fet_int type, fet_int address, fet_int length) {
     if (!is_open()) return STATUS_FAILED;
     std::string why;
     if (type == ERASE_ALL) return result(sim.target->erase_all(why), why);
@@ -182,7 +182,7 @@ fet_int sim_erase(fet_int type, fet_int address, fet_int length) {
     return result(sim.target->erase_segment(static_cast<std::uint32_t>(address), why), why);
 }
 
-fet_int sim_erase_check(fet_int address, fet_int length) {
+fet_int FET_CALL sim_erase_check(fet_int address, fet_int length) {
     if (!is_open() || !valid_range(address, length)) return STATUS_FAILED;
     std::string why;
     return result(sim.target->erase_check(static_cast<std::uint32_t>(address), static_cast<std::uint32_t>(length), why),
@@ -202,7 +202,7 @@ bool load_image(const char* file, MemoryImage& image) {
     return false;
 }
 
-fet_int sim_program_file(const char* file, fet_int erase_type, fet_int verify) {
+fet_int FET_CALL sim_program_file(const char* file, fet_int erase_type, fet_int verify) {
     if (!is_open()) return STATUS_FAILED;
     if (erase_type != PROGRAM_ERASE_NONE && erase_type != PROGRAM_ERASE_MAIN)
         return fail(SIM_BAD_ARGUMENT, error_text("Program erase type %ld is not 0 or 1", erase_type));
@@ -220,7 +220,7 @@ fet_int sim_program_file(const char* file, fet_int erase_type, fet_int verify) {
     return 0;
 }
 
-fet_int sim_verify_file(const char* file) {
+fet_int FET_CALL sim_verify_file(const char* file) {
     if (!is_open()) return STATUS_FAILED;
     std::string why;
     if (const int error = sim.target->check_access(why)) return fail(error, why);
@@ -229,7 +229,7 @@ fet_int sim_verify_file(const char* file) {
     return result(sim.target->verify(image, why), why);
 }
 
-fet_int sim_read_out_file(fet_int address, fet_int length, const char* file, fet_int file_type) {
+fet_int FET_CALL sim_read_out_file(fet_int address, fet_int length, const char* file, fet_int file_type) {
     if (!is_open()) return STATUS_FAILED;
     if (file_type != FILE_INTEL_HEX && file_type != FILE_TI_TXT)
         return fail(SIM_BAD_ARGUMENT, error_text("File type %ld is not 1 (TI-TXT) or 2 (Intel HEX)", file_type));
@@ -244,13 +244,13 @@ fet_int sim_read_out_file(fet_int address, fet_int length, const char* file, fet
     return 0;
 }
 
-fet_int sim_secure() {
+fet_int FET_CALL sim_secure() {
     if (!is_open()) return STATUS_FAILED;
     std::string why;
     return result(sim.target->blow_fuse(why), why);
 }
 
-fet_int sim_reset(fet_int method, fet_int /*execute*/, fet_int /*release_jtag*/) {
+fet_int FET_CALL sim_reset(fet_int method, fet_int /*execute*/, fet_int /*release_jtag*/) {
     if (!is_open()) return STATUS_FAILED;
     std::string why;
     if (const int error = sim.target->check_access(why)) return fail(error, why);
@@ -259,7 +259,7 @@ fet_int sim_reset(fet_int method, fet_int /*execute*/, fet_int /*release_jtag*/)
     return 0;
 }
 
-fet_int sim_close(fet_int vcc_off) {
+fet_int FET_CALL sim_close(fet_int vcc_off) {
     if (!is_open()) return STATUS_FAILED;
     if (vcc_off) {
         std::string unused;
@@ -269,20 +269,20 @@ fet_int sim_close(fet_int vcc_off) {
     return 0;
 }
 
-fet_int sim_error_number() { return sim.last_error; }
+fet_int FET_CALL sim_error_number() { return sim.last_error; }
 
-const char* sim_error_string(fet_int number) {
+const char* FET_CALL sim_error_string(fet_int number) {
     if (number == sim.last_error && number != SIM_OK && !sim.last_text.empty()) return sim.last_text.c_str();
     return sim_error_text(number);
 }
 
-fet_int sim_get_number_of_usb_ifs(fet_int* count) {
+fet_int FET_CALL sim_get_number_of_usb_ifs(fet_int* count) {
     if (!count) return fail(SIM_BAD_ARGUMENT, "MSP430_GetNumberOfUsbIfs needs an out-parameter");
     *count = 1;
     return 0;
 }
 
-fet_int sim_get_name_of_usb_if(fet_int index, char** name, fet_int* in_use) {
+fet_int FET_CALL sim_get_name_of_usb_if(fet_int index, char** name, fet_int* in_use) {
     if (!name || !in_use) return fail(SIM_BAD_ARGUMENT, "MSP430_GetNameOfUsbIf needs two out-parameters");
     if (index != 0) return fail(SIM_NO_SUCH_ADAPTER, error_text("No adapter number %ld; the simulator has one, 0", index));
     *name = adapter_name;
