@@ -57,7 +57,7 @@ void store_defaults() {
 }
 
 // The parser's errors are printed whatever the print level, unlike an unknown option.
-[[noreturn, gnu::format(printf, 2, 3)]] void fail(int code, const char* format, ...) {
+[[noreturn, PRINTF_FORMAT(2, 3)]] void fail(int code, const char* format, ...) {
     va_list args;
     va_start(args, format);
     std::vprintf(format, args);

@@ -1,20 +1,27 @@
 // Leveled console messages, the console title and the one way out of the program.
 #pragma once
 
+#include "base/printf_format.h"
+
 // Exit codes handed to exit_program. 1, 2 and 3 are failures and become the process status.
 inline constexpr int EXIT_DONE = 0x4000;   // normal completion
 inline constexpr int EXIT_QUIET = 0x8000;  // the operator ended the terminal: leave at once
 
+#if defined(_WIN32)
+// The Windows process exit keeps the status whole.
+inline constexpr int EXIT_DONE_STATUS = EXIT_DONE;
+#else
 // A process status keeps only its low 8 bits on this platform, where 16384 would arrive as 0
 // anyway; say so instead of leaving it to truncation.
 inline constexpr int EXIT_DONE_STATUS = 0;
+#endif
 inline constexpr int EXIT_QUIET_STATUS = 0;
 
 // The process status that exit_program ends with for a code.
 int exit_status_for(int code);
 
 // Prints only when level <= settings.print_level, and flushes at once.
-[[gnu::format(printf, 2, 3)]] void print_at_level(int level, const char* format, ...);
+[[PRINTF_FORMAT(2, 3)]] void print_at_level(int level, const char* format, ...);
 
 // "KESTO Terminal", then the port, the adapter, the activity text and the image file.
 void set_title(const char* text);

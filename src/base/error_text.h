@@ -3,4 +3,6 @@
 
 #include <string>
 
-[[gnu::format(printf, 1, 2)]] std::string error_text(const char* format, ...);
+#include "base/printf_format.h"
+
+[[PRINTF_FORMAT(1, 2)]] std::string error_text(const char* format, ...);

@@ -13,7 +13,7 @@ namespace {
 // A plain message shows whatever the print level. It is flushed at once all the same: a title
 // without a newline must stand on the screen while the library call after it runs, which for
 // programming or read-out takes many seconds.
-[[gnu::format(printf, 1, 2)]] void print_plain(const char* format, ...) {
+[[PRINTF_FORMAT(1, 2)]] void print_plain(const char* format, ...) {
     va_list args;
     va_start(args, format);
     std::vprintf(format, args);

@@ -27,5 +27,7 @@ TerminalEvents terminal_wait(SerialHandle port, bool watch_console, int timeout_
 // ended for good, -1 when no whole key is there yet.
 int console_read_keys(unsigned char* keys, int capacity);
 
-// Writes every byte to standard output, past interruptions and short writes.
-void console_write(const char* bytes, std::size_t n);
+// Writes every byte to standard output, past interruptions and short writes. With utf8 the
+// bytes from 0x80 up are UTF-8 text, else bytes in the console's own code page (-oem); a
+// Windows console needs to know which, a Linux terminal takes both as they come.
+void console_write(const char* bytes, std::size_t n, bool utf8);

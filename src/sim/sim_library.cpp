@@ -168,7 +168,9 @@ fet_int FET_CALL sim_device(fet_int id, char* record, fet_int size) {
 // Addresses and lengths arrive as C long; anything negative or beyond 32 bits cannot name
 // target memory.
 bool valid_range(fet_int address, fet_int length) {
-    if (address >= 0 && length > 0 && address <= 0xFFFFFFFFL && length <= 0xFFFFFFFFL) return true;
+    // Wider than long where long has 32 bits (Windows), where every positive value fits.
+    const long long low = address, count = length;
+    if (low >= 0 && count > 0 && low <= 0xFFFFFFFFLL && count <= 0xFFFFFFFFLL) return true;
     fail(SIM_BAD_ARGUMENT, error_text("Invalid range: address %ld, length %ld", address, length));
     return false;
 }

@@ -94,7 +94,7 @@ void show_batch() {
     // must not keep received bytes out of the log.
     if (settings.log_fd > 0) log_file_write(settings.log_fd, render_buf, length);
     std::fflush(stdout);  // whatever the stream still holds comes first
-    console_write(render_buf, length);
+    console_write(render_buf, length, !options.pass_high);
     std::fflush(stdout);
 }
 

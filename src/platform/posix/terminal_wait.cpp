@@ -118,7 +118,7 @@ TerminalEvents terminal_wait(SerialHandle port, bool watch_console, int timeout_
     return events;
 }
 
-void console_write(const char* bytes, std::size_t n) {
+void console_write(const char* bytes, std::size_t n, bool) {
     if (!console_output_begin()) return;
     write_all(STDOUT_FILENO, bytes, n);
     console_output_end();
