@@ -8,7 +8,7 @@
 #include <random>
 
 #include "e2e/pty_harness.h"
-#include "support/capture.h"
+#include "e2e/process.h"
 
 namespace {
 
@@ -151,7 +151,7 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
 TEST(DiskFault, AReadOutThatCannotBeWrittenFailsAndLeavesNoPartialFile) {
     const ScratchFolder dir;
     std::ofstream(dir.path("out.hex")) << "an earlier read-out\n";
-    const Captured run = capture_output([&] {
+    const ProcessRun run = run_process([&] {
         signal(SIGXFSZ, SIG_IGN);  // past the limit a write then fails with EFBIG
         const rlimit limit{1024, 1024};
         if (chdir(dir.folder().c_str()) == 0 && setrlimit(RLIMIT_FSIZE, &limit) == 0)
