@@ -9,22 +9,15 @@
 
 #include "e2e/pty_harness.h"
 #include "e2e/process.h"
+#include "fuzz/render_entry.h"
 
 namespace {
 
-// How the terminal shows received bytes, written down again from what an operator expects to see.
+// How the terminal shows received bytes: the fuzzer's reference rendering, without -crlf and -oem.
 std::string reference_rendering(const std::string& received) {
-    static const std::string CYRILLIC = "АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмнопрстуфхцчшщъыьэюя";
-    std::string shown;
-    for (const char c : received) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\r') shown += "\r\n";
-        else if (byte == '\b' || byte == '\t' || (byte >= 0x20 && byte < 0x80)) shown += c;
-        else if (byte >= 0xC0) shown += CYRILLIC.substr((byte - 0xC0) * 2u, 2);
-        else if (byte == 0xA8 || byte == 0xB8) shown += byte == 0xA8 ? "Ё" : "ё";
-        else if (byte >= 0x80) shown += '.';
-    }
-    return shown;
+    int enquiries = 0;
+    return fuzz_reference_render(reinterpret_cast<const unsigned char*>(received.data()),
+                                 static_cast<int>(received.size()), false, false, enquiries);
 }
 
 // 64 MiB of random bytes (fewer in heavier builds) while 200 keys are typed among them: the
