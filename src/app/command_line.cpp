@@ -41,19 +41,21 @@ bool matches(const char* text, const char* word, Match match) {
     return match == Match::exact ? ascii_equal(text, word) : ascii_starts_with(text, word);
 }
 
+// The fields a parse starts from, with the values the record is declared with.
 void store_defaults() {
-    settings.flags = DEFAULT_FLAGS;
-    settings.oem_codepage = 0;
-    settings.reset_method = 7;
-    settings.vcc_mv = 3200;
-    settings.fuse_status = 999;
-    settings.interface_mode = -1;
-    settings.log_fd = -1;
-    settings.log_name = "kestolog.txt";
-    settings.baud = "19200";
-    settings.port_handle = 0;
-    settings.write_errors = 0;
-    std::snprintf(settings.fet_port, sizeof settings.fet_port, "%s", "TIUSB");
+    const RunSettings defaults;
+    settings.flags = defaults.flags;
+    settings.oem_codepage = defaults.oem_codepage;
+    settings.reset_method = defaults.reset_method;
+    settings.vcc_mv = defaults.vcc_mv;
+    settings.fuse_status = defaults.fuse_status;
+    settings.interface_mode = defaults.interface_mode;
+    settings.log_fd = defaults.log_fd;
+    settings.log_name = defaults.log_name;
+    settings.baud = defaults.baud;
+    settings.port_handle = defaults.port_handle;
+    settings.write_errors = defaults.write_errors;
+    std::memcpy(settings.fet_port, defaults.fet_port, sizeof settings.fet_port);
 }
 
 // The parser's errors are printed whatever the print level, unlike an unknown option.
@@ -115,7 +117,8 @@ void run_first_argument_command(const char* first) {
 
 void option_fet(Arguments& args) {
     const char* value = args.take_value("-");
-    if (!value) value = "TIUSB";
+    static const RunSettings defaults;
+    if (!value) value = defaults.fet_port;
     // Cutting a long name could select another adapter; refuse it instead.
     if (std::strlen(value) >= sizeof settings.fet_port) fail(1, "\nInvalid FET port name\n");
     std::snprintf(settings.fet_port, sizeof settings.fet_port, "%s", value);

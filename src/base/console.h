@@ -7,17 +7,9 @@
 inline constexpr int EXIT_DONE = 0x4000;   // normal completion
 inline constexpr int EXIT_QUIET = 0x8000;  // the operator ended the terminal: leave at once
 
-#if defined(_WIN32)
-// The Windows process exit keeps the status whole.
-inline constexpr int EXIT_DONE_STATUS = EXIT_DONE;
-#else
-// A process status keeps only its low 8 bits on this platform, where 16384 would arrive as 0
-// anyway; say so instead of leaving it to truncation.
-inline constexpr int EXIT_DONE_STATUS = 0;
-#endif
-inline constexpr int EXIT_QUIET_STATUS = 0;
-
-// The process status that exit_program ends with for a code.
+// The process status that exit_program ends with for a code: EXIT_QUIET ends with 0, and so does
+// EXIT_DONE on Linux, where a status keeps only its low 8 bits and 16384 would arrive as 0
+// anyway; Windows keeps a status whole, and EXIT_DONE ends with 16384 there.
 int exit_status_for(int code);
 
 // Prints only when level <= settings.print_level, and flushes at once.

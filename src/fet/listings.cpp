@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "base/run_settings.h"
 #include "fet/fet_library.h"
@@ -33,9 +34,9 @@ int list_devices() {
     for (fet_int id = 1;; ++id) {
         // A failing call is the ordinary end of the list.
         if (fet->MSP430_Device(id, device_record.data(), DEVICE_RECORD_SIZE) != 0) break;
-        const char* name = device_record.name();
-        if (std::strcmp(name, "End_of_devices") == 0) break;
-        print_device(id, name);
+        const std::string name = device_record.name();
+        if (name == "End_of_devices") break;
+        print_device(id, name.c_str());
         if (id % 2 == 0) std::fputs("\n", stdout);
     }
     return 0;

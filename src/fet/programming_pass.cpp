@@ -100,7 +100,7 @@ void identify_device() {
     if (flag(FLAG_INFO)) {
         print_device_report();
     } else {
-        print_at_level(1, "Identifed: %s ID:%d\n", device_record.name(),
+        print_at_level(1, "Identifed: %s ID:%d\n", device_record.name().c_str(),
                        static_cast<int>(device_record.word(DEV_ID)));
     }
 }
@@ -191,7 +191,7 @@ void print_device_report() {
     };
     auto hex = [](std::uint32_t value) { return static_cast<unsigned>(value); };
 
-    print_plain("     Device: %s ID:%d\n", device_record.name(), static_cast<int>(d.word(DEV_ID)));
+    print_plain("     Device: %s ID:%d\n", device_record.name().c_str(), static_cast<int>(d.word(DEV_ID)));
     const std::uint32_t flash_end = d.dword(DEV_FLASH_END);
     print_plain("      Flash: %dK \t(%04X..%04X)\n", static_cast<int>((flash_end - flash_start() + 1) >> 10),
                 hex(flash_start()), hex(flash_end));

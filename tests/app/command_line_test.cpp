@@ -68,11 +68,12 @@ static std::string changed() {
     return out.str();
 }
 
-// Parses the arguments in a child where no COM name leads to a device; when the parse returns,
-// `after` runs (by default: "ok" and the settings changed).
+// Parses the arguments from the default settings, with no COM name leading to a device; when the
+// parse returns, `after` runs (by default: "ok" and the settings changed).
 static Captured parse(std::vector<std::string> arguments, const std::function<void()>& after = {}) {
-    return capture_output([&] {
-        for (int i = COM_PORT_FIRST; i <= COM_PORT_LAST; ++i) serial_device_set_com_path(i, "/nonexistent/kesto");
+    settings = RunSettings{};
+    for (int i = COM_PORT_FIRST; i <= COM_PORT_LAST; ++i) serial_device_set_com_path(i, "/nonexistent/kesto");
+    const Captured out = capture_output([&] {
         arguments.insert(arguments.begin(), "kesto");
         std::vector<char*> argv;
         for (std::string& text : arguments) argv.push_back(text.data());
@@ -80,6 +81,9 @@ static Captured parse(std::vector<std::string> arguments, const std::function<vo
         parse_command_line(static_cast<int>(arguments.size()), argv.data());
         after ? after() : (void)std::printf("ok%s\n", changed().c_str());
     });
+    for (int i = COM_PORT_FIRST; i <= COM_PORT_LAST; ++i) serial_device_set_com_path(i, nullptr);
+    settings = RunSettings{};
+    return out;
 }
 
 TEST(CommandLine, ArgumentVectors) {

@@ -9,7 +9,7 @@
 
 #include "image/image_file.h"
 #include "support/scratch_folder.h"
-#include "support/capture.h"
+#include "e2e/process.h"
 
 namespace {
 
@@ -24,8 +24,8 @@ protected:
 
     // Runs kesto -FET port -a 0 +ebpv image [+r out.hex] in the scratch folder with an empty
     // environment, so that only a library beside the program could be loaded.
-    Captured kesto(const std::string& port, const std::string& image, bool read_out) {
-        return capture_output([&] {
+    ProcessRun kesto(const std::string& port, const std::string& image, bool read_out) {
+        return run_process([&] {
             if (chdir(scratch.folder().c_str()) != 0) _exit(126);
             const char* argv[] = {KESTO_BINARY, "-FET", port.c_str(), "-a", "0",
                                   "+ebpv", image.c_str(), "+r", "out.hex", nullptr};
@@ -53,7 +53,7 @@ TEST_F(SimE2E, ProgramsVerifiesAndReadsOutInOneRun) {
         {"SIM:f5438a", "wide.txt", "MSP430F5438A ID:13", 0x5C00, 0x45BFF},
     };
     for (const auto& c : cases) {
-        const Captured run = kesto(c.port, c.image, true);
+        const ProcessRun run = kesto(c.port, c.image, true);
         EXPECT_EQ(run.text, BANNER + "\t   FET Port name: " + c.port + "\n\t        Filename:`" + c.image +
                                 "`\n\t    Out Filename:`out.hex`\nIdentifed: " + c.part +
                                 "\nProgramm & Verify...wait... -OK\nRead. Wait... -OK\n");
@@ -86,7 +86,7 @@ TEST_F(SimE2E, FailuresEndWithStatusOne) {
         {"SIM", "bad.txt", identified + "bad.txt line 2: the file ends without its closing \"q\"; it may be cut short\n"},
     };
     for (const auto& c : cases) {
-        const Captured run = kesto(c.port, c.image, false);
+        const ProcessRun run = kesto(c.port, c.image, false);
         EXPECT_EQ(run.text, BANNER + "\t   FET Port name: " + c.port + "\n\t        Filename:`" + c.image + "`\n" + c.tail);
         EXPECT_EQ(run.status, 1) << c.image;
     }

@@ -9,7 +9,7 @@
 #include <regex>
 
 #include "e2e/pty_harness.h"
-#include "support/capture.h"
+#include "e2e/process.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ TEST(TerminalE2E, WithoutAPortF1ShowsTheUsageAKeyFailsAndF4EndsInAFailedOpen) {
 
 TEST(TerminalE2E, WithoutAPortOrAKeyboardTheSessionEnds) {
     // Standard input at its end and no port: nothing can ever happen, so a script must not hang.
-    const Captured run = capture_output([] { execl(KESTO_BINARY, KESTO_BINARY, "-m", "-a", "0", nullptr); });
+    const ProcessRun run = run_process([] { execl(KESTO_BINARY, KESTO_BINARY, "-m", "-a", "0", nullptr); });
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.text.ends_with("\n\nTerminal stopped\n\n")) << run.text;
 }
@@ -188,7 +188,7 @@ TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
     };
     for (const auto& c : cases) {
         if (c.port == "com21" && access("/dev/ttyACM8", F_OK) == 0) continue;  // this machine has one
-        const Captured run = capture_output([&] {
+        const ProcessRun run = run_process([&] {
             // Root gives up its right to open any file, so that the file's mode counts.
             if (geteuid() == 0 && (prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0 ||
                                    prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) != 0))
@@ -202,7 +202,7 @@ TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
 }
 
 TEST(ManualPage, DescribesEveryOptionOfTheUsageText) {
-    const Captured usage = capture_output([] { execl(KESTO_BINARY, KESTO_BINARY, "-h", "-a", "0", nullptr); });
+    const ProcessRun usage = run_process([] { execl(KESTO_BINARY, KESTO_BINARY, "-h", "-a", "0", nullptr); });
     // The manual writes a hyphen as "\-" so that it is not typeset as a dash.
     const std::string manual =
         std::regex_replace(read_file(KESTO_SOURCE_DIR "/doc/kesto.1"), std::regex(R"(\\-)"), "-");

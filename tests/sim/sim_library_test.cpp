@@ -85,7 +85,7 @@ TEST_F(SimLibrary, PortNamesChooseThePart) {
         reset_simulator();
         DeviceRecord record{};
         if (open(port) == 0 && sim.MSP430_Identify(record.data(), DEVICE_RECORD_SIZE, 0) == 0)
-            EXPECT_STREQ(record.name(), part_or_error);
+            EXPECT_EQ(record.name(), part_or_error);
         else
             EXPECT_EQ(error(), part_or_error);
     }

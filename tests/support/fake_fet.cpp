@@ -105,6 +105,7 @@ FakeFet& fake_fet_reset() {
 }
 
 FakeRun run_with_fake(const std::function<void()>& procedure) {
+    fake_fet.counts.clear();  // a script's nth call counts from the start of each run
     FakeRun run{capture_output(procedure), {}};
     std::string& text = run.out.text;
     for (std::size_t start; (start = text.find('\x01')) != std::string::npos;) {

@@ -72,6 +72,7 @@ void console_keys_install() {
     // taken afresh, it also fits a standard input that was replaced since the first call (a
     // forked child on another terminal).
     if (!mode_changed) {
+        console_input_forget();
         have_saved_mode = 0;
         if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_mode) == 0) have_saved_mode = 1;
     }

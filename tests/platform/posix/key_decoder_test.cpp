@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "fuzz/key_decoder_entry.h"
+#include "fuzz/replay.h"
+
 #include <string>
 #include <vector>
 
@@ -40,4 +43,27 @@ TEST(KeyDecoder, Sequences) {
     };
     for (const auto& [input, keys] : cases)  // an empty row: the bytes pass on as they came (all below 0x80)
         EXPECT_EQ(keys_of(input), keys.empty() ? std::vector<int>(input.begin(), input.end()) : keys) << input;
+}
+
+TEST(FuzzRegressions, KeyDecoder) { replay_all("key_decoder", fuzz_key_decoder); }
+
+// The two faults the key decoder fuzzer found, spelled out.
+static std::vector<int> keys_after_pause(const std::string& input) {
+    std::vector<unsigned char> raw(input.begin(), input.end());
+    std::vector<unsigned char> keys;
+    fuzz_decode_waiting(raw, keys, true);
+    return std::vector<int>(keys.begin(), keys.end());
+}
+
+TEST(FuzzRegressions, NulInsideAnUnknownSequenceIsNotPassedOnBare) {
+    // The NUL becomes 0 and 3; passed on bare it would make "x" read as a key code.
+    EXPECT_EQ(keys_after_pause(std::string("\x1b[[\0x", 5)), (std::vector<int>{0x1B, '[', '[', 0, 3, 'x'}));
+    EXPECT_EQ(keys_after_pause(std::string("\x1bO\0x", 4)), (std::vector<int>{0x1B, 'O', 0, 3, 'x'}));
+}
+
+TEST(FuzzRegressions, LongNumberInASequenceIsPassedOn) {
+    // Thirteen digits overflowed the number read before it was looked up.
+    const std::string sequence = "\x1b[2666666666666~";
+    EXPECT_EQ(keys_after_pause(sequence), std::vector<int>(sequence.begin(), sequence.end()));
+    EXPECT_EQ(keys_after_pause("\x1b[0000000000015~"), (std::vector<int>{0, 63}));  // F5, however padded
 }
