@@ -31,7 +31,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
 include(CPack)
 
-if(KESTO_TESTS)
+if(KESTO_TESTS AND NOT WIN32)
   # Builds the package, unpacks it into a temporary root and runs what was installed.
   add_test(NAME Package.InstallsAndRuns
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/package_test.sh ${CMAKE_BINARY_DIR})

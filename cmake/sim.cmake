@@ -10,6 +10,7 @@ target_link_libraries(kesto_sim_shared PRIVATE kesto_core)
 set_target_properties(kesto_sim_shared PROPERTIES
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/simlib
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/simlib
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/simlib
   CXX_VISIBILITY_PRESET hidden
   VISIBILITY_INLINES_HIDDEN ON)
 if(WIN32)
@@ -28,7 +29,12 @@ if(KESTO_TESTS)
   add_library(kesto_partial_library SHARED ${CMAKE_SOURCE_DIR}/tests/fet/partial_library.cpp)
   set_target_properties(kesto_partial_library PROPERTIES
     OUTPUT_NAME msp430
-    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/partiallib)
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/partiallib
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/partiallib
+    ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/partiallib)
+  if(WIN32)
+    set_target_properties(kesto_partial_library PROPERTIES OUTPUT_NAME MSP430 PREFIX "")
+  endif()
   add_executable(kesto_loader_probe ${CMAKE_SOURCE_DIR}/tests/fet/loader_probe.cpp)
   target_link_libraries(kesto_loader_probe PRIVATE kesto_core)
 

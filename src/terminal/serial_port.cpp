@@ -99,10 +99,14 @@ void list_com_ports() {
         name_com_port(n);
         if (!open_named_port(error)) continue;
         ++found;
+        // The device behind the name, unless the system opens the name itself (Windows).
+        const char* device = serial_device_path(settings.port_name);
+        const bool other = device && std::strcmp(device, settings.port_name) != 0;
+        const std::string shown = other ? "  (" + std::string(device) + ")" : "";
         if (found == 1)
-            std::printf("\nFound: COM%i  (%s)\n", n, serial_device_com_path(n));
+            std::printf("\nFound: COM%i%s\n", n, shown.c_str());
         else
-            std::printf("       COM%i  (%s)\n", n, serial_device_com_path(n));
+            std::printf("       COM%i%s\n", n, shown.c_str());
         close_serial_port();
     }
     std::fputs(found > 0 ? "Done\n" : "Can't find COM Port\n", stdout);

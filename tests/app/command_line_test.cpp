@@ -7,12 +7,15 @@
 
 #include "base/run_settings.h"
 #include "fet/vendor_library.h"
+#include "base/console.h"
+#include "platform/port_hints.h"
 #include "platform/serial_device.h"
 #include "support/capture.h"
 
 const std::string BANNER = "KESTO 1.0  MSP430 programmer and serial terminal\n", FAST = "\tFast Programming: RAM "
     "Content not preserved\n", DONE = "\nPress AnyKey to Exit\n", FAILED = DONE + "\a\a\a";  // in key mode 2
 constexpr int ACCEPTED = CAPTURE_RETURNED;
+const int DONE_STATUS = exit_status_for(EXIT_DONE);
 
 // Written out apart from print_usage, with the defaults.
 const std::string USAGE = "\r" R"(Usage:    
@@ -47,10 +50,7 @@ Options:
   -d <0...8>         set print/debug level (default 2)
   -pl                list of COM ports
   -fl                list of FET HID/COM ports
-Serial ports: COM1..4 = /dev/ttyS0..3, COM5..12 = /dev/ttyUSB0..7,
-  COM13..21 = /dev/ttyACM0..8; or give a device path first,
-  e.g. /dev/ttyUSB0 or /dev/serial/by-id/...
-)";
+)" + std::string(serial_port_names_help());  // the platform's own lines last
 
 // The settings that differ from the defaults, as " name=value" words.
 static std::string changed() {
@@ -93,9 +93,9 @@ TEST(CommandLine, ArgumentVectors) {
     const std::string path = "/dev/serial/by-id/" + std::string(109, 'x');  // the longest name, 127
     const struct { std::vector<std::string> arguments; std::string text; int status = ACCEPTED; } cases[] = {
         {{}, USAGE + FAILED, 1},
-        {{"-H", "-a", "0"}, USAGE + DONE, 0},
-        {{"-PLx", "-a", "0"}, "Can't find COM Port\n" + DONE, 0},
-        {{"-fl"}, "\nFound: SIM -Free\n" + DONE, 0},  // the simulated adapter, with no vendor library
+        {{"-H", "-a", "0"}, USAGE + DONE, DONE_STATUS},
+        {{"-PLx", "-a", "0"}, "Can't find COM Port\n" + DONE, DONE_STATUS},
+        {{"-fl"}, "\nFound: SIM -Free\n" + DONE, DONE_STATUS},  // the simulated adapter, with no vendor library
         {{"-f", "-h"}, FAST + "\nUnknown option: '-h'\n" + FAILED, 1},
         {{"-d", "2", "-fl", "?"}, debug + "02\n" + FAST + "ok flags=40010\n"},
         // -vcc: volts and tenths, each read on its own; 1.8 to 3.6, or "ext".
@@ -141,8 +141,7 @@ TEST(CommandLine, ArgumentVectors) {
         {{"com3", "-f"}, FAST + port + "COM3    Baud: 19200\nok flags=40410\n"},
         {{"Com12", "-baud", "115200"}, port + "\\\\.\\COM12    Baud: 115200\nok flags=40418 baud=115200\n"},
         {{"/dev/ttyUSB0", "-d", "0"}, "ok flags=40418 level=0\n"},
-        {{"AUTO", "-a", "0", "-x"}, "Can't find COM Port\n  No device is there as COM1..COM21; give the device path "
-                                    "first\n  (ls /dev/serial/by-id shows what is plugged in).\n" + FAILED, 2},
+        {{"AUTO", "-a", "0", "-x"}, "Can't find COM Port\n" + serial_scan_hint(COM_PORT_FIRST, 0, 0) + FAILED, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));
