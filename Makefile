@@ -73,7 +73,7 @@ coverage:
 	gcovr --root . --filter src/ --exclude-unreachable-branches --print-summary $(COVERAGE_BUILD) | tee $(COVERAGE_BUILD)/coverage.txt
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(COVERAGE_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(COVERAGE_BUILD) $(WIN_BUILD) $(WIN32_BUILD)
 
 # Installs under $(PREFIX) (default /usr/local); DESTDIR stages it elsewhere, as packagers do.
 PREFIX ?= /usr/local
@@ -84,3 +84,68 @@ install: build
 package: build
 	cd $(BUILD) && cpack -G DEB
 	@ls $(BUILD)/package/*.deb
+
+# Windows: kesto.exe cross-built with MinGW-w64 (64-bit in $(WIN_BUILD), 32-bit in
+# $(WIN32_BUILD) for 32-bit copies of MSP430.dll) and tested under Wine, in a prefix of its own.
+WIN_BUILD   ?= build-win
+WIN32_BUILD ?= build-win32
+WIN_TOOLCHAIN   := $(CURDIR)/cmake/toolchain-mingw-x86_64.cmake
+WIN32_TOOLCHAIN := $(CURDIR)/cmake/toolchain-mingw-i686.cmake
+WIN_GTEST   := $(abspath $(WIN_BUILD))/gtest
+WINEPREFIX_DIR := $(abspath $(WIN_BUILD))/wine
+# No Wine debug output, no offer to fetch Mono or Gecko, no windows.
+WINE_ENV := WINEPREFIX=$(WINEPREFIX_DIR) WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+VERSION := $(shell awk '/^project/ {print $$3}' CMakeLists.txt)
+
+.PHONY: windows windows32 test-windows package-windows
+
+$(WIN_BUILD)/build.ninja $(WIN_BUILD)/Makefile:
+	cmake -S . -B $(WIN_BUILD) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTO_TESTS=OFF
+
+$(WIN32_BUILD)/build.ninja $(WIN32_BUILD)/Makefile:
+	cmake -S . -B $(WIN32_BUILD) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=$(WIN32_TOOLCHAIN) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTO_TESTS=OFF
+
+windows: | $(WIN_BUILD)/build.ninja
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target kesto kesto_sim_shared
+
+# Built and linked only; its MSP430.dll serves the 64-bit loader's test of a 32-bit library.
+windows32: | $(WIN32_BUILD)/build.ninja
+	cmake --build $(WIN32_BUILD) -j $(JOBS) --target kesto kesto_sim_shared
+
+# GoogleTest for MinGW, from the sources Debian ships.
+$(WIN_GTEST)/lib/cmake/GTest/GTestConfig.cmake:
+	cmake -S /usr/src/googletest -B $(WIN_BUILD)/googletest $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) \
+	  -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -DCMAKE_INSTALL_PREFIX=$(WIN_GTEST)
+	cmake --build $(WIN_BUILD)/googletest -j $(JOBS)
+	cmake --install $(WIN_BUILD)/googletest > /dev/null
+
+# The portable unit tests under Wine, then the end-to-end suite (driven by a Linux program from
+# $(BUILD)). One Wine server runs for the whole of it, and Wine starts only once: the test
+# discovery at build time runs Wine too.
+test-windows: windows32 $(WIN_GTEST)/lib/cmake/GTest/GTestConfig.cmake | $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target kesto_wine_e2e
+	cmake -S . -B $(WIN_BUILD) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) -DKESTO_TESTS=ON \
+	  -DGTest_DIR=$(WIN_GTEST)/lib/cmake/GTest -DKESTO_WINE_E2E=$(abspath $(BUILD))/kesto_wine_e2e \
+	  -DKESTO_SIM_DLL32=$(abspath $(WIN32_BUILD))/simlib/MSP430.dll
+	@mkdir -p $(WINEPREFIX_DIR)
+	$(WINE_ENV) wineserver -p > $(WIN_BUILD)/wineserver.log 2>&1
+	@test -f $(WINEPREFIX_DIR)/system.reg || { echo "wineboot (once)"; $(WINE_ENV) wine wineboot -i > $(WIN_BUILD)/wineboot.log 2>&1; }
+	@status=0; \
+	$(WINE_ENV) cmake --build $(WIN_BUILD) -j $(JOBS) && \
+	{ cd $(WIN_BUILD) && $(WINE_ENV) ctest $(CTEST_ARGS); } || status=$$?; \
+	$(WINE_ENV) wineserver -k; exit $$status
+
+# A zip for Windows users: both builds, the README, the manual as text and the examples.
+WIN_PACKAGE := kesto-$(VERSION)-windows
+package-windows: windows windows32
+	rm -rf $(WIN_BUILD)/package && mkdir -p $(WIN_BUILD)/package/$(WIN_PACKAGE)/examples
+	x86_64-w64-mingw32-strip -o $(WIN_BUILD)/package/$(WIN_PACKAGE)/kesto.exe $(WIN_BUILD)/kesto.exe
+	i686-w64-mingw32-strip -o $(WIN_BUILD)/package/$(WIN_PACKAGE)/kesto32.exe $(WIN32_BUILD)/kesto.exe
+	cp README.md $(WIN_BUILD)/package/$(WIN_PACKAGE)/
+	cp examples/* $(WIN_BUILD)/package/$(WIN_PACKAGE)/examples/
+	nroff -man -Tascii doc/kesto.1 | col -bx > $(WIN_BUILD)/package/$(WIN_PACKAGE)/kesto.txt
+	cd $(WIN_BUILD)/package && cmake -E tar cf $(WIN_PACKAGE).zip --format=zip $(WIN_PACKAGE)
+	@cd $(WIN_BUILD)/package && cmake -E tar tf $(WIN_PACKAGE).zip
+	@ls -l $(WIN_BUILD)/package/$(WIN_PACKAGE).zip

@@ -1,0 +1,303 @@
+// kesto.exe under Wine, driven from Linux as an operator and a board would: its console on a
+// pseudo-terminal (Wine's console turns the keys typed there into console key events), its
+// COM15 mapped to another pseudo-terminal in the Wine prefix. Every wait has a deadline.
+//
+// Set by the Windows build's test: KESTO_WINE (the wine program), KESTO_EXE (kesto.exe),
+// KESTO_SIM_DLL and KESTO_PARTIAL_DLL (MSP430.dll as the simulator and as one that lacks a
+// function), KESTO_SIM_DLL32 (the simulator for 32-bit Windows; optional), WINEPREFIX.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "e2e/pty_harness.h"
+#include "image/image_file.h"
+#include "support/scratch_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Wine starts in a second or two when its server runs already; a slow machine gets more.
+constexpr int DEADLINE_MS = 30000;
+
+std::string setting(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// What a console shows, from what Wine's console wrote to the terminal: its cursor moves over
+// blanks become blanks, other escape sequences and carriage returns go.
+std::string screen(const std::string& raw) {
+    std::string out;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const char c = raw[i];
+        if (c == '\r') continue;
+        if (c != '\x1b' || i + 1 >= raw.size()) {
+            out += c;
+            continue;
+        }
+        if (raw[i + 1] == ']') {  // a title: up to BEL
+            const std::size_t end = raw.find('\a', i);
+            i = end == std::string::npos ? raw.size() : end;
+            continue;
+        }
+        if (raw[i + 1] != '[') {
+            ++i;
+            continue;
+        }
+        std::size_t end = i + 2;
+        while (end < raw.size() && !(raw[end] >= 0x40 && raw[end] <= 0x7E)) ++end;
+        if (end < raw.size() && raw[end] == 'C') {
+            const std::string count = raw.substr(i + 2, end - i - 2);
+            out.append(count.empty() ? 1 : static_cast<std::size_t>(std::atoi(count.c_str())), ' ');
+        }
+        i = end;
+    }
+    return out;
+}
+
+// A copy of kesto.exe in a folder of its own, with or without an MSP430.dll beside it.
+struct Folder {
+    ScratchFolder dir;
+    std::string exe = dir.path("kesto.exe");
+
+    explicit Folder(const std::string& library = "") {
+        fs::copy_file(setting("KESTO_EXE"), exe);
+        if (!library.empty()) fs::copy_file(library, dir.path("MSP430.dll"));
+        // The whole exit status as Windows has it (Wine hands Linux only its low byte, or 1).
+        dir.write("status.cmd", "@\"%~dp0kesto.exe\" %*\r\n@echo exit status %errorlevel%\r\n");
+    }
+};
+
+// A Windows program on a console of its own.
+struct WineConsole {
+    int master = -1;
+    pid_t pid = -1;
+    std::string raw;
+    int status = -1;
+    bool ended = false;
+
+    WineConsole(const Folder& folder, std::vector<std::string> args, bool through_cmd = false) {
+        std::vector<std::string> command = {setting("KESTO_WINE")};
+        if (through_cmd) command.insert(command.end(), {"cmd", "/c", folder.dir.path("status.cmd")});
+        else command.push_back(folder.exe);
+        args.insert(args.begin(), command.begin(), command.end());
+        std::vector<char*> argv;
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        // Wide enough that no message of the program wraps.
+        winsize size{60, 400, 0, 0};
+        int slave = -1;
+        if (openpty(&master, &slave, nullptr, nullptr, &size) != 0) return;
+        std::fflush(nullptr);
+        if ((pid = fork()) == 0) {
+            close(master);
+            if (login_tty(slave) != 0 || chdir(folder.dir.folder().c_str()) != 0) _exit(126);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(slave);
+        fcntl(master, F_SETFD, FD_CLOEXEC);
+    }
+    ~WineConsole() {
+        if (!ended && pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+        if (master >= 0) close(master);
+    }
+    WineConsole(const WineConsole&) = delete;
+
+    std::string shown() const { return screen(raw); }
+    void type(const std::string& keys) const { write_all(master, keys); }
+    // Reads until the screen shows `needle` after `from`; false at the deadline.
+    bool wait_for(const std::string& needle, std::size_t from = 0) {
+        const long long end = monotonic_ms() + DEADLINE_MS;
+        while (shown().find(needle, from) == std::string::npos)
+            if (monotonic_ms() >= end || read_some(master, raw, static_cast<int>(end - monotonic_ms())) < 0)
+                return shown().find(needle, from) != std::string::npos;
+        return true;
+    }
+    // Reads to the end and reaps the program; kills it at the deadline (then false).
+    bool wait_exit() {
+        if (ended) return true;
+        ended = true;
+        int wait_status = 0;
+        const long long end = monotonic_ms() + DEADLINE_MS;
+        while (read_some(master, raw, 50) > 0 || waitpid(pid, &wait_status, WNOHANG) != pid)
+            if (monotonic_ms() > end) return kill(pid, SIGKILL), waitpid(pid, nullptr, 0), false;
+        while (read_some(master, raw, 20) > 0) continue;
+        status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+        return true;
+    }
+    // Context switches of every thread of the program, the sleeps it wakes from included.
+    long long wakeups() const {
+        long long total = 0;
+        std::error_code error;
+        for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+            std::ifstream status(task.path() / "status");
+            for (std::string line; std::getline(status, line);)
+                if (line.find("ctxt_switches:") != std::string::npos) total += std::atoll(line.c_str() + line.find(':') + 1);
+        }
+        return total;
+    }
+};
+
+// Runs the program to its end and gives what it showed; a key ends the wait at its exit prompt.
+std::string run(const Folder& folder, const std::vector<std::string>& args, bool through_cmd = false,
+                int* status = nullptr, bool key_at_prompt = false) {
+    WineConsole console(folder, args, through_cmd);
+    if (key_at_prompt) {
+        EXPECT_TRUE(console.wait_for("Press AnyKey to Exit\n")) << console.shown();
+        console.type("q");
+    }
+    EXPECT_TRUE(console.wait_exit()) << console.shown();
+    if (status) *status = console.status;
+    return console.shown();
+}
+
+// COM15 of the Wine prefix, mapped to the board's pseudo-terminal while the test runs.
+struct MappedPort {
+    SerialLine board;
+    std::string link = setting("WINEPREFIX") + "/dosdevices/com15";
+    MappedPort() {
+        std::error_code ignored;
+        fs::remove(link, ignored);
+        fs::create_symlink(board.path, link);
+    }
+    ~MappedPort() {
+        std::error_code ignored;
+        fs::remove(link, ignored);
+    }
+};
+
+class Wine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (setting("KESTO_WINE").empty() || setting("KESTO_EXE").empty() || setting("WINEPREFIX").empty())
+            GTEST_SKIP() << "runs from the Windows build's tests (make test-windows)";
+    }
+};
+
+}  // namespace
+
+// The first-argument commands end with EXIT_DONE, which Windows keeps whole as 16384.
+TEST_F(Wine, UsageListingsAndTheWholeExitStatus) {
+    const Folder folder(setting("KESTO_SIM_DLL"));
+    const MappedPort port;
+    // -h and -pl end before the options behind them are read, so their exit waits for a key.
+    const struct { std::vector<std::string> args; bool key; std::vector<std::string> shown; } cases[] = {
+        {{"-h"}, true,
+         {"KESTO [COMx] [-options] +<actions> [file_name] +r <out_file>\n",
+          "Serial ports: COM1..COM21 as Windows numbers them (see Device Manager,\n", "exit status 16384\n"}},
+        // The simulator's parts, from the MSP430.dll beside kesto.exe; -list never waits.
+        {{"-list"}, false, {"MSP430G2553", "MSP430F5529", "exit status 16384\n"}},
+        // Wine maps the machine's own serial ports to COM1 and COM2; COM15 is the test's.
+        {{"-pl"}, true, {"COM15\nDone\n", "exit status 16384\n"}},
+    };
+    for (const auto& c : cases) {
+        const std::string shown = run(folder, c.args, true, nullptr, c.key);
+        for (const std::string& part : c.shown) EXPECT_NE(shown.find(part), std::string::npos) << part << " in\n" << shown;
+    }
+}
+
+// Programs and reads back twice: the second read-out replaces the first file.
+TEST_F(Wine, SimulatedPassReadsBackTheImage) {
+    const Folder folder;
+    fs::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink_g2553.hex", folder.dir.path("blink.hex"));
+    for (int pass = 0; pass < 2; ++pass) {
+        const std::string shown = run(folder, {"-FET", "SIM", "-a", "0", "+ebpv", "blink.hex", "+r", "out.hex"}, true);
+        EXPECT_NE(shown.find("Identifed: MSP430G2553 ID:9\nProgramm & Verify...wait... -OK\nRead. Wait... -OK\n"
+                             "exit status 16384\n"),
+                  std::string::npos)
+            << shown;
+        MemoryImage written, read;
+        std::string error;
+        ASSERT_EQ(read_image_file(folder.dir.path("blink.hex").c_str(), written, error), 0) << error;
+        ASSERT_EQ(read_image_file(folder.dir.path("out.hex").c_str(), read, error), 0) << error;
+        ASSERT_EQ(read.size(), 0x4000u);
+        for (std::uint32_t at = 0xC000; at <= 0xFFFF; ++at)
+            ASSERT_EQ(read.at(at), written.has(at) ? written.at(at) : 0xFF) << std::hex << at;
+        EXPECT_FALSE(fs::exists(folder.dir.path("out.hex.partial")));
+    }
+}
+
+// A session on COM15: the board's bytes rendered, ENQ answered, keys to the board (Ctrl-C as a
+// byte), F1's usage, F10 out with status 0; the log holds what was shown; and the idle
+// terminal sleeps in the system.
+TEST_F(Wine, TerminalOnAMappedComPort) {
+    const Folder folder;
+    MappedPort port;
+    WineConsole console(folder, {"COM15", "-m", "-a", "0", "-l", "board.log"});
+    ASSERT_TRUE(console.wait_for("Dumb Terminal started\n") && console.wait_for("[F10]-Exit [F5]-Reset\n"))
+        << console.shown();
+    // Idle: a loop that polled the port or the keyboard would wake a thousand times a second.
+    const long long before = console.wakeups();
+    usleep(2000 * 1000);
+    const long long idle = console.wakeups() - before;
+    EXPECT_LT(idle, 100) << "wake-ups in two idle seconds";
+    std::size_t from = console.shown().size();
+    port.board.send("Hello\r\n\x05");
+    EXPECT_TRUE(console.wait_for("Hello\n", from)) << console.shown();
+    EXPECT_EQ(port.board.receive(1), "\x06");
+    from = console.shown().size();
+    port.board.send("\xcf\xf0\xe8\xe2\xe5\xf2, 1251!\r");  // "Привет" from a board on code page 1251
+    EXPECT_TRUE(console.wait_for("Привет, 1251!\n", from)) << console.shown();
+    console.type("a");
+    EXPECT_EQ(port.board.receive(1), "a") << console.shown();
+    console.type("\x03");  // Ctrl-C: the board's, not a stop
+    EXPECT_EQ(port.board.receive(1), "\x03");
+    console.type(KEY_F1);
+    EXPECT_TRUE(console.wait_for("Usage:", from)) << console.shown();
+    console.type(KEY_F10);
+    EXPECT_TRUE(console.wait_for("Terminal stopped\n", from)) << console.shown();
+    ASSERT_TRUE(console.wait_exit());
+    EXPECT_EQ(console.status, 0);
+    EXPECT_EQ(folder.dir.read("board.log"), "Hello\r\nПривет, 1251!\r\n");
+}
+
+// The other ways out of the terminal: Ctrl-X and Alt+O.
+TEST_F(Wine, CtrlXAndAltOLeaveTheTerminal) {
+    for (const std::string keys : {"\x18", "\x1bo"}) {
+        const Folder folder;
+        MappedPort port;
+        WineConsole console(folder, {"COM15", "-m", "-a", "0"});
+        ASSERT_TRUE(console.wait_for("[F10]-Exit [F5]-Reset\n")) << console.shown();
+        console.type(keys);
+        EXPECT_TRUE(console.wait_for("Terminal stopped\n")) << console.shown();
+        ASSERT_TRUE(console.wait_exit());
+        EXPECT_EQ(console.status, 0);
+        EXPECT_EQ(port.board.receive(1, 200), "") << "nothing reaches the board";
+    }
+}
+
+// The vendor library missing, lacking a function, or not one for this kesto.exe: each says why
+// and points to the simulator.
+TEST_F(Wine, VendorLibraryMissingOrOfTheWrongKind) {
+    ScratchFolder spare;
+    const std::string not_a_library = spare.write("text.dll", "not a library\n");
+    struct Case { std::string library, reason, tail = ""; };  // the reason's end, when its middle varies
+    std::vector<Case> cases = {
+        {"", "it was found neither beside kesto.exe nor on the search path (error 126)"},
+        // The system's words between the parentheses are Wine's here.
+        {setting("KESTO_PARTIAL_DLL"), "it lacks MSP430_Secure (", "(error 127))"},
+        {not_a_library, "MSP430.dll is not a library for this kesto.exe (error 193)"},
+    };
+    if (!setting("KESTO_SIM_DLL32").empty())
+        cases.push_back({setting("KESTO_SIM_DLL32"),
+                         "MSP430.dll is a 32-bit library and this kesto.exe is 64-bit (error 193); use kesto32.exe, "
+                         "the 32-bit build"});
+    for (const Case& c : cases) {
+        const Folder folder(c.library);
+        int status = -1;
+        const std::string shown = run(folder, {"-a", "0", "+e"}, false, &status);
+        EXPECT_NE(shown.find("Initializing FET -Cannot load the FET library MSP430.dll: "), std::string::npos) << shown;
+        EXPECT_NE(shown.find(c.reason), std::string::npos) << c.reason << " in\n" << shown;
+        EXPECT_NE(shown.find((c.tail.empty() ? c.reason : c.tail) + ". Put the vendor's MSP430.dll beside kesto or on the library path, or use "
+                             "-FET SIM for the simulated adapter\n"),
+                  std::string::npos)
+            << shown;
+        EXPECT_EQ(status, 1);
+    }
+}
