@@ -35,9 +35,6 @@ inline constexpr std::size_t FUZZ_MAX_ARGUMENTS = 64;
 // device that does not exist, so no real serial port is ever opened.
 inline void fuzz_command_line_setup() {
     exit_interceptor = fuzz_exit_by_throwing;
-    static bool done = false;
-    if (done) return;
-    done = true;
     for (int n = COM_PORT_FIRST; n <= COM_PORT_LAST; ++n) serial_device_set_com_path(n, "/nonexistent/kesto-fuzz/tty");
 }
 
