@@ -272,6 +272,32 @@ TEST_F(Wine, CtrlXAndAltOLeaveTheTerminal) {
     }
 }
 
+// A board unplugged: the terminal sleeps rather than spin on the dead port, a key's write fails
+// with the message, and F4 reopens COM15 on the board plugged back in.
+TEST_F(Wine, UnpluggedPortSleepsAndF4Reopens) {
+    const Folder folder;
+    auto port = std::make_unique<MappedPort>();
+    WineConsole console(folder, {"COM15", "-m", "-a", "0"});
+    ASSERT_TRUE(console.wait_for("[F10]-Exit [F5]-Reset\n")) << console.shown();
+    port.reset();
+    usleep(300 * 1000);
+    const long long before = console.wakeups();
+    usleep(1000 * 1000);
+    EXPECT_LT(console.wakeups() - before, 50) << "wake-ups in the second after the unplug";
+    console.type("x");
+    EXPECT_TRUE(console.wait_for("\\\\.\\COM15 Error. Press [F4] for Reopen.\n")) << console.shown();
+    port = std::make_unique<MappedPort>();
+    const std::size_t from = console.shown().size();
+    console.type(KEY_F4);
+    EXPECT_TRUE(console.wait_for("Wait...\n", from) && console.wait_for("Dumb Terminal started\n", from))
+        << console.shown();
+    console.type("y");
+    EXPECT_EQ(port->board.receive(1), "y");
+    console.type(KEY_F10);
+    ASSERT_TRUE(console.wait_exit());
+    EXPECT_EQ(console.status, 0);
+}
+
 // The vendor library missing, lacking a function, or not one for this kesto.exe: each says why
 // and points to the simulator.
 TEST_F(Wine, VendorLibraryMissingOrOfTheWrongKind) {
