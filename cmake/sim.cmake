@@ -3,7 +3,10 @@
 # the vendor's library, so the loader can be tried without an adapter. It lands in a folder of
 # its own: beside kesto it would be loaded in place of the real library.
 file(GLOB KESTO_SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/sim/*.cpp)
-add_library(kesto_sim_shared SHARED ${KESTO_SIM_SOURCES} ${CMAKE_SOURCE_DIR}/src/base/ascii_text.cpp ${CMAKE_SOURCE_DIR}/src/base/error_text.cpp ${CMAKE_SOURCE_DIR}/src/image/memory_image.cpp ${CMAKE_SOURCE_DIR}/src/image/image_file.cpp ${CMAKE_SOURCE_DIR}/src/image/intel_hex.cpp ${CMAKE_SOURCE_DIR}/src/image/ti_txt.cpp)
+file(GLOB KESTO_IMAGE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/image/*.cpp)
+add_library(kesto_sim_shared SHARED ${KESTO_SIM_SOURCES} ${KESTO_IMAGE_SOURCES}
+  ${CMAKE_SOURCE_DIR}/src/base/ascii_text.cpp ${CMAKE_SOURCE_DIR}/src/base/error_text.cpp
+  ${CMAKE_SOURCE_DIR}/src/platform/posix/link_target.cpp)
 target_include_directories(kesto_sim_shared PRIVATE ${CMAKE_SOURCE_DIR}/src)
 set_target_properties(kesto_sim_shared PROPERTIES
   OUTPUT_NAME msp430

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,9 +15,11 @@ public:
         std::string pattern = (std::filesystem::temp_directory_path() / "kesto-test-XXXXXX").string();
         if (mkdtemp(pattern.data())) path_ = pattern;
     }
+    // Only the process that made the folder removes it: a forked child that ends through exit()
+    // runs the destructors of its copy too.
     ~ScratchFolder() {
         std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+        if (!path_.empty() && getpid() == owner_) std::filesystem::remove_all(path_, ignored);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -35,4 +38,5 @@ public:
 
 private:
     std::string path_;
+    pid_t owner_ = getpid();
 };

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/temporary_file.h"
 #include "platform/terminal_wait.h"
 
 volatile std::sig_atomic_t console_signal = 0;
@@ -36,6 +37,7 @@ void on_signal(int signal_number) {
     // tcsetattr is async-signal-safe, so the console is whole again whatever happens next.
     const int saved_errno = errno;
     restore_mode();
+    remove_temporary_files();
     if (listening && !output_may_block) {
         console_signal = signal_number;
         if (wake_pipe[1] >= 0) {
