@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "image/image_file.h"
+#include "support/image_bytes.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -35,14 +36,11 @@ FetLibrary recording_library() {
     return library;
 }
 
-std::vector<std::pair<std::uint32_t, std::uint8_t>> bytes_of(const std::string& path) {
+ImageBytes bytes_of(const std::string& path) {
     MemoryImage image;
     std::string error;
     EXPECT_EQ(read_image_file(path.c_str(), image, error), IMAGE_OK) << error;
-    std::vector<std::pair<std::uint32_t, std::uint8_t>> bytes;
-    for (std::uint32_t at = image.lowest(); !image.empty() && at <= image.highest(); ++at)
-        if (image.has(at)) bytes.emplace_back(at, image.at(at));
-    return bytes;
+    return bytes_of(image);
 }
 
 }  // namespace

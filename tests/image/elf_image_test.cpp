@@ -4,25 +4,16 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "image/image_file.h"
-#include "support/scratch_folder.h"
+#include "support/image_bytes.h"
 
 namespace {
 
-using Bytes = std::map<std::uint32_t, std::uint8_t>;
-
-Bytes bytes_of(const MemoryImage& image) {
-    Bytes bytes;
-    for (std::uint32_t at = image.lowest(); !image.empty() && at <= image.highest(); ++at)
-        if (image.has(at)) bytes[at] = image.at(at);
-    return bytes;
-}
+using Bytes = ImageBytes;
 
 Bytes read_bytes(const std::string& path) {
     MemoryImage image;

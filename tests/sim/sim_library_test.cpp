@@ -11,18 +11,12 @@
 
 #include "image/image_file.h"
 #include "sim/parts.h"
+#include "support/image_bytes.h"
 #include "support/scratch_folder.h"
 
 namespace {
 
-using Bytes = std::map<std::uint32_t, std::uint8_t>;
-
-Bytes bytes_of(const MemoryImage& image) {
-    Bytes bytes;
-    for (std::uint32_t at = image.lowest(); !image.empty() && at <= image.highest(); ++at)
-        if (image.has(at)) bytes[at] = image.at(at);
-    return bytes;
-}
+using Bytes = ImageBytes;
 
 class SimLibrary : public ::testing::Test {
 protected:
