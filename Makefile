@@ -16,7 +16,7 @@ build: | $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
-	./$(BUILD)/kesto -FET SIM -a 0 -d 3 -info +ebpv examples/blink_g2553.hex +r $(BUILD)/readout.hex
+	./$(BUILD)/kesto -FET SIM -a 0 -d 3 -info +ebpv examples/blink/blink.elf +r $(BUILD)/readout.hex
 
 test: test-plain test-asan
 
