@@ -16,7 +16,7 @@ build: | $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
-	./$(BUILD)/kesto -FET SIM -a 0 -d 3 -info +ebpv examples/blink_g2553.hex +r $(BUILD)/readout.hex
+	./$(BUILD)/kesto -FET SIM -a 0 -d 3 -info +ebpv examples/blink/blink.elf +r $(BUILD)/readout.hex
 
 test: test-plain test-asan
 
@@ -144,7 +144,7 @@ package-windows: windows windows32
 	x86_64-w64-mingw32-strip -o $(WIN_BUILD)/package/$(WIN_PACKAGE)/kesto.exe $(WIN_BUILD)/kesto.exe
 	i686-w64-mingw32-strip -o $(WIN_BUILD)/package/$(WIN_PACKAGE)/kesto32.exe $(WIN32_BUILD)/kesto.exe
 	cp README.md $(WIN_BUILD)/package/$(WIN_PACKAGE)/
-	cp examples/* $(WIN_BUILD)/package/$(WIN_PACKAGE)/examples/
+	cp -r examples/. $(WIN_BUILD)/package/$(WIN_PACKAGE)/examples/
 	nroff -man -Tascii doc/kesto.1 | col -bx > $(WIN_BUILD)/package/$(WIN_PACKAGE)/kesto.txt
 	cd $(WIN_BUILD)/package && cmake -E tar cf $(WIN_PACKAGE).zip --format=zip $(WIN_PACKAGE)
 	@cd $(WIN_BUILD)/package && cmake -E tar tf $(WIN_PACKAGE).zip

@@ -11,7 +11,10 @@ add_custom_target(kesto_manual ALL DEPENDS ${KESTO_MAN_GZ})
 
 install(TARGETS kesto RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${KESTO_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-file(GLOB KESTO_EXAMPLES ${CMAKE_SOURCE_DIR}/examples/*.hex ${CMAKE_SOURCE_DIR}/examples/*.txt)
+# The example's source, its linker script and the prebuilt Intel HEX. Not the prebuilt ELF:
+# lintian refuses a foreign architecture's executable under /usr/share.
+set(KESTO_EXAMPLES ${CMAKE_SOURCE_DIR}/examples/blink/blink.c ${CMAKE_SOURCE_DIR}/examples/blink/msp430g2553.ld
+  ${CMAKE_SOURCE_DIR}/examples/blink/blink.hex)
 install(FILES ${KESTO_EXAMPLES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kesto/examples)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 

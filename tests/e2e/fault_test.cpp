@@ -87,16 +87,22 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
         {SIGTERM, {}, false, "", "", true, false},
         // Unplugged, a key fails, F4 cannot reopen, and "-a 1" waits for a key before the exit.
         {SIGHUP, {"-a", "1"}, true, "k", as_shown("\nPress AnyKey to Exit\n"), true, false},
-        // The slow stand-in library never finishes programming.
-        {SIGINT, {"-FET", "TIUSB"}, false, KEY_F9, "<programming>", false, false},
+        // The slow stand-in library never finishes programming the ELF image, which it gets as a
+        // temporary Intel HEX file: the signal must not leave that behind.
+        {SIGINT, {"-FET", "TIUSB", "+p", "blink.elf"}, false, KEY_F9, "<programming>", false, false},
         {SIGTERM, {}, false, "", "", true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.signal_number);
         // The loader finds the stand-in on the library path.
         setenv("LD_LIBRARY_PATH", std::filesystem::path(KESTO_SLOW_LIBRARY).parent_path().c_str(), 1);
+        const ScratchFolder temporary;
+        setenv("TMPDIR", temporary.folder().c_str(), 1);
         Session session(c.options);
         unsetenv("LD_LIBRARY_PATH");
+        unsetenv("TMPDIR");
+        std::filesystem::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.elf",
+                                   session.dir.path("blink.elf"));
         Console& console = *session.console;
         ASSERT_TRUE(console.initial_local_flags & ICANON);
         ASSERT_TRUE(session.started() && session.board_says("before\r", "before\r\r\n"));
@@ -106,7 +112,7 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
             ASSERT_TRUE(console.wait_for("Error. Press [F4] for Reopen."));
             console.type(KEY_F4);
         }
-        ASSERT_TRUE(console.wait_for(c.until, session.after_banner));
+        ASSERT_TRUE(console.wait_for(c.until, session.after_banner)) << console.text;
         // The mode is set a moment after the text before it.
         for (const long long end = monotonic_ms() + 5000; monotonic_ms() < end; usleep(2000))
             if (!(console.local_flags() & ICANON) == c.raw) break;
@@ -118,6 +124,12 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
             const ssize_t n = write(session.line->master, text.data(), text.size());
             if (n > 0) sent += static_cast<std::size_t>(n), last = monotonic_ms();
         }
+        // The session's own folder lies in the temporary folder too.
+        const auto temporary_files = [&] {
+            return std::count_if(std::filesystem::directory_iterator(temporary.folder()), {},
+                                 [](const auto& entry) { return entry.is_regular_file(); });
+        };
+        EXPECT_EQ(temporary_files(), c.until == "<programming>" ? 1 : 0);
         console.kill_with(c.signal_number);
         // Reading the console would unblock the program: wait for its end without reaping it.
         siginfo_t info{};
@@ -126,6 +138,7 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
         EXPECT_EQ(info.si_pid, console.pid);
         ASSERT_TRUE(console.wait_exit());
         EXPECT_EQ(console.signal, c.signal_number);
+        EXPECT_EQ(temporary_files(), 0);
         EXPECT_EQ(console.local_flags(), console.initial_local_flags);
         // What the program never read is still on the line: all it read is in the log.
         std::string unread;

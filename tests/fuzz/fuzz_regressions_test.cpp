@@ -16,7 +16,12 @@ void ti_txt_entry(const std::uint8_t* data, std::size_t size) {
     fuzz_image_reader(data, size, FuzzImageWriter::ti_txt);
 }
 
+void elf_entry(const std::uint8_t* data, std::size_t size) {
+    fuzz_image_reader(data, size, FuzzImageWriter::intel_hex_of_image);
+}
+
 TEST(FuzzRegressions, IntelHex) { replay_all("intel_hex", intel_hex_entry); }
+TEST(FuzzRegressions, Elf) { replay_all("elf", elf_entry); }
 TEST(FuzzRegressions, TiTxt) { replay_all("ti_txt", ti_txt_entry); }
 TEST(FuzzRegressions, CommandLine) {
     replay_all("command_line", fuzz_command_line);

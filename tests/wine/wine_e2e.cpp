@@ -202,12 +202,15 @@ TEST_F(Wine, UsageListingsAndTheWholeExitStatus) {
     }
 }
 
-// Programs and reads back twice: the second read-out replaces the first file.
+// Programs and reads back twice, from Intel HEX and from ELF (which reaches the library as a
+// temporary Intel HEX file): the second read-out replaces the first file.
 TEST_F(Wine, SimulatedPassReadsBackTheImage) {
     const Folder folder;
-    fs::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink_g2553.hex", folder.dir.path("blink.hex"));
-    for (int pass = 0; pass < 2; ++pass) {
-        const std::string shown = run(folder, {"-FET", "SIM", "-a", "0", "+ebpv", "blink.hex", "+r", "out.hex"}, true);
+    for (const char* name : {"blink.hex", "blink.elf"})
+        fs::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/" + name, folder.dir.path(name));
+    for (const char* image : {"blink.hex", "blink.elf"}) {
+        SCOPED_TRACE(image);
+        const std::string shown = run(folder, {"-FET", "SIM", "-a", "0", "+ebpv", image, "+r", "out.hex"}, true);
         EXPECT_NE(shown.find("Identifed: MSP430G2553 ID:9\nProgramm & Verify...wait... -OK\nRead. Wait... -OK\n"
                              "exit status 16384\n"),
                   std::string::npos)

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "platform/posix/posix_console.h"
+#include "platform/temporary_file.h"
 #include "platform/terminal_wait.h"
 
 namespace {
@@ -39,6 +40,7 @@ void on_signal(int signal_number) {
     // tcsetattr is async-signal-safe, so the console is whole again whatever happens next.
     const int saved_errno = errno;
     restore_mode();
+    remove_temporary_files();
     if (listening && !output_may_block) {
         stop_signal = signal_number;
         if (wake_pipe[1] >= 0) {

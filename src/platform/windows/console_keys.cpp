@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "platform/temporary_file.h"
 #include "platform/terminal_wait.h"
 #include "platform/windows/windows_console.h"
 
@@ -57,6 +58,7 @@ BOOL WINAPI on_console_event(DWORD type) {
         return TRUE;
     }
     restore_mode();
+    remove_temporary_files();
     if (listening && !output_may_block) {
         stop_request = type + 1;
         SetEvent(wake_event);

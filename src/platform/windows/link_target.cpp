@@ -1,0 +1,32 @@
+#include "platform/link_target.h"
+
+#include <windows.h>
+
+#include <cerrno>
+
+// Windows programs meet no symbolic links in practice (making one needs rights that few
+// accounts have), so a name stands for itself.
+std::string resolve_link_target(const char* path) { return path; }
+
+bool replace_file(const char* from, const char* to) {
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return true;
+    // The caller words the failure with strerror.
+    switch (GetLastError()) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            errno = EACCES;
+            break;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            errno = ENOENT;
+            break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            errno = ENOSPC;
+            break;
+        default:
+            errno = EIO;
+    }
+    return false;
+}
