@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Wine starts in a second or two when its server runs already; a slow machine gets more.
+// Wine starts in a second or two when its server runs already; a busy machine, or a first run
+// in a new prefix, can take many times that. A wait that succeeds ends at once.
 constexpr int DEADLINE_MS = 30000;
 
 std::string setting(const char* name) {
@@ -243,14 +244,14 @@ TEST_F(Wine, TerminalOnAMappedComPort) {
     std::size_t from = console.shown().size();
     port.board.send("Hello\r\n\x05");
     EXPECT_TRUE(console.wait_for("Hello\n", from)) << console.shown();
-    EXPECT_EQ(port.board.receive(1), "\x06");
+    EXPECT_EQ(port.board.receive(1, DEADLINE_MS), "\x06");
     from = console.shown().size();
     port.board.send("\xcf\xf0\xe8\xe2\xe5\xf2, 1251!\r");  // "Привет" from a board on code page 1251
     EXPECT_TRUE(console.wait_for("Привет, 1251!\n", from)) << console.shown();
     console.type("a");
-    EXPECT_EQ(port.board.receive(1), "a") << console.shown();
+    EXPECT_EQ(port.board.receive(1, DEADLINE_MS), "a") << console.shown();
     console.type("\x03");  // Ctrl-C: the board's, not a stop
-    EXPECT_EQ(port.board.receive(1), "\x03");
+    EXPECT_EQ(port.board.receive(1, DEADLINE_MS), "\x03");
     console.type(KEY_F1);
     EXPECT_TRUE(console.wait_for("Usage:", from)) << console.shown();
     console.type(KEY_F10);
@@ -295,7 +296,7 @@ TEST_F(Wine, UnpluggedPortSleepsAndF4Reopens) {
     EXPECT_TRUE(console.wait_for("Wait...\n", from) && console.wait_for("Dumb Terminal started\n", from))
         << console.shown();
     console.type("y");
-    EXPECT_EQ(port->board.receive(1), "y");
+    EXPECT_EQ(port->board.receive(1, DEADLINE_MS), "y");
     console.type(KEY_F10);
     ASSERT_TRUE(console.wait_exit());
     EXPECT_EQ(console.status, 0);
