@@ -6,8 +6,8 @@
 
 #include "platform/serial_device.h"
 
-// The most bytes one key can give (a sequence the decoder does not know goes on whole).
-inline constexpr int CONSOLE_KEY_MAX = 16;
+// The most bytes one key gives: a lead byte and a code.
+inline constexpr int CONSOLE_KEY_MAX = 2;
 
 struct TerminalEvents {
     bool port = false;            // the port has bytes to read (or has just gone: a read tells)

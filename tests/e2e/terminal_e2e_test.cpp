@@ -61,6 +61,8 @@ TEST(TerminalE2E, LogInAMissingFolderIsSkippedSilently) {
 
 // Each key goes out at once, without echo; Ctrl-] sends the last line again (64 bytes at most,
 // no Enter), and a line shorter than 2 keeps the one before; F4 with the port working does nothing.
+// Keys go out as the PC console's bytes: F11 and Ctrl+Up as 0xE0 and their codes, while Shift+F1
+// and Shift+Tab (0 and a code the terminal has no use for) and an unknown sequence send nothing.
 TEST(TerminalE2E, KeysReachTheBoardAndTheLineIsRecalled) {
     Session session;
     ASSERT_TRUE(session.started());
@@ -68,7 +70,8 @@ TEST(TerminalE2E, KeysReachTheBoardAndTheLineIsRecalled) {
     for (int i = 0; i < 70; ++i) seventy += static_cast<char>('A' + i % 26);
     const std::pair<std::string, std::string> steps[] = {
         {"\x1d" "l", "l"}, {"s", "s"}, {"\r", "\r"}, {"a\r", "a\r"}, {"\x1d", "ls"}, {"\x03\x7f", "\x03\x08"},
-        {"\x1b[A", "\xE0\x48"}, {"\x1b", "\x1b"}, {KEY_F4 + "x", "x"}, {"\r" + seventy + "\r", "\r" + seventy + "\r"},
+        {"\x1b[A", "\xE0\x48"}, {"\x1b[23~", "\xE0\x85"}, {"\x1b[1;5A", "\xE0\x8D"},
+        {"\x1b[1;2P\x1b[Z\x1b[99~y", "y"}, {"\x1b", "\x1b"}, {KEY_F4 + "x", "x"}, {"\r" + seventy + "\r", "\r" + seventy + "\r"},
         {"\x1d", seventy.substr(0, 64)}};
     for (const auto& [keys, at_board] : steps) EXPECT_EQ(session.key(keys, at_board.size()), at_board) << keys;
     EXPECT_EQ(session.line->receive(1, 100), "");

@@ -85,16 +85,16 @@ std::vector<int> keys_after_pause(const std::string& input) {
     return std::vector<int>(keys.begin(), keys.end());
 }
 
-TEST(FuzzRegressions, NulInsideAnUnknownSequenceIsNotPassedOnBare) {
-    // The NUL becomes 0 and 3; passed on bare it would make "x" read as a key code.
-    EXPECT_EQ(keys_after_pause(std::string("\x1b[[\0x", 5)), (std::vector<int>{0x1B, '[', '[', 0, 3, 'x'}));
-    EXPECT_EQ(keys_after_pause(std::string("\x1bO\0x", 4)), (std::vector<int>{0x1B, 'O', 0, 3, 'x'}));
+TEST(FuzzRegressions, NulAfterTheStartOfASequenceIsAKeyOfItsOwn) {
+    // The NUL becomes 0 and 3 and the unfinished sequence before it is dropped; taken into the
+    // sequence, it would make "x" read as a key code.
+    EXPECT_EQ(keys_after_pause(std::string("\x1b[[\0x", 5)), (std::vector<int>{0, 3, 'x'}));
+    EXPECT_EQ(keys_after_pause(std::string("\x1bO\0x", 4)), (std::vector<int>{0, 3, 'x'}));
 }
 
-TEST(FuzzRegressions, LongNumberInASequenceIsPassedOn) {
+TEST(FuzzRegressions, LongNumberInASequenceIsDropped) {
     // Thirteen digits overflowed the number read before it was looked up.
-    const std::string sequence = "\x1b[2666666666666~";
-    EXPECT_EQ(keys_after_pause(sequence), std::vector<int>(sequence.begin(), sequence.end()));
+    EXPECT_EQ(keys_after_pause("\x1b[2666666666666~"), std::vector<int>{});
     EXPECT_EQ(keys_after_pause("\x1b[0000000000015~"), (std::vector<int>{0, 63}));  // F5, however padded
 }
 
