@@ -211,6 +211,6 @@ int run_terminal(int reopen_count, void (*show_usage)()) {
     const int result = terminal_loop();
     if (result == STOP) stop_text();
     console_stops_listen(false);
-    console_keys_restore();
+    console_keys_quiet();
     return result;
 }
