@@ -80,10 +80,11 @@ TEST(Flood, SixtyFourMebibytesWhileTyping) {
     EXPECT_TRUE(logged == rendered) << "the log differs from byte " << differs_at - logged.begin();
 }
 
-// SIGQUIT, SIGHUP, SIGINT and SIGTERM at each place a run waits: in the terminal, in the key wait at exit,
-// in a programming pass, and in a write to a console that nobody reads (Ctrl-S, a stuck window).
-// The run ends by the signal, the console gets its mode back, and the log holds all that came,
-// the batch the blocked console did not take included.
+// SIGQUIT, SIGHUP, SIGINT and SIGTERM at each place a run waits: in the terminal, in the key wait
+// at exit, in a programming pass, in a write to a console that nobody reads (Ctrl-S, a stuck
+// window), and while a lost port is waited for. The run ends by the signal, the console gets
+// its mode back, and the log holds all that came, the batch the blocked console did not take
+// included.
 TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
     const struct {
         int signal_number;
@@ -93,11 +94,13 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
         bool block_console;
     } cases[] = {
         {SIGQUIT, {}, false, "", "", false},
-        // Unplugged, a key fails, F4 cannot reopen, and "-a 1" waits for a key before the exit.
-        {SIGHUP, {"-a", "1"}, true, "k", as_shown("\nPress AnyKey to Exit\n"), false},
+        // F9 fails to program an image that is none, and "-a 1" waits for a key before the exit.
+        {SIGHUP, {"-a", "1", "-FET", "SIM", "+p", "junk.hex"}, false, KEY_F9, as_shown("\nPress AnyKey to Exit\n"),
+         false},
         // The slow stand-in library never finishes programming.
         {SIGINT, {"-FET", "TIUSB"}, false, KEY_F9, "<programming>", false},
         {SIGTERM, {}, false, "", "", true},
+        {SIGTERM, {}, true, "", "Port lost, waiting for", false},
     };
     const rlimit no_core{0, 0};  // SIGQUIT would leave a core file
     setrlimit(RLIMIT_CORE, &no_core);
@@ -107,15 +110,12 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
         setenv("LD_LIBRARY_PATH", std::filesystem::path(KESTO_SLOW_LIBRARY).parent_path().c_str(), 1);
         Session session(c.options);
         unsetenv("LD_LIBRARY_PATH");
+        session.dir.write("junk.hex", "not an image\n");
         Console& console = *session.console;
         ASSERT_TRUE(console.initial_local_flags & ICANON);
         ASSERT_TRUE(session.started() && session.board_says("before\r", "before\r\r\n"));
         if (c.unplug) session.unplug();
         console.type(c.key);
-        if (c.unplug) {
-            ASSERT_TRUE(console.wait_for("Error. Press [F4] for Reopen."));
-            console.type(KEY_F4);
-        }
         ASSERT_TRUE(console.wait_for(c.until, session.after_banner));
         // Raw in the terminal, quiet outside it: never the line editing the run began with.
         ASSERT_FALSE(console.local_flags() & ICANON);
@@ -145,6 +145,33 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
         EXPECT_EQ(logged.size() - 8, sent - unread.size());
         EXPECT_EQ(logged.size() > 8, c.block_console);
     }
+}
+
+// A board that stopped reading: the first key waits its two seconds and fails; the 199 keys typed
+// behind it are dropped with one line (each would wait two seconds in turn), and F4 and F10
+// typed after them act at once.
+TEST(StalledPort, KeysBehindAFailedWriteAreDroppedAndF4AndF10ActAtOnce) {
+    Session session;
+    ASSERT_TRUE(session.started());
+    // The line's output fills up until it takes nothing for a while: nothing the program writes
+    // goes out any more.
+    fcntl(session.line->slave, F_SETFL, O_NONBLOCK);
+    const std::string filler(4096, 'f');
+    for (int refused = 0; refused < 5;)
+        if (write(session.line->slave, filler.data(), filler.size()) > 0) refused = 0;
+        else ++refused, usleep(20000);
+    // Typed while the program is stopped, so that all of it waits at once, as keys typed into a
+    // terminal that hangs do.
+    std::string keys;
+    for (int i = 0; i < 200; ++i) keys += static_cast<char>('a' + i % 26);
+    session.console->kill_with(SIGSTOP);
+    session.console->type(keys + KEY_F4 + KEY_F10);
+    session.console->kill_with(SIGCONT);
+    // Far below the 400 s that the keys would take one after the other.
+    ASSERT_TRUE(session.console->wait_exit(under_valgrind() ? 60000 : 10000));
+    EXPECT_EQ(session.console->status, 0);
+    EXPECT_EQ(session.shown(), as_shown(session.link + " Error. Press [F4] for Reopen.\n199 typed keys dropped, not "
+                                        "sent\nWait...\n\n") + SHOWN_STARTED + SHOWN_STOPPED);
 }
 
 // Ctrl-Z (SIGTSTP) in the terminal: the console gets its own mode back while the program is

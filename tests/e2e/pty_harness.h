@@ -276,8 +276,6 @@ struct Session {
     void unplug() { line->vanish(), repoint(dir.path("unplugged")); }
     void replug() { line = std::make_unique<SerialLine>(), repoint(line->path); }
     std::string log() const { return read_file(dir.path("board.log")); }
-
-private:
     // Swaps the link in one step, so the program never sees a missing name.
     void repoint(const std::string& target) const {
         const std::string next = link + ".next";
