@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -76,36 +77,61 @@ namespace {
 
 // The inotify watch on the folder where a gone port's device will appear again.
 int device_watch = -1;
-int watched = -1;        // the watch descriptor, -1 while none is set
-std::string watch_path;  // the device path the watch is for
+int watched = -1;          // the watch descriptor, -1 while none is set
+std::string watch_path;    // the device path the watch is for
+std::string watched_folder;
 
-// Watches the device's folder, or the nearest folder above it that exists (a by-id folder goes
-// away with the last adapter): a new entry, a renamed one, changed permissions, or the folder
-// itself going. Set afresh after every notice, as the nearest folder may have changed.
-void arm_device_watch() {
-    if (watched >= 0) inotify_rm_watch(device_watch, watched);
-    watched = -1;
-    std::string folder = watch_path;
+// The device's folder, or the nearest folder above it that exists (a by-id folder goes away
+// with the last adapter).
+std::string nearest_folder(const std::string& path) {
+    std::string folder = path;
     for (;;) {
         const std::size_t slash = folder.find_last_of('/');
-        if (slash == std::string::npos) return;
-        folder.resize(slash == 0 ? 1 : slash);
-        watched = inotify_add_watch(device_watch, folder.c_str(),
-                                    IN_CREATE | IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF);
-        if (watched >= 0 || folder == "/") return;
+        if (slash == std::string::npos || slash == 0) return "/";
+        folder.resize(slash);
+        struct stat found {};
+        if (stat(folder.c_str(), &found) == 0 && S_ISDIR(found.st_mode)) return folder;
+    }
+}
+
+// Watches for a new entry, a renamed one or changed permissions there, and for the folder
+// itself going; moved to another folder only when the nearest one has changed, as every new
+// watch brings a notice of its own about the old one.
+void arm_device_watch() {
+    const std::string folder = nearest_folder(watch_path);
+    if (watched >= 0 && folder == watched_folder) return;
+    if (watched >= 0) inotify_rm_watch(device_watch, watched);
+    watched = inotify_add_watch(device_watch, folder.c_str(),
+                                IN_CREATE | IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF);
+    watched_folder = folder;
+}
+
+// Reads the notices; a watch whose folder went is over.
+void read_device_notices() {
+    alignas(inotify_event) char notices[4096];
+    for (ssize_t n; (n = read(device_watch, notices, sizeof notices)) > 0;) {
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+            inotify_event notice;
+            std::memcpy(&notice, notices + at, sizeof notice);
+            at += static_cast<ssize_t>(sizeof notice + notice.len);
+            if (notice.wd != watched) continue;
+            if (notice.mask & IN_MOVE_SELF) inotify_rm_watch(device_watch, watched);
+            if (notice.mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) watched = -1;
+        }
     }
 }
 
 int device_watch_descriptor(const char* port_name) {
     const char* path = serial_device_path(port_name);
     if (!path || path[0] != '/') return -1;
-    if (device_watch >= 0 && watch_path == path) return device_watch;
-    terminal_wait_for_device_end();
-    device_watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watched >= 0 && watch_path == path) return device_watch;
+    // One instance for the whole run: closing one waits for the kernel (some 15 ms), which
+    // would come between the port's return and its first byte.
+    if (device_watch < 0) device_watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (device_watch < 0) return -1;
     watch_path = path;
     arm_device_watch();
-    return device_watch;
+    return watched >= 0 ? device_watch : -1;
 }
 
 TerminalEvents wait_for(int port_fd, int device_fd, bool watch_console, int timeout_ms) {
@@ -153,9 +179,7 @@ TerminalEvents wait_for(int port_fd, int device_fd, bool watch_console, int time
         if (got & (POLLHUP | POLLERR | POLLNVAL)) events.port_gone = true;
     }
     if (device_index >= 0 && (fds[device_index].revents & POLLIN)) {
-        alignas(inotify_event) char notices[4096];
-        while (read(device_fd, notices, sizeof notices) > 0) {
-        }
+        read_device_notices();
         arm_device_watch();
         events.device = true;
     }
@@ -183,9 +207,12 @@ TerminalEvents terminal_wait_for_device(const char* port_name, bool watch_consol
 }
 
 void terminal_wait_for_device_end() {
-    if (device_watch >= 0) close(device_watch);
-    device_watch = watched = -1;
+    if (watched >= 0) inotify_rm_watch(device_watch, watched);
+    watched = -1;
     watch_path.clear();
+    watched_folder.clear();
+    // Notices that came meanwhile are about a wait that is over.
+    if (device_watch >= 0) read_device_notices();
 }
 
 void console_write(const char* bytes, std::size_t n) {
