@@ -77,7 +77,8 @@ TEST(FuzzRegressions, ChecksFailLoudly) {
     EXPECT_EQ(run.signal, SIGABRT);
 }
 
-// The two faults the key decoder fuzzer found, spelled out.
+// Two faults the key decoder fuzzer found, spelled out (a modifier out of range, the third, is
+// a row of the decoder's own table).
 std::vector<int> keys_after_pause(const std::string& input) {
     std::vector<unsigned char> raw(input.begin(), input.end());
     std::vector<unsigned char> keys;

@@ -27,7 +27,7 @@ struct Pair {
 
 // The PC console's bytes for a key alone and with Shift, Ctrl or Alt. With several held, Alt
 // counts before Ctrl and Ctrl before Shift, as there.
-enum Held { ALONE, SHIFT, CTRL, ALT };
+enum Held : int { NOT_A_MODIFIER = -1, ALONE, SHIFT, CTRL, ALT };
 struct KeyPairs {
     Pair with[4];
 };
@@ -131,7 +131,7 @@ int keypad_character(unsigned char final_byte) {
 
 // xterm's modifier parameter: 1 plus Shift 1, Alt 2, Ctrl 4, Meta 8 (taken as Alt).
 Held held_for(int modifier) {
-    if (modifier < 1 || modifier > 16) return static_cast<Held>(-1);
+    if (modifier < 1 || modifier > 16) return NOT_A_MODIFIER;
     const int bits = modifier - 1;
     if (bits & (2 | 8)) return ALT;
     if (bits & 4) return CTRL;
@@ -167,7 +167,7 @@ DecodedKey key_with(int consumed, Key key, int modifier, bool shifted = false) {
     if (modifier == DEFAULT) modifier = 1;
     if (shifted && modifier >= 1 && modifier <= 16) modifier = ((modifier - 1) | 1) + 1;
     const Held held = held_for(modifier);
-    if (held < ALONE) return dropped(consumed);
+    if (held == NOT_A_MODIFIER) return dropped(consumed);
     return pair(consumed, KEYS[key].with[held]);
 }
 

@@ -62,7 +62,7 @@ TEST(KeyDecoder, KeysBecomeThePcConsolesBytes) {
         {"ls\r\b\t\x18", {'l', 's', 13, 8, 9, 24}}, {"\xD0\x9F", {0xD0, 0x9F}},
         {"a\x1bOPb\x1b[Ac", {'a', 0, 59, 'b', 0xE0, 72, 'c'}},
         // Unknown sequences, unfinished ones and ones broken off are dropped, never sent.
-        {"\x1b[99~", NOTHING}, {"\x1b[1;99A", NOTHING}, {"\x1b[2;5A", NOTHING}, {"\x1b[?1;2c", NOTHING},
+        {"\x1b[99~", NOTHING}, {"\x1b[1;99A", NOTHING}, {"\x1bO0S", NOTHING}, {"\x1b[15;17~", NOTHING}, {"\x1b[2;5A", NOTHING}, {"\x1b[?1;2c", NOTHING},
         {"\x1b[E", NOTHING}, {"\x1b[G", NOTHING}, {"\x1b[[Z", NOTHING}, {"\x1b[1", NOTHING}, {"\x1b[", NOTHING},
         {"\x1b[1;2;3A", NOTHING}, {"\x1b[" + std::string(30, '1') + "~", NOTHING},
         {"\x1b[1\x18", {24}}, {"\x1b[[\x18", {24}}, {"\x1bO\x18", {24}}, {"\x1b[1\x1b[A", E(72)},
