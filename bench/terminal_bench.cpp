@@ -233,7 +233,8 @@ void reconnect_figures() {
             waiting_wakeups_per_s = static_cast<double>(switches(pid) - woken) * 1000.0 / IDLE_MS;
         }
         auto line = std::make_unique<SerialLine>();
-        const std::string marker = "<" + std::to_string(round) + ">";
+        char marker[16];
+        std::snprintf(marker, sizeof marker, "<%d>", round);
         line->send(marker);
         session.line = std::move(line);
         const long long start_us = monotonic_us();
