@@ -136,13 +136,15 @@ void option_vcc(Arguments& args) {
         print_at_level(2, "\t             Vcc: External\n");
         return;
     }
-    // "X.X": whole volts, then tenths read from the third character on. Reckoned wide so that
-    // an absurd number is refused rather than wrapped into the accepted range.
-    long long millivolts = 1000LL * static_cast<int>(read_integer(value));
-    if (std::strlen(value) >= 3) millivolts += 100LL * static_cast<int>(read_integer(value + 2));
-    settings.vcc_mv = static_cast<int>(millivolts);
-    print_at_level(2, "\t             Vcc: %d.%dV\n", settings.vcc_mv / 1000, settings.vcc_mv % 1000 / 100);
+    // "X.X": whole volts, then tenths read from the third character on. Neither is narrowed or
+    // wrapped ("3.4294967297" is not 3.1 V): each is held to 10^15, which the sum in millivolts
+    // still holds.
+    constexpr long long PART_LIMIT = 1'000'000'000'000'000;
+    long long millivolts = 1000LL * read_integer_bounded(value, PART_LIMIT);
+    if (std::strlen(value) >= 3) millivolts += 100LL * read_integer_bounded(value + 2, PART_LIMIT);
+    print_at_level(2, "\t             Vcc: %lld.%lldV\n", millivolts / 1000, millivolts % 1000 / 100);
     if (millivolts < 1800 || millivolts > 3600) fail(1, "\nInvalid VCC\n");
+    settings.vcc_mv = static_cast<int>(millivolts);
 }
 
 void option_sbw(Arguments& args) {

@@ -9,3 +9,8 @@ bool ascii_starts_with(const char* text, const char* word);
 // Leading white space, an optional sign, then decimal digits up to the first other character;
 // no digits give 0. Wraps instead of failing on overflow, as a 32-bit reading would.
 long read_integer(const char* text);
+
+// The same reading held to -limit..limit instead of wrapping, for a number that is checked
+// against a range afterwards: no digit string, however long, comes back inside the range.
+// limit stays below LLONG_MAX / 10.
+long long read_integer_bounded(const char* text, long long limit);

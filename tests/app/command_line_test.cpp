@@ -97,7 +97,10 @@ TEST(CommandLine, ArgumentVectors) {
         // -vcc: volts and tenths, each read on its own; 1.8 to 3.6, or "ext".
         {{"-vcc", "3.3"}, vcc + "3.3V\nok vcc=3300\n"},
         {{"-vcc", "1.7"}, vcc + "1.7V\n\nInvalid VCC\n" + FAILED, 1},
-        {{"-vcc", "3.1073741824"}, vcc + "3.0V\n\nInvalid VCC\n" + FAILED, 1},  // would wrap into range
+        // Narrowed to 32 bits or wrapped in 64, these would read as 3.1, 3.3 and 3.3 V.
+        {{"-vcc", "3.4294967297"}, vcc + "429496732.7V\n\nInvalid VCC\n" + FAILED, 1},
+        {{"-vcc", "004294967299"}, vcc + "4724464028.9V\n\nInvalid VCC\n" + FAILED, 1},
+        {{"-vcc", "3.18446744073709551619"}, vcc + "100000000000003.0V\n\nInvalid VCC\n" + FAILED, 1},
         {{"-vcc", "ext", "-vcc", "3.0"}, vcc + "External\n" + vcc + "3.0V\nok flags=40038 vcc=3000\n"},
         {{"-d", "0", "-vcc", "-f"}, "\nInvalid VCC option\n" + FAILED, 1},
         // -res: the low four bits; 1 to 6 marked with 128; zeroed by power off.
