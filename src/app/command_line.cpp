@@ -9,6 +9,7 @@
 #include "base/run_settings.h"
 #include "fet/fet_library.h"
 #include "fet/listings.h"
+#include "platform/file_names.h"
 #include "terminal/serial_port.h"
 
 namespace {
@@ -269,7 +270,8 @@ bool printable(unsigned char c) { return c >= 0x21 && c <= 0x7F; }
 void action_read_out(Arguments& args) {
     const char* name = args.next();
     // "+", "." and "/" may begin an output name, so ./out.hex works.
-    if (name && name[0] != '-' && printable(static_cast<unsigned char>(name[0]))) {
+    if (name && name[0] != '-' &&
+        file_name_may_begin_with(static_cast<unsigned char>(name[0]), FileNameUse::read_out)) {
         settings.read_out_file = name;
         print_at_level(1, "\t    Out Filename:`%s`\n", settings.read_out_file.c_str());
     }
@@ -304,9 +306,10 @@ const char* read_action_letter(const char* word, const char* letter) {
 
 void action_letters(Arguments& args) {
     const char* word = args.current();
-    // An image name starts with a digit or a letter-like character: not "-", "+", "." or "/".
+    // Unlike an output name, an image name never begins with "+": "+e +p x.hex" is two words.
     const char* name = args.next();
-    if (name && static_cast<unsigned char>(name[0]) >= 0x30 && static_cast<unsigned char>(name[0]) <= 0x7F) {
+    if (name && name[0] != '-' && name[0] != '+' &&
+        file_name_may_begin_with(static_cast<unsigned char>(name[0]), FileNameUse::image)) {
         settings.program_file = name;
         print_at_level(1, "\t        Filename:`%s`\n", settings.program_file.c_str());
     }

@@ -129,9 +129,14 @@ TEST(CommandLine, ArgumentVectors) {
         {{"-det", "-manual"}, "\tOnly detect MSP430 chip part ID\nok flags=40489\n"},
         // Action words and their file names.
         {{"+ebpv", "test.hex"}, image + "test.hex`\nok flags=40b58 image=test.hex\n"},
-        {{"+p", "./a.hex"}, no_file, 2},
-        {{"+p", "0.hex"}, image + "0.hex`\nok flags=40118 image=0.hex\n"},
+        // Absolute, "./" and UTF-8 names; "+" begins an action word, not an image name.
+        {{"+p", "./a.hex"}, image + "./a.hex`\nok flags=40118 image=./a.hex\n"},
+        {{"+v", "/fw/a.hex"}, image + "/fw/a.hex`\nok flags=40218 image=/fw/a.hex\n"},
+        {{"+p", "прошивка.hex"}, image + "прошивка.hex`\nok flags=40118 image=прошивка.hex\n"},
+        {{"+p", "+a.hex"}, no_file, 2},
+        {{"+p", " a.hex"}, no_file, 2},
         {{"+r", "./o.txt"}, "\t    Out Filename:`./o.txt`\nok flags=60018 out=./o.txt\n"},
+        {{"+r", "выход.hex"}, "\t    Out Filename:`выход.hex`\nok flags=60018 out=выход.hex\n"},
         {{"+e", "+p", "x.hex"}, "ok flags=40818\n"},  // the argument behind an action word is not read
         {{"+fu"}, "Invaild Switch: +fu" + FAILED, 2},
         {{"+fuse"}, "\t         Warning: Blow Fuse!\nok flags=48018\n"},

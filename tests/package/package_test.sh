@@ -10,8 +10,7 @@ dpkg-deb -x "$(ls -t "$1"/package/kesto_*.deb | head -n 1)" "$root" || fail "dpk
 kesto=$root/usr/bin/kesto examples=$root/usr/share/kesto/examples
 zcat "$root/usr/share/man/man1/kesto.1.gz" | grep -q '^\.TH KESTO 1' || fail "manual page missing"
 out=$(timeout 20 "$kesto" -h -a 0 </dev/null) && grep -q 'Usage:' <<<"$out" || fail "no usage text: $out"
-# An image name may not begin with "/" or ".": run from the examples' folder.
-out=$(cd "$examples" && timeout 20 "$kesto" -FET SIM -a 0 +ebpv blink_g2553.hex +r "$root/out.hex" </dev/null) \
+out=$(timeout 20 "$kesto" -FET SIM -a 0 +ebpv "$examples/blink_g2553.hex" +r "$root/out.hex" </dev/null) \
   || fail "simulated pass exited with $?: $out"
 grep -q 'Identifed: MSP430G2553' <<<"$out" && grep -q 'Programm & Verify...wait... -OK' <<<"$out" || fail "no pass: $out"
 [ -s "$root/out.hex" ] || fail "no read-out file"
