@@ -55,6 +55,13 @@ void print_open_hint(const char* port_name, long error) {
                        text.c_str(), shown, COM_PORT_FIRST, COM_PORT_LAST);
 }
 
+void print_settings_hint(const char* port_name, long error) {
+    if (system_error_kind(error) != SystemErrorKind::not_serial) return;
+    const char* path = serial_device_path(port_name);
+    print_at_level(1, "\n  %s: %s is not a serial device.\n", system_error_text(error).c_str(),
+                   path ? path : port_name);
+}
+
 bool port_refused(long error) {
     const SystemErrorKind kind = system_error_kind(error);
     return kind == SystemErrorKind::access_denied || kind == SystemErrorKind::busy;

@@ -10,6 +10,10 @@ void print_open_hint(const char* port_name, long error);
 // scan finds nothing, where a missing device is not.
 bool port_refused(long error);
 
+// Under "Can't set baudrate ...", which ends without a line end: for a path that opened but is
+// no serial device, says so; nothing for a rate the device refused.
+void print_settings_hint(const char* port_name, long error);
+
 // Under "Can't find COM Port". `refused_port` is the COM number of a port that exists but was
 // refused with `refused_error`, or 0 when every port was simply missing.
 void print_scan_hint(int lowest_port, int refused_port, long refused_error);

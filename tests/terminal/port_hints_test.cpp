@@ -31,6 +31,11 @@ TEST(PortHints, EachErrorClassGetsItsHint) {
         c.port ? print_open_hint(c.port, c.error) : print_scan_hint(5, c.error ? 12 : 0, c.error);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.hint) << (c.port ? c.port : "scan");
     }
+    // Under a refused line setting: only a path that is no serial device gets a word.
+    testing::internal::CaptureStdout();
+    print_settings_hint("COM3", ENOTTY), print_settings_hint("/dev/x", EINVAL);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n  Inappropriate ioctl for device: /dev/ttyS2 is not a serial device.\n");
     settings.print_level = 0;  // a hint keeps to the level of the message it explains
     testing::internal::CaptureStdout();
     print_open_hint("/", EISDIR);
