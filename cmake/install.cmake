@@ -15,6 +15,19 @@ file(GLOB KESTO_EXAMPLES ${CMAKE_SOURCE_DIR}/examples/*.hex ${CMAKE_SOURCE_DIR}/
 install(FILES ${KESTO_EXAMPLES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kesto/examples)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# udev reads rules from /usr/lib/udev/rules.d whatever the prefix, so an install under /usr or
+# /usr/local puts the adapters' rule there. Any other prefix (a home folder) keeps it under
+# itself, to be copied to /etc/udev/rules.d by hand: udev would not see it there.
+install(CODE "set(KESTO_UDEV_RULE \"${CMAKE_SOURCE_DIR}/packaging/70-kesto.rules\")")
+install(CODE [[
+  if(CMAKE_INSTALL_PREFIX MATCHES "^/usr(/local)?/?$")
+    set(kesto_rules_dir /usr/lib/udev/rules.d)
+  else()
+    set(kesto_rules_dir ${CMAKE_INSTALL_PREFIX}/lib/udev/rules.d)
+  endif()
+  file(INSTALL DESTINATION ${kesto_rules_dir} TYPE FILE FILES ${KESTO_UDEV_RULE})
+]])
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kesto)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -24,6 +37,9 @@ set(CPACK_PACKAGE_DESCRIPTION "Programs MSP430 microcontrollers through a FET ad
  works as a plain serial terminal on the board's UART. A built-in simulated adapter and
  target lets every part of it run without hardware.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  ${CMAKE_SOURCE_DIR}/packaging/debian/postinst ${CMAKE_SOURCE_DIR}/packaging/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -14,9 +14,11 @@ void print_refusal(const char* device, long error) {
     const std::string text = system_error_text(error);
     if (system_error_kind(error) == SystemErrorKind::access_denied)
         print_at_level(1,
-                       "  %s: join the dialout group (sudo usermod -aG dialout $USER,\n"
-                       "  then log in again), or add a udev rule that gives you %s.\n",
-                       text.c_str(), device);
+                       "  %s: for the chip maker's adapters, the udev rule\n"
+                       "  /usr/lib/udev/rules.d/70-kesto.rules (installed with kesto) gives you access;\n"
+                       "  plug the adapter in again after installing it. For other devices, join the\n"
+                       "  dialout group (sudo usermod -aG dialout $USER, then log in again).\n",
+                       text.c_str());
     else if (system_error_kind(error) == SystemErrorKind::busy)
         print_at_level(1, "  %s: another program holds %s; close it\n  (fuser -v %s shows which).\n", text.c_str(),
                        device, device);

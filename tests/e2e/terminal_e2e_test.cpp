@@ -180,9 +180,11 @@ TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
                                               " not there.\n" + see)},
         {"COM22", failed_open("\\\\.\\COM22", "2\n  No such file or directory: COM22 names no device (COM1..COM21"
                                               " do).\n" + see)},
-        {forbidden.path, failed_open(forbidden.path, "13\n  Permission denied: join the dialout group (sudo usermod"
-                                     " -aG dialout $USER,\n  then log in again), or add a udev rule that gives you " +
-                                     forbidden.path + ".\n")},
+        {forbidden.path, failed_open(forbidden.path, "13\n  Permission denied: for the chip maker's adapters, the"
+                                     " udev rule\n  /usr/lib/udev/rules.d/70-kesto.rules (installed with kesto) gives"
+                                     " you access;\n  plug the adapter in again after installing it. For other"
+                                     " devices, join the\n  dialout group (sudo usermod -aG dialout $USER, then log"
+                                     " in again).\n")},
         {"/", failed_open("/", "21\n  Is a directory.\n")},
         {"/dev/null", KESTO_BANNER + "\t     Serial Port: /dev/null    Baud: 19200\nCan't set baudrate '19200'. Error: 25\n"
                       "  Inappropriate ioctl for device: /dev/null is not a serial device.\n", "-a", 3},

@@ -7,6 +7,11 @@
 
 #include "base/run_settings.h"
 
+const std::string DENIED = "  Permission denied: for the chip maker's adapters, the udev rule\n"
+                          "  /usr/lib/udev/rules.d/70-kesto.rules (installed with kesto) gives you access;\n"
+                          "  plug the adapter in again after installing it. For other devices, join the\n"
+                          "  dialout group (sudo usermod -aG dialout $USER, then log in again).\n";
+
 TEST(PortHints, EachErrorClassGetsItsHint) {
     const std::string see = "  See the ports with -pl, or give the device path first (e.g. /dev/ttyACM0).\n";
     const std::string busy = "  Device or resource busy: another program holds /dev/ttyUSB7; close it\n"
@@ -17,8 +22,7 @@ TEST(PortHints, EachErrorClassGetsItsHint) {
                            "  or what is in /dev/serial/by-id.\n"},
         {"\\\\.\\COM21", ENOENT, "  No such file or directory: COM21 means /dev/ttyACM8, which is not there.\n" + see},
         {"COM0", ENOENT, "  No such file or directory: COM0 names no device (COM1..COM21 do).\n" + see},
-        {"/dev/x", EACCES, "  Permission denied: join the dialout group (sudo usermod -aG dialout $USER,\n"
-                           "  then log in again), or add a udev rule that gives you /dev/x.\n"},
+        {"/dev/x", EACCES, DENIED},
         {"\\\\.\\COM12", EBUSY, busy}, {"/", EISDIR, "  Is a directory.\n"},
         {"", ENOENT, "  No port was named: give a COM name or a device path first.\n"},
         {nullptr, 0, "  No device is there as COM5..COM21; give the device path first\n"
