@@ -17,3 +17,8 @@ out=$(timeout 20 "$kesto" -FET SIM -a 0 +ebpv "$examples/blink_g2553.hex" +r "$r
   || fail "simulated pass exited with $?: $out"
 grep -q 'Identifed: MSP430G2553' <<<"$out" && grep -q 'Programm & Verify...wait... -OK' <<<"$out" || fail "no pass: $out"
 [ -s "$root/out.hex" ] || fail "no read-out file"
+if command -v lintian >/dev/null; then
+  out=$(timeout 120 lintian --fail-on error,warning "$deb" 2>&1) || fail "lintian: $out"
+else
+  echo "lintian is not installed: the package's policy check was skipped"
+fi
