@@ -15,8 +15,10 @@ $(BUILD)/build.ninja $(BUILD)/Makefile:
 build: | $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
-	./$(BUILD)/kesto -FET SIM -a 0 -d 3 -info +ebpv examples/blink/blink.elf +r $(BUILD)/readout.hex
+# Only the program: the demo needs neither the tests nor the other tools.
+demo: | $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target kesto
+	$(BUILD)/kesto -FET SIM -a 0 -d 3 -info +ebpv examples/blink/blink.elf +r $(BUILD)/readout.hex
 
 test: test-plain test-asan
 

@@ -172,7 +172,7 @@ TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
     const std::string see = "  See the ports with -pl, or give the device path first (e.g. /dev/ttyACM0).\n";
     SerialLine forbidden;
     ASSERT_EQ(chmod(forbidden.path.c_str(), 0), 0);
-    const struct { std::string port, text, option = "-a"; } cases[] = {
+    const struct { std::string port, text, option = "-a"; int status = 2; } cases[] = {
         {"/nonexistent/ttyUSB0", failed_open("/nonexistent/ttyUSB0", "2\n  No such file or directory: is the"
                                              " board plugged in? See the ports with -pl,\n  or what is in"
                                              " /dev/serial/by-id.\n")},
@@ -180,10 +180,14 @@ TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
                                               " not there.\n" + see)},
         {"COM22", failed_open("\\\\.\\COM22", "2\n  No such file or directory: COM22 names no device (COM1..COM21"
                                               " do).\n" + see)},
-        {forbidden.path, failed_open(forbidden.path, "13\n  Permission denied: join the dialout group (sudo usermod"
-                                     " -aG dialout $USER,\n  then log in again), or add a udev rule that gives you " +
-                                     forbidden.path + ".\n")},
+        {forbidden.path, failed_open(forbidden.path, "13\n  Permission denied: for the chip maker's adapters, the"
+                                     " udev rule\n  /usr/lib/udev/rules.d/70-kesto.rules (installed with kesto) gives"
+                                     " you access;\n  plug the adapter in again after installing it. For other"
+                                     " devices, join the\n  dialout group (sudo usermod -aG dialout $USER, then log"
+                                     " in again).\n")},
         {"/", failed_open("/", "21\n  Is a directory.\n")},
+        {"/dev/null", KESTO_BANNER + "\t     Serial Port: /dev/null    Baud: 19200\nCan't set baudrate '19200'. Error: 25\n"
+                      "  Inappropriate ioctl for device: /dev/null is not a serial device.\n", "-a", 3},
         {"/nonexistent/tty", KESTO_BANNER, "-d"},  // the banner comes before the options are read
     };
     for (const auto& c : cases) {
@@ -197,7 +201,7 @@ TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
         });
         if (run.status == 198) continue;  // root here cannot give up that right
         EXPECT_EQ(run.text, c.text) << c.port;
-        EXPECT_EQ(run.status, 2) << c.port;
+        EXPECT_EQ(run.status, c.status) << c.port;
     }
 }
 
