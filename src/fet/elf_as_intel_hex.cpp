@@ -48,17 +48,17 @@ fet_int with_file(const char* file, Call call) {
     return result;
 }
 
-fet_int program_file(const char* file, fet_int erase_type, fet_int verify) {
+fet_int FET_CALL program_file(const char* file, fet_int erase_type, fet_int verify) {
     return with_file(file, [&](const char* name) { return underneath.MSP430_ProgramFile(name, erase_type, verify); });
 }
 
-fet_int verify_file(const char* file) {
+fet_int FET_CALL verify_file(const char* file) {
     return with_file(file, [](const char* name) { return underneath.MSP430_VerifyFile(name); });
 }
 
-fet_int error_number() { return conversion_failure.empty() ? underneath.MSP430_Error_Number() : CONVERSION_FAILED; }
+fet_int FET_CALL error_number() { return conversion_failure.empty() ? underneath.MSP430_Error_Number() : CONVERSION_FAILED; }
 
-const char* error_string(fet_int number) {
+const char* FET_CALL error_string(fet_int number) {
     if (number == CONVERSION_FAILED && !conversion_failure.empty()) return conversion_failure.c_str();
     return underneath.MSP430_Error_String(number);
 }
