@@ -15,8 +15,10 @@ $(BUILD)/build.ninja $(BUILD)/Makefile:
 build: | $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
-	./$(BUILD)/kesto -FET SIM -a 0 -d 3 -info +ebpv examples/blink_g2553.hex +r $(BUILD)/readout.hex
+# Only the program: the demo needs neither the tests nor the other tools.
+demo: | $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target kesto
+	$(BUILD)/kesto -FET SIM -a 0 -d 3 -info +ebpv examples/blink/blink.elf +r $(BUILD)/readout.hex
 
 test: test-plain test-asan
 
@@ -61,8 +63,19 @@ fuzz:
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target kesto_fuzzers
 	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# Line coverage per source file: the whole suite in a build with gcov's counters, then gcovr.
+COVERAGE_BUILD ?= build-coverage
+.PHONY: coverage
+coverage:
+	@command -v gcovr >/dev/null || { echo "make coverage needs gcovr (apt-get install gcovr)"; exit 1; }
+	cmake -S . -B $(COVERAGE_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTO_COVERAGE=ON
+	find $(COVERAGE_BUILD) -name '*.gcda' -delete
+	cmake --build $(COVERAGE_BUILD) -j $(JOBS)
+	cd $(COVERAGE_BUILD) && ctest $(CTEST_ARGS)
+	gcovr --root . --filter src/ --exclude-unreachable-branches --print-summary $(COVERAGE_BUILD) | tee $(COVERAGE_BUILD)/coverage.txt
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(COVERAGE_BUILD)
 
 # Installs under $(PREFIX) (default /usr/local); DESTDIR stages it elsewhere, as packagers do.
 PREFIX ?= /usr/local

@@ -31,12 +31,9 @@ inline constexpr std::uint32_t FUZZ_NAMED_FLAGS =
 // More arguments only repeat what fewer already reach.
 inline constexpr std::size_t FUZZ_MAX_ARGUMENTS = 64;
 
-// Once per process: the end of the program is caught, and the COM ports that AUTO, USB and -pl
-// try all name a device that does not exist, so no real serial port is ever opened.
+// The end of the program is caught, and the COM ports that AUTO, USB and -pl try all name a
+// device that does not exist, so no real serial port is ever opened.
 inline void fuzz_command_line_setup() {
-    static bool done = false;
-    if (done) return;
-    done = true;
     exit_interceptor = fuzz_exit_by_throwing;
     for (int n = COM_PORT_FIRST; n <= COM_PORT_LAST; ++n) serial_device_set_com_path(n, "/nonexistent/kesto-fuzz/tty");
 }

@@ -26,9 +26,7 @@ void add_exit_cleanup(void (*cleanup)()) {
 }
 
 int exit_status_for(int code) {
-    if (code == EXIT_DONE) return EXIT_DONE_STATUS;
-    if (code == EXIT_QUIET) return EXIT_QUIET_STATUS;
-    return code;
+    return code == EXIT_DONE || code == EXIT_QUIET ? 0 : code;
 }
 
 void print_at_level(int level, const char* format, ...) {

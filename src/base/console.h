@@ -5,12 +5,8 @@
 inline constexpr int EXIT_DONE = 0x4000;   // normal completion
 inline constexpr int EXIT_QUIET = 0x8000;  // the operator ended the terminal: leave at once
 
-// A process status keeps only its low 8 bits on this platform, where 16384 would arrive as 0
-// anyway; say so instead of leaving it to truncation.
-inline constexpr int EXIT_DONE_STATUS = 0;
-inline constexpr int EXIT_QUIET_STATUS = 0;
-
-// The process status that exit_program ends with for a code.
+// The process status that exit_program ends with for a code: EXIT_DONE and EXIT_QUIET end with
+// 0, since a status keeps only its low 8 bits on Linux, where 16384 would arrive as 0 anyway.
 int exit_status_for(int code);
 
 // Prints only when level <= settings.print_level, and flushes at once.

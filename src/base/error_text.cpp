@@ -15,3 +15,16 @@ std::string error_text(const char* format, ...) {
     va_end(again);
     return text;
 }
+
+std::string printable_text(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            shown += error_text("\\x%02X", byte);
+        else
+            shown += c;
+    }
+    return shown;
+}

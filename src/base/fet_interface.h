@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 // The vendor's functions use the stdcall convention on 32-bit Windows; elsewhere there is one.
 #if defined(_WIN32) && !defined(_WIN64)
@@ -104,9 +106,10 @@ struct DeviceRecord {
         set_word(offset, value & 0xFFFF);
         set_word(offset + 2, value >> 16);
     }
-    // The name as a terminated text, even when the library filled all 32 bytes.
-    const char* name() {
-        bytes[DEV_NAME + DEVICE_NAME_SIZE - 1] = 0;
-        return reinterpret_cast<const char*>(bytes + DEV_NAME);
+    // The name, cut before the field's last byte as a terminator there would cut it, even when
+    // the library filled all 32 bytes.
+    std::string name() const {
+        const char* field = reinterpret_cast<const char*>(bytes + DEV_NAME);
+        return std::string(field, strnlen(field, DEVICE_NAME_SIZE - 1));
     }
 };

@@ -33,9 +33,6 @@ inline constexpr std::uint32_t DEFAULT_FLAGS = FLAG_DLL_CHECK | FLAG_AUTOSTART |
 // cut name could name another device.
 inline constexpr int NAME_SIZE = 128;
 
-// The system's invalid-handle value, stored in port_handle after a failed open.
-inline constexpr std::intptr_t INVALID_PORT_HANDLE = -1;
-
 struct RunSettings {
     // Output and exit behaviour.
     int print_level = 2;

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "base/error_text.h"
 #include "base/run_settings.h"
 #include "fet/fet_library.h"
 #include "fet/programming_pass.h"
@@ -12,17 +14,19 @@ namespace {
 // Two devices share a line: "ID:" and three digits, a blank, and the name padded to 25.
 constexpr int NAME_COLUMNS = 25;
 
-void print_device(fet_int id, const char* name) {
-    const std::size_t length = std::strlen(name);
+// The name comes from the library, so its control bytes are spelled out.
+void print_device(fet_int id, const char* library_name) {
+    const std::string name = printable_text(library_name);
+    const std::size_t length = name.size();
     if (length >= NAME_COLUMNS) {
         // Too long for the column: shown whole rather than cut, with one blank before the next.
-        std::printf("ID:%-3ld %s ", id, name);
+        std::printf("ID:%-3ld %s ", id, name.c_str());
         return;
     }
     char field[NAME_COLUMNS + 1];
     std::memset(field, ' ', NAME_COLUMNS);
     field[NAME_COLUMNS] = 0;
-    std::memcpy(field, name, length);
+    std::memcpy(field, name.data(), length);
     std::printf("ID:%-3ld %s", id, field);
 }
 
@@ -33,9 +37,9 @@ int list_devices() {
     for (fet_int id = 1;; ++id) {
         // A failing call is the ordinary end of the list.
         if (fet->MSP430_Device(id, device_record.data(), DEVICE_RECORD_SIZE) != 0) break;
-        const char* name = device_record.name();
-        if (std::strcmp(name, "End_of_devices") == 0) break;
-        print_device(id, name);
+        const std::string name = device_record.name();
+        if (name == "End_of_devices") break;
+        print_device(id, name.c_str());
         if (id % 2 == 0) std::fputs("\n", stdout);
     }
     return 0;
@@ -60,7 +64,7 @@ int list_fet_ports() {
             report_library_error(2, "");
             return 1;
         }
-        std::printf(i == 0 ? "\nFound: %s -%s\n" : "       %s -%s\n", name ? name : "",
+        std::printf(i == 0 ? "\nFound: %s -%s\n" : "       %s -%s\n", printable_text(name ? name : "").c_str(),
                     in_use ? "Already Used" : "Free");
     }
     return 0;

@@ -5,8 +5,10 @@
 #include <cstdio>
 
 #include "base/console.h"
+#include "base/error_text.h"
 #include "base/run_settings.h"
 #include "fet/fet_library.h"
+#include "image/image_file.h"
 
 namespace {
 
@@ -100,7 +102,7 @@ void identify_device() {
     if (flag(FLAG_INFO)) {
         print_device_report();
     } else {
-        print_at_level(1, "Identifed: %s ID:%d\n", device_record.name(),
+        print_at_level(1, "Identifed: %s ID:%d\n", printable_text(device_record.name()).c_str(),
                        static_cast<int>(device_record.word(DEV_ID)));
     }
 }
@@ -127,6 +129,40 @@ void erase_info_memory() {
     print_at_level(3, " -OK\n");
 }
 
+// The image is read whole with the program's own readers before the first library call, and
+// checked against the identified part before the first erase: a missing, broken or misfit
+// file then ends the run with the chip as it was. The library still reads the file itself.
+bool pass_uses_image() { return (flag(FLAG_PROGRAM) || flag(FLAG_VERIFY)) && !flag(FLAG_DETECT_ONLY); }
+
+void read_program_image(MemoryImage& image) {
+    if (settings.program_file.empty()) {
+        print_plain("No image file was named: give one after the action letters, as in +p app.hex\n");
+        exit_program(1);
+    }
+    std::string error;
+    if (read_image_file(settings.program_file.c_str(), image, error) != IMAGE_OK) {
+        print_plain("%s\n", printable_text(error).c_str());
+        exit_program(1);
+    }
+}
+
+// Every byte must lie in the part's flash or information memory, as the device record gives them.
+void check_image_fits(const MemoryImage& image) {
+    const std::uint32_t flash_end = device_record.dword(DEV_FLASH_END);
+    const std::uint32_t info_start = device_record.word(DEV_INFO_START), info_end = device_record.word(DEV_INFO_END);
+    for (std::uint32_t at = image.lowest(); !image.empty() && at <= image.highest(); ++at) {
+        if (!image.has(at)) continue;
+        if ((at >= flash_start() && at <= flash_end) || (at >= info_start && at <= info_end)) continue;
+        print_plain("%s: the image has data at 0x%04X, outside the flash (%04X..%04X) and the information memory "
+                    "(%04X..%04X) of %s\n",
+                    printable_text(settings.program_file).c_str(), static_cast<unsigned>(at),
+                    static_cast<unsigned>(flash_start()), static_cast<unsigned>(flash_end),
+                    static_cast<unsigned>(info_start), static_cast<unsigned>(info_end),
+                    printable_text(device_record.name()).c_str());
+        exit_program(1);
+    }
+}
+
 void program_device() {
     const bool verify = flag(FLAG_VERIFY);
     long_step(verify ? "Programm & Verify...wait..." : "Programming...wait...", [verify] {
@@ -139,11 +175,11 @@ void program_device() {
 void report_library_error(int level, const char* title) {
     const fet_int number = fet->MSP430_Error_Number();
     const char* text = fet->MSP430_Error_String(number);
-    if (!text) text = "";
+    const std::string shown = printable_text(text ? text : "");
     if (settings.print_level > level) {
-        print_plain(" -%s\n", text);
+        print_plain(" -%s\n", shown.c_str());
     } else {
-        print_plain("%s -%s\n", title, text);
+        print_plain("%s -%s\n", title, shown.c_str());
     }
 }
 
@@ -191,7 +227,8 @@ void print_device_report() {
     };
     auto hex = [](std::uint32_t value) { return static_cast<unsigned>(value); };
 
-    print_plain("     Device: %s ID:%d\n", device_record.name(), static_cast<int>(d.word(DEV_ID)));
+    print_plain("     Device: %s ID:%d\n", printable_text(device_record.name()).c_str(),
+                static_cast<int>(d.word(DEV_ID)));
     const std::uint32_t flash_end = d.dword(DEV_FLASH_END);
     print_plain("      Flash: %dK \t(%04X..%04X)\n", static_cast<int>((flash_end - flash_start() + 1) >> 10),
                 hex(flash_start()), hex(flash_end));
@@ -225,6 +262,8 @@ void print_device_report() {
 
 void programming_pass() {
     set_title("-Programming");
+    MemoryImage image;
+    if (pass_uses_image()) read_program_image(image);
     if (init_fet(2) != 0) exit_program(1);
 
     if (flag(FLAG_EXT_VCC)) {
@@ -234,6 +273,7 @@ void programming_pass() {
     }
     identify_device();
     if (flag(FLAG_DETECT_ONLY)) exit_program(EXIT_DONE);  // the library stays open
+    if (pass_uses_image()) check_image_fits(image);
 
     // A file verified alone is compared before anything in this pass erases the flash.
     if (flag(FLAG_VERIFY)) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "fet/elf_as_intel_hex.h"
 #include "platform/library_loader.h"
 
 namespace {
@@ -81,7 +82,9 @@ const Loaded& loaded_library() {
 
 const FetLibrary* vendor_library() {
     const Loaded& loaded = loaded_library();
-    return loaded.ok ? &loaded.table : &NOT_LOADED;
+    if (!loaded.ok) return &NOT_LOADED;
+    static const FetLibrary* const table = with_elf_as_intel_hex(loaded.table);
+    return table;
 }
 
 bool vendor_library_loaded() { return loaded_library().ok; }

@@ -5,12 +5,17 @@
 #include <memory>
 
 #include "base/error_text.h"
+#include "image/elf_image.h"
 #include "image/intel_hex.h"
 #include "image/ti_txt.h"
+#include "platform/link_target.h"
 
 namespace {
 
 constexpr std::string_view UTF8_BOM = "\xEF\xBB\xBF";
+// An ELF file keeps its debugging information beside the program, so it may be much larger
+// than the image it holds; the text formats have their own, smaller bound.
+constexpr std::size_t MAX_IMAGE_FILE = 64 << 20;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -20,6 +25,52 @@ std::unique_ptr<ImageFormatReader> reader_for(char first, MemoryImage& image) {
     if (first == ':') return std::make_unique<IntelHexReader>(image);
     if (first == '@') return std::make_unique<TiTxtReader>(image);
     return nullptr;
+}
+
+int read_content(std::string_view content, const char* path, MemoryImage& image, std::string& error) {
+    if (is_elf(content)) {
+        std::string why;
+        if (read_elf_image(content, image, why)) return IMAGE_OK;
+        error = error_text("%s: %s", path, why.c_str());
+        return IMAGE_FORMAT;
+    }
+    LineReader lines(content);
+    std::unique_ptr<ImageFormatReader> reader;
+    std::string_view line;
+    while (lines.next(line)) {
+        std::string_view text = line;
+        // Editors on Windows like to start a text file with a byte order mark.
+        if (lines.line_number() == 1 && text.starts_with(UTF8_BOM)) text.remove_prefix(UTF8_BOM.size());
+        text = trim(text);
+        if (!reader) {
+            if (text.empty()) continue;
+            reader = reader_for(text.front(), image);
+            if (!reader) {
+                error = error_text("%s line %d: neither Intel HEX (':' first), TI-TXT ('@' first) nor ELF; it "
+                                   "begins with %s",
+                                   path, lines.line_number(), describe_char(text.front()).c_str());
+                return IMAGE_FORMAT;
+            }
+        }
+        std::string why;
+        if (!reader->take_line(text, why)) {
+            error = error_text("%s line %d: %s", path, lines.line_number(), why.c_str());
+            return IMAGE_FORMAT;
+        }
+        if (reader->done()) return IMAGE_OK;
+    }
+    if (!lines.error().empty()) {
+        error = error_text("%s %s", path, lines.error().c_str());
+        return IMAGE_FORMAT;
+    }
+    if (!reader) {
+        error = error_text("%s: the file is empty", path);
+        return IMAGE_FORMAT;
+    }
+    const std::string missing = reader->missing_end();
+    if (missing.empty()) return IMAGE_OK;
+    error = error_text("%s line %d: %s", path, lines.line_number(), missing.c_str());
+    return IMAGE_FORMAT;
 }
 
 }  // namespace
@@ -34,45 +85,35 @@ int read_image_file(const char* path, MemoryImage& image, std::string& error) {
 }
 
 int read_image_stream(std::FILE* file, const char* path, MemoryImage& image, std::string& error) {
-    LineReader lines(file);
-    std::unique_ptr<ImageFormatReader> reader;
-    std::string line;
-    while (lines.next(line)) {
-        std::string_view text = line;
-        // Editors on Windows like to start a text file with a byte order mark.
-        if (lines.line_number() == 1 && text.starts_with(UTF8_BOM)) text.remove_prefix(UTF8_BOM.size());
-        text = trim(text);
-        if (!reader) {
-            if (text.empty()) continue;
-            reader = reader_for(text.front(), image);
-            if (!reader) {
-                error = error_text("%s line %d: neither Intel HEX (':' first) nor TI-TXT ('@' first); it begins with %s",
-                                   path, lines.line_number(), describe_char(text.front()).c_str());
-                return IMAGE_FORMAT;
-            }
-        }
-        std::string why;
-        if (!reader->take_line(text, why)) {
-            error = error_text("%s line %d: %s", path, lines.line_number(), why.c_str());
+    std::string content;
+    char chunk[65536];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        if (content.size() + n > MAX_IMAGE_FILE) {
+            error = error_text("%s: the file is larger than %zu MB, more than any MSP430 image file can be", path,
+                               MAX_IMAGE_FILE >> 20);
             return IMAGE_FORMAT;
         }
-        if (reader->done()) return IMAGE_OK;
+        content.append(chunk, n);
     }
-    if (!lines.error().empty()) {
-        error = error_text("%s %s", path, lines.error().c_str());
-        return lines.read_failed() ? IMAGE_UNREADABLE : IMAGE_FORMAT;
+    if (std::ferror(file)) {
+        error = error_text("Cannot read %s: %s", path, std::strerror(errno));
+        return IMAGE_UNREADABLE;
     }
-    if (!reader) {
-        error = error_text("%s: the file is empty", path);
-        return IMAGE_FORMAT;
-    }
-    error = error_text("%s line %d: %s", path, lines.line_number(), reader->missing_end().c_str());
-    return IMAGE_FORMAT;
+    return read_content(content, path, image, error);
+}
+
+bool image_file_is_elf(const char* path) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    char start[4];
+    return file && std::fread(start, 1, sizeof start, file.get()) == sizeof start &&
+           is_elf(std::string_view(start, sizeof start));
 }
 
 bool write_image_file(const char* path, bool intel_hex, std::uint32_t address, const std::vector<std::uint8_t>& data,
                       std::string& error) {
-    const std::string temporary = std::string(path) + ".partial";
+    // Over a symbolic link the file it points to is written, beside itself, and the link stays.
+    const std::string target = resolve_link_target(path);
+    const std::string temporary = target + ".partial";
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (!file) {
         error = error_text("Cannot write %s: %s", path, std::strerror(errno));
@@ -85,7 +126,7 @@ bool write_image_file(const char* path, bool intel_hex, std::uint32_t address, c
         written = false;
         saved_errno = errno;
     }
-    if (written && std::rename(temporary.c_str(), path) != 0) {
+    if (written && std::rename(temporary.c_str(), target.c_str()) != 0) {
         written = false;
         saved_errno = errno;
     }

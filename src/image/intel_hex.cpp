@@ -1,6 +1,7 @@
 #include "image/intel_hex.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "base/error_text.h"
 
@@ -80,10 +81,12 @@ bool IntelHexReader::take_line(std::string_view line, std::string& error) {
         case RECORD_SEGMENT_ADDRESS:
             if (!need_count(2, "an extended segment address")) return false;
             base_ = ((std::uint32_t{data[0]} << 8) | data[1]) << 4;
+            segmented_ = true;
             return true;
         case RECORD_LINEAR_ADDRESS:
             if (!need_count(2, "an extended linear address")) return false;
             base_ = ((std::uint32_t{data[0]} << 8) | data[1]) << 16;
+            segmented_ = false;
             return true;
         case RECORD_START_SEGMENT:
             return need_count(4, "a start segment address");
@@ -97,7 +100,11 @@ bool IntelHexReader::take_line(std::string_view line, std::string& error) {
 
 bool IntelHexReader::take_data(std::uint32_t offset, const std::uint8_t* data, int count, std::string& error) {
     for (int i = 0; i < count; ++i) {
-        if (!put_byte(image_, base_ + offset + static_cast<std::uint32_t>(i), data[i], error)) return false;
+        std::uint32_t at = offset + static_cast<std::uint32_t>(i);
+        // Within a segment the offset wraps at 64K, as in the 8086's segment:offset addressing
+        // the format comes from; a linear address carries on into the next 64K.
+        if (segmented_) at &= 0xFFFF;
+        if (!put_byte(image_, base_ + at, data[i], error)) return false;
     }
     return true;
 }
@@ -133,23 +140,46 @@ bool write_record(std::FILE* file, int type, std::uint32_t offset, const std::ui
 
 }  // namespace
 
-bool write_intel_hex(std::FILE* file, std::uint32_t address, const std::uint8_t* data, std::size_t count) {
+IntelHexWriter::IntelHexWriter(std::FILE* file) : file_(file) {}
+
+void IntelHexWriter::data(std::uint32_t address, const std::uint8_t* bytes, std::size_t count) {
     constexpr std::size_t PER_RECORD = 16;
-    std::uint32_t upper = 0;
     std::size_t done = 0;
     while (done < count) {
         const std::uint32_t at = address + static_cast<std::uint32_t>(done);
-        if ((at >> 16) != upper) {
-            upper = at >> 16;
-            const std::uint8_t page[2] = {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)};
-            write_record(file, RECORD_LINEAR_ADDRESS, 0, page, 2);
+        if ((at >> 16) != upper_) {
+            upper_ = at >> 16;
+            const std::uint8_t page[2] = {static_cast<std::uint8_t>(upper_ >> 8), static_cast<std::uint8_t>(upper_)};
+            write_record(file_, RECORD_LINEAR_ADDRESS, 0, page, 2);
         }
         // A record never crosses a 64K boundary, so its 16-bit offset stays true.
         std::size_t chunk = std::min(PER_RECORD, count - done);
         chunk = std::min<std::size_t>(chunk, 0x10000 - (at & 0xFFFF));
-        write_record(file, RECORD_DATA, at, data + done, chunk);
+        write_record(file_, RECORD_DATA, at, bytes + done, chunk);
         done += chunk;
     }
-    write_record(file, RECORD_END, 0, nullptr, 0);
-    return !std::ferror(file);
+}
+
+bool IntelHexWriter::end() {
+    write_record(file_, RECORD_END, 0, nullptr, 0);
+    return !std::ferror(file_);
+}
+
+bool write_intel_hex(std::FILE* file, std::uint32_t address, const std::uint8_t* data, std::size_t count) {
+    IntelHexWriter writer(file);
+    writer.data(address, data, count);
+    return writer.end();
+}
+
+bool write_intel_hex(std::FILE* file, const MemoryImage& image) {
+    IntelHexWriter writer(file);
+    std::vector<std::uint8_t> run;
+    for (std::uint32_t at = image.lowest(); !image.empty() && at <= image.highest(); ++at) {
+        if (!image.has(at)) continue;
+        const std::uint32_t first = at;
+        run.clear();
+        for (; at <= image.highest() && image.has(at); ++at) run.push_back(image.at(at));
+        writer.data(first, run.data(), run.size());
+    }
+    return writer.end();
 }

@@ -21,10 +21,27 @@ private:
 
     MemoryImage& image_;
     std::uint32_t base_ = 0;
+    bool segmented_ = false;  // the base came from an extended segment address record
     bool done_ = false;
 };
 
-// Writes count bytes that begin at address as 16-byte data records, with an extended linear
-// address record before the first record of every 64K above the first, then the end record.
-// False when the file reports a write error.
+// Writes data records of 16 bytes, with an extended linear address record before the first
+// record of every 64K above the first, and at last the end record.
+class IntelHexWriter {
+public:
+    explicit IntelHexWriter(std::FILE* file);
+    void data(std::uint32_t address, const std::uint8_t* bytes, std::size_t count);
+    // Writes the end record. False when the file reports a write error.
+    bool end();
+
+private:
+    std::FILE* file_;
+    std::uint32_t upper_ = 0;
+};
+
+// Writes count bytes that begin at address, then the end record. False when the file reports a
+// write error.
 bool write_intel_hex(std::FILE* file, std::uint32_t address, const std::uint8_t* data, std::size_t count);
+
+// Writes the bytes the image gives and no others: gaps stay gaps.
+bool write_intel_hex(std::FILE* file, const MemoryImage& image);

@@ -1,8 +1,6 @@
 #include "image/memory_image.h"
 
-#include <cerrno>
-#include <cstring>
-#include <memory>
+#include <algorithm>
 
 #include "base/error_text.h"
 
@@ -27,34 +25,19 @@ bool MemoryImage::put(std::uint32_t address, std::uint8_t value, std::uint8_t& p
     return true;
 }
 
-bool LineReader::next(std::string& line) {
-    line.clear();
-    if (!error_.empty()) return false;
-    int c = std::getc(file_);
-    if (c == EOF) {
-        if (std::ferror(file_)) {
-            error_ = error_text("line %d: read error: %s", line_number_ + 1, std::strerror(errno));
-            read_failed_ = true;
-        }
-        return false;
-    }
+bool LineReader::next(std::string_view& line) {
+    if (!error_.empty() || rest_.empty()) return false;
     ++line_number_;
-    for (; c != EOF && c != '\n' && c != '\r'; c = std::getc(file_)) {
-        if (line.size() == MAX_LINE) {
-            error_ = error_text("line %d: the line is longer than %zu characters", line_number_, MAX_LINE);
-            return false;
-        }
-        line.push_back(static_cast<char>(c));
-    }
-    if (c == '\r') {
-        c = std::getc(file_);
-        if (c != '\n' && c != EOF) std::ungetc(c, file_);
-    }
-    if (c == EOF && std::ferror(file_)) {
-        error_ = error_text("line %d: read error: %s", line_number_, std::strerror(errno));
-        read_failed_ = true;
+    const std::size_t end = std::min(rest_.find_first_of("\r\n"), rest_.size());
+    if (end > MAX_LINE) {
+        error_ = error_text("line %d: the line is longer than %zu characters", line_number_, MAX_LINE);
         return false;
     }
+    line = rest_.substr(0, end);
+    std::size_t next = end;
+    if (next < rest_.size() && rest_[next] == '\r') ++next;
+    if (next < rest_.size() && rest_[next] == '\n') ++next;
+    rest_.remove_prefix(next);
     consumed_ += static_cast<long long>(line.size()) + 1;
     if (consumed_ > MAX_FILE) {
         error_ = error_text("line %d: the file is larger than %lld MB, more than any MSP430 image can be",

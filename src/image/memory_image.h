@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,32 +31,29 @@ private:
     std::uint32_t lowest_ = 0, highest_ = 0;
 };
 
-// Splits a file into lines. Every line end counts: LF, CR LF and CR alone. The line handed out
-// has no end, and lines and the whole file are bounded so that an endless line or a file of
-// gigabytes ends in an error instead of exhausting memory.
+// Splits a text file, read whole, into lines. Every line end counts: LF, CR LF and CR alone.
+// The line handed out has no end, and lines and the whole text are bounded so that an endless
+// line or a text of gigabytes ends in an error instead of taking minutes.
 class LineReader {
 public:
     static constexpr std::size_t MAX_LINE = 4096;
     // A full 1 MB image takes about 3 MB in either format.
     static constexpr long long MAX_FILE = 16LL << 20;
 
-    explicit LineReader(std::FILE* file) : file_(file) {}
-    // False at the end of the file, or on an error (error() then says which).
-    bool next(std::string& line);
+    explicit LineReader(std::string_view text) : rest_(text) {}
+    // False at the end of the text, or on an error (error() then says which).
+    bool next(std::string_view& line);
     int line_number() const { return line_number_; }
     const std::string& error() const { return error_; }
-    // The error came from the system, not from the file's content.
-    bool read_failed() const { return read_failed_; }
 
 private:
-    std::FILE* file_;
+    std::string_view rest_;
     int line_number_ = 0;
     long long consumed_ = 0;
     std::string error_;
-    bool read_failed_ = false;
 };
 
-// One of the two image formats, fed line by line. Each returns false with a text (without the
+// One of the two text formats, fed line by line. Each returns false with a text (without the
 // line number, which the caller adds) at the first fault.
 class ImageFormatReader {
 public:
@@ -65,7 +61,8 @@ public:
     virtual bool take_line(std::string_view line, std::string& error) = 0;
     // True once the file's end marker has been read; later lines are not looked at.
     virtual bool done() const = 0;
-    // Called at the end of the file (when done() never became true).
+    // Called at the end of the file when done() never became true: why the file is refused, or
+    // an empty text when the format does without its end marker.
     virtual std::string missing_end() const = 0;
 };
 

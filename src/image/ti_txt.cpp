@@ -11,11 +11,12 @@ constexpr std::size_t MAX_ADDRESS_DIGITS = 8;
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\f' || c == '\v'; }
 
-// A token shown in a message, cut so that a long run of garbage does not flood the line.
+// A token shown in a message, cut so that a long run of garbage does not flood the line, and
+// with its control bytes spelled out.
 std::string shown(std::string_view token) {
     constexpr std::size_t MAX_SHOWN = 12;
-    if (token.size() <= MAX_SHOWN) return std::string(token);
-    return std::string(token.substr(0, MAX_SHOWN)) + "...";
+    if (token.size() <= MAX_SHOWN) return printable_text(token);
+    return printable_text(token.substr(0, MAX_SHOWN)) + "...";
 }
 
 }  // namespace
@@ -86,7 +87,8 @@ bool TiTxtReader::take_byte(std::string_view token, std::string& error) {
     return true;
 }
 
-std::string TiTxtReader::missing_end() const { return "the file ends without its closing \"q\"; it may be cut short"; }
+// Some tools leave the closing "q" out, so a file that simply ends counts as whole.
+std::string TiTxtReader::missing_end() const { return ""; }
 
 bool write_ti_txt(std::FILE* file, std::uint32_t address, const std::uint8_t* data, std::size_t count) {
     constexpr std::size_t PER_LINE = 16;

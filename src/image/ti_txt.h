@@ -5,7 +5,7 @@
 //     q
 //
 // An "@" line sets the address (hex), the lines after it hold bytes as pairs of hex digits
-// separated by blanks, and "q" ends the file.
+// separated by blanks, and "q" ends the file (a file may also just end).
 #pragma once
 
 #include <cstdint>

@@ -26,16 +26,11 @@ constexpr Part PARTS[] = {
     {"MSP430FG4619",  0x2100, 0x1FFFF,  0x1000, 0x10FF, 0x1100, 0x20FF, 0x0C00, 0x0FFF, 0x0091, 0x00A4, 1800, 3600, 8, EMULATION_HIGH,       CLOCK_EXTENDED, 0, 512, 128, false},
     {"MSP430F5438A",  0x5C00, 0x45BFF,  0x1800, 0x19FF, 0x1C00, 0x5BFF, 0x1000, 0x17FF, 0,      0,      1800, 3600, 8, EMULATION_EXTRA_HIGH, CLOCK_MODULES,  0, 512, 128, true},
     {"MSP430F5529",   0x4400, 0x243FF,  0x1800, 0x19FF, 0x2400, 0x43FF, 0x1000, 0x17FF, 0,      0,      1800, 3600, 8, EMULATION_EXTRA_HIGH, CLOCK_MODULES,  0, 512, 128, true},
-    {"MSP430F6638",   0x8000, 0x47FFF,  0x1800, 0x19FF, 0x2400, 0x63FF, 0x1000, 0x17FF, 0x0A20, 0x0A3F, 1800, 3600, 8, EMULATION_EXTRA_HIGH, CLOCK_MODULES,  0, 512, 128, true},
+    {"MSP430F6638",   0x8000, 0x47FFF,  0x1800, 0x19FF, 0x2400, 0x63FF, 0x1000, 0x17FF, 0x0A20, 0x0A37, 1800, 3600, 8, EMULATION_EXTRA_HIGH, CLOCK_MODULES,  0, 512, 128, true},
 };
 
 constexpr const char* DEFAULT_PART = "MSP430G2553";
 constexpr const char* NAME_PREFIX = "MSP430";
-
-void put_word(unsigned char* record, int offset, std::uint32_t value) {
-    record[offset] = static_cast<unsigned char>(value);
-    record[offset + 1] = static_cast<unsigned char>(value >> 8);
-}
 
 }  // namespace
 
@@ -55,28 +50,28 @@ int part_id(const Part& part) { return static_cast<int>(&part - PARTS) + 1; }
 
 std::uint32_t segment_a_start(const Part& part) { return part.info_end + 1 - part.info_segment; }
 
-void fill_device_record(const Part& part, unsigned char* record) {
-    std::memset(record, 0, DEVICE_RECORD_SIZE);
-    put_word(record, DEV_ID, static_cast<std::uint32_t>(part_id(part)));
-    std::strncpy(reinterpret_cast<char*>(record + DEV_NAME), part.name, DEVICE_NAME_SIZE - 1);
-    put_word(record, DEV_FLASH_START, part.flash_start);
-    put_word(record, DEV_INFO_START, part.info_start);
-    put_word(record, DEV_RAM_END, part.ram_end);
-    put_word(record, DEV_BREAKPOINTS, static_cast<std::uint32_t>(part.breakpoints));
-    put_word(record, DEV_EMULATION, static_cast<std::uint32_t>(part.emulation));
-    put_word(record, DEV_CLK_CONTROL, static_cast<std::uint32_t>(part.clock_control));
-    put_word(record, DEV_LCD_START, part.lcd_start);
-    put_word(record, DEV_LCD_END, part.lcd_end);
-    put_word(record, DEV_VCC_MIN, static_cast<std::uint32_t>(part.vcc_min_mv));
-    put_word(record, DEV_VCC_MAX, static_cast<std::uint32_t>(part.vcc_max_mv));
-    put_word(record, DEV_TEST_VPP, static_cast<std::uint32_t>(part.test_vpp));
-    put_word(record, DEV_RAM_START, part.ram_start);
+void fill_device_record(const Part& part, unsigned char* out) {
+    DeviceRecord record{};
+    record.set_word(DEV_ID, static_cast<std::uint32_t>(part_id(part)));
+    std::strncpy(record.data() + DEV_NAME, part.name, DEVICE_NAME_SIZE - 1);
+    record.set_word(DEV_FLASH_START, part.flash_start);
+    record.set_word(DEV_INFO_START, part.info_start);
+    record.set_word(DEV_RAM_END, part.ram_end);
+    record.set_word(DEV_BREAKPOINTS, static_cast<std::uint32_t>(part.breakpoints));
+    record.set_word(DEV_EMULATION, static_cast<std::uint32_t>(part.emulation));
+    record.set_word(DEV_CLK_CONTROL, static_cast<std::uint32_t>(part.clock_control));
+    record.set_word(DEV_LCD_START, part.lcd_start);
+    record.set_word(DEV_LCD_END, part.lcd_end);
+    record.set_word(DEV_VCC_MIN, static_cast<std::uint32_t>(part.vcc_min_mv));
+    record.set_word(DEV_VCC_MAX, static_cast<std::uint32_t>(part.vcc_max_mv));
+    record.set_word(DEV_TEST_VPP, static_cast<std::uint32_t>(part.test_vpp));
+    record.set_word(DEV_RAM_START, part.ram_start);
     // None of these parts has external RAM: equal bounds say so.
-    put_word(record, DEV_EXT_RAM_START, 0);
-    put_word(record, DEV_EXT_RAM_END, 0);
-    put_word(record, DEV_INFO_END, part.info_end);
-    put_word(record, DEV_FLASH_END, part.flash_end & 0xFFFF);
-    put_word(record, DEV_FLASH_END + 2, part.flash_end >> 16);
-    put_word(record, DEV_BSL_START, part.bsl_start);
-    put_word(record, DEV_BSL_END, part.bsl_end);
+    record.set_word(DEV_EXT_RAM_START, 0);
+    record.set_word(DEV_EXT_RAM_END, 0);
+    record.set_word(DEV_INFO_END, part.info_end);
+    record.set_dword(DEV_FLASH_END, part.flash_end);
+    record.set_word(DEV_BSL_START, part.bsl_start);
+    record.set_word(DEV_BSL_END, part.bsl_end);
+    std::memcpy(out, record.bytes, DEVICE_RECORD_SIZE);
 }

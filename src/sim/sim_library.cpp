@@ -165,10 +165,12 @@ fet_int FET_CALL sim_device(fet_int id, char* record, fet_int size) {
     return fail(SIM_NO_SUCH_DEVICE, error_text("No device with number %ld; the simulator knows 1 to %ld", id, count));
 }
 
-// Addresses and lengths arrive as C long; anything negative or beyond 32 bits cannot name
-// target memory.
+// Addresses and lengths arrive as C long, 32 or 64 bits wide by platform; anything negative or
+// beyond 32 bits cannot name target memory.
 bool valid_range(fet_int address, fet_int length) {
-    if (address >= 0 && length > 0 && address <= 0xFFFFFFFFL && length <= 0xFFFFFFFFL) return true;
+    constexpr long long LIMIT = 0xFFFFFFFFLL;
+    if (address >= 0 && length > 0 && static_cast<long long>(address) <= LIMIT && static_cast<long long>(length) <= LIMIT)
+        return true;
     fail(SIM_BAD_ARGUMENT, error_text("Invalid range: address %ld, length %ld", address, length));
     return false;
 }

@@ -23,7 +23,6 @@ public:
 
     // 0 switches the supply off; otherwise 1800 to 3600 mV.
     int set_supply(long millivolts, std::string& why);
-    long supply() const { return supply_mv_; }
 
     void set_segment_a_unlocked(bool unlocked) { segment_a_unlocked_ = unlocked; }
     int blow_fuse(std::string& why);

@@ -120,6 +120,7 @@ void open_serial_port() {
     error = serial_device_configure(settings.port_handle, read_integer(settings.baud));
     if (error != 0) {
         print_at_level(1, "Can't set baudrate '%s'. Error: %ld", settings.baud, error);
+        print_at_level(1, "%s", serial_settings_hint(settings.port_name, error).c_str());
         exit_program(3);
     }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -24,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/serial_device.h"
 #include "support/scratch_folder.h"
 
 inline long long monotonic_ms() {
@@ -79,12 +81,30 @@ struct SerialLine {
         }
         return got;
     }
+    // The adapter is unplugged while the port side stays open here: the program sees a hang-up.
+    void hang_up() {
+        if (master >= 0) close(master);
+        master = -1;
+    }
+    // Waits until n bytes wait for the program; false after about deadline_ms.
+    bool wait_pending(int n, int deadline_ms = 5000) const {
+        int pending = 0;
+        for (const long long end = monotonic_ms() + deadline_ms; monotonic_ms() < end; usleep(1000))
+            if (ioctl(slave, FIONREAD, &pending) == 0 && pending >= n) return true;
+        return false;
+    }
     // Unplugs the line: the program's descriptor sees a hang-up.
     void vanish() {
-        if (master >= 0) close(master), close(slave);
+        if (master >= 0) close(master);
+        if (slave >= 0) close(slave);
         master = slave = -1;
     }
 };
+
+// Points every COM name at path; "/nonexistent" keeps tests off real ports, nullptr restores the table.
+inline void point_com_ports(const char* path) {
+    for (int n = COM_PORT_FIRST; n <= COM_PORT_LAST; ++n) serial_device_set_com_path(n, path);
+}
 
 struct Console {
     int master = -1;

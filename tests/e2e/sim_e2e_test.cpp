@@ -9,7 +9,7 @@
 
 #include "image/image_file.h"
 #include "support/scratch_folder.h"
-#include "support/capture.h"
+#include "e2e/process.h"
 
 namespace {
 
@@ -17,23 +17,42 @@ const std::string BANNER = "KESTO 1.0  MSP430 programmer and serial terminal\n";
 
 class SimE2E : public ::testing::Test {
 protected:
+    // The example as clang and ld.lld built it, with llvm-objcopy's Intel HEX of it: from this
+    // build when they were found, else the copies kept in the tree.
     void SetUp() override {
-        std::filesystem::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink_g2553.hex",
-                                   scratch.path("blink.hex"));
+#ifdef KESTO_BLINK_BUILD
+        const std::string example = KESTO_BLINK_BUILD;
+#else
+        const std::string example = std::string(KESTO_SOURCE_DIR) + "/examples/blink";
+#endif
+        std::filesystem::copy_file(example + "/blink.hex", scratch.path("blink.hex"));
+        std::filesystem::copy_file(example + "/blink.elf", scratch.path("blink.elf"));
     }
 
-    // Runs kesto -FET port -a 0 +ebpv image [+r out.hex] in the scratch folder with an empty
-    // environment, so that only a library beside the program could be loaded.
-    Captured kesto(const std::string& port, const std::string& image, bool read_out) {
-        return capture_output([&] {
+    // Runs kesto -FET port -a 0 +ebpv image [+r out] in the scratch folder with an empty
+    // environment, so that only a library beside the program could be loaded, and the scratch
+    // folder's "tmp" as the temporary folder.
+    ProcessRun kesto(const std::string& port, const std::string& image, const std::string& out = "",
+                     const std::string& program = KESTO_BINARY) {
+        std::filesystem::create_directories(scratch.path("tmp"));
+        return run_process([&] {
             if (chdir(scratch.folder().c_str()) != 0) _exit(126);
-            const char* argv[] = {KESTO_BINARY, "-FET", port.c_str(), "-a", "0",
-                                  "+ebpv", image.c_str(), "+r", "out.hex", nullptr};
-            if (!read_out) argv[7] = nullptr;
-            char* env[] = {nullptr};
-            execve(KESTO_BINARY, const_cast<char* const*>(argv), env);
+            const char* argv[] = {program.c_str(), "-FET", port.c_str(), "-a", "0",
+                                  "+ebpv", image.c_str(), "+r", out.c_str(), nullptr};
+            if (out.empty()) argv[7] = nullptr;
+            std::string tmpdir = "TMPDIR=" + scratch.path("tmp");
+            char* env[] = {tmpdir.data(), nullptr};
+            execve(program.c_str(), const_cast<char* const*>(argv), env);
             _exit(127);
         });
+    }
+
+    // A copy of kesto with the simulator, built as the vendor's library, beside it.
+    std::string beside_simulated_library() {
+        std::filesystem::create_directories(scratch.path("vendor"));
+        std::filesystem::copy_file(KESTO_BINARY, scratch.path("vendor/kesto"));
+        std::filesystem::copy_file(KESTO_SIM_LIBRARY, scratch.path("vendor/libmsp430.so"));
+        return scratch.path("vendor/kesto");
     }
 
     ScratchFolder scratch;
@@ -42,26 +61,38 @@ protected:
 }  // namespace
 
 // A part below 64K and one above: the whole image goes in and reads back, with erased flash
-// (FF) where the image has nothing.
+// (FF) where the image has nothing. Names may be absolute, relative to "." and in UTF-8. The ELF
+// reads back as llvm-objcopy's Intel HEX of it says, also through the loaded library, which gets
+// it as a temporary Intel HEX file that is gone again at the end.
 TEST_F(SimE2E, ProgramsVerifiesAndReadsOutInOneRun) {
     scratch.write("wide.txt", "@5C00\n01 02\n@FFFE\n00 5C\n@10000\nA5 5A\n@45BFF\nEE\nq\n");
+    std::filesystem::copy_file(scratch.path("blink.hex"), scratch.path("прошивка.hex"));
+    const std::string vendor = beside_simulated_library();
+    const auto in_scratch = [this](const std::string& name) { return name[0] == '/' ? name : scratch.path(name); };
     const struct {
-        std::string port, image, part;
+        std::string port, image, out, part;
         std::uint32_t first, last;
+        std::string reference, program = KESTO_BINARY;
     } cases[] = {
-        {"SIM", "blink.hex", "MSP430G2553 ID:9", 0xC000, 0xFFFF},
-        {"SIM:f5438a", "wide.txt", "MSP430F5438A ID:13", 0x5C00, 0x45BFF},
+        {"SIM", "blink.hex", "out.hex", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex"},
+        {"SIM", "./прошивка.hex", "выход.hex", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex"},
+        {"SIM:f5438a", scratch.path("wide.txt"), scratch.path("out.hex"), "MSP430F5438A ID:13", 0x5C00, 0x45BFF,
+         "wide.txt"},
+        {"SIM", "blink.elf", "out.hex", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex"},
+        {"TIUSB", "blink.elf", "out.hex", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex", vendor},
     };
     for (const auto& c : cases) {
-        const Captured run = kesto(c.port, c.image, true);
+        SCOPED_TRACE(c.port + " " + c.image);
+        const ProcessRun run = kesto(c.port, c.image, c.out, c.program);
+        EXPECT_TRUE(std::filesystem::is_empty(scratch.path("tmp")));
         EXPECT_EQ(run.text, BANNER + "\t   FET Port name: " + c.port + "\n\t        Filename:`" + c.image +
-                                "`\n\t    Out Filename:`out.hex`\nIdentifed: " + c.part +
+                                "`\n\t    Out Filename:`" + c.out + "`\nIdentifed: " + c.part +
                                 "\nProgramm & Verify...wait... -OK\nRead. Wait... -OK\n");
         EXPECT_EQ(run.status, 0);
         MemoryImage written, read;
         std::string error;
-        ASSERT_EQ(read_image_file(scratch.path(c.image).c_str(), written, error), 0) << error;
-        ASSERT_EQ(read_image_file(scratch.path("out.hex").c_str(), read, error), 0) << error;
+        ASSERT_EQ(read_image_file(scratch.path(c.reference).c_str(), written, error), 0) << error;
+        ASSERT_EQ(read_image_file(in_scratch(c.out).c_str(), read, error), 0) << error;
         ASSERT_EQ(read.size(), c.last - c.first + 1);
         for (std::uint32_t at = c.first; at <= c.last; ++at)
             ASSERT_EQ(read.at(at), written.has(at) ? written.at(at) : 0xFF) << std::hex << at;
@@ -69,10 +100,10 @@ TEST_F(SimE2E, ProgramsVerifiesAndReadsOutInOneRun) {
 }
 
 // Each failure is named on the line of the step that failed, and the program ends with status 1.
+// An image is read and fitted to the part before anything changes the chip.
 TEST_F(SimE2E, FailuresEndWithStatusOne) {
     scratch.write("bad.hex", ":01C000007FC0\n:01C0010042XX\n:00000001FF\n");
-    scratch.write("bad.txt", "@C000\n31 40\n");
-    const std::string identified = "Identifed: MSP430G2553 ID:9\nProgramm & Verify...wait... -";
+    scratch.write("ram.txt", "@0200\n31 40\n");
     const struct {
         std::string port, image, tail;
     } cases[] = {
@@ -82,11 +113,13 @@ TEST_F(SimE2E, FailuresEndWithStatusOne) {
          "Initializing FET -Cannot load the FET library libmsp430.so: libmsp430.so: cannot open shared object file: "
          "No such file or directory. Put the vendor's libmsp430.so beside kesto or on the library path, or use "
          "-FET SIM for the simulated adapter\n"},
-        {"SIM", "bad.hex", identified + "bad.hex line 2: 'X' in column 12 is not a hex digit\n"},
-        {"SIM", "bad.txt", identified + "bad.txt line 2: the file ends without its closing \"q\"; it may be cut short\n"},
+        {"SIM", "bad.hex", "bad.hex line 2: 'X' in column 12 is not a hex digit\n"},
+        {"SIM", "missing.elf", "Cannot open missing.elf: No such file or directory\n"},
+        {"SIM", "ram.txt", "Identifed: MSP430G2553 ID:9\nram.txt: the image has data at 0x0200, outside the flash "
+         "(C000..FFFF) and the information memory (1000..10FF) of MSP430G2553\n"},
     };
     for (const auto& c : cases) {
-        const Captured run = kesto(c.port, c.image, false);
+        const ProcessRun run = kesto(c.port, c.image);
         EXPECT_EQ(run.text, BANNER + "\t   FET Port name: " + c.port + "\n\t        Filename:`" + c.image + "`\n" + c.tail);
         EXPECT_EQ(run.status, 1) << c.image;
     }

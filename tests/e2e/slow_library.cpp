@@ -15,6 +15,11 @@ long MSP430_GetExtVoltage(long*, long*) { return 0; }
 long MSP430_Identify(char* record, long size, long) {
     std::memset(record, 0, static_cast<std::size_t>(size));
     std::strcpy(record + 4, "MSP430SLOW");
+    // Flash C000..FFFF and information memory 1000..10FF, as on a G2553, so that an image fits.
+    const auto word = [record](int offset, unsigned value) {
+        record[offset] = static_cast<char>(value), record[offset + 1] = static_cast<char>(value >> 8);
+    };
+    word(36, 0xC000), word(66, 0xFFFF), word(38, 0x1000), word(64, 0x10FF);
     return 0;
 }
 long MSP430_Device(long, char*, long) { return 0; }

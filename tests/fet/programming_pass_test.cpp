@@ -4,16 +4,20 @@
 
 #include "base/run_settings.h"
 #include "support/fake_fet.h"
+#include "support/scratch_folder.h"
 
 const std::string ID = "Identifed: MSP430G2553 ID:2553\n", FAILED = " -Fake error text\n";
 const std::string INIT_VCC = "Initializing FET -OK. DLL Version:30301\nSet Vcc -OK\n";
 const std::string START = R"(MSP430_Initialize("TIUSB") MSP430_VCC(3200) MSP430_Identify(80,0))";
+// The pass reads the image itself before the library does, so it has to be there.
+const ScratchFolder scratch;
+const std::string IMAGE = scratch.write("test.hex", ":01C000007FC0\n:00000001FF\n"), QUOTED = '"' + IMAGE + '"';
 
 // A fresh fake and settings for one pass; the flags are toggled, so that a default can be turned off.
 static FakeFet& fresh(std::uint32_t flags = 0, int level = 2) {
     FakeFet& fake = fake_fet_reset();
     settings.anykey_mode = 0, settings.flags ^= flags, settings.print_level = level;
-    settings.program_file = "test.hex", settings.read_out_file = "out.hex";
+    settings.program_file = IMAGE, settings.read_out_file = "out.hex";
     return fake;
 }
 
@@ -26,7 +30,7 @@ TEST(ProgrammingPass, EraseBlankProgramVerifyAtLevelsTwoAndThree) {
     EXPECT_EQ(run.out.text, ID + "Programm & Verify...wait... -OK\n");
     EXPECT_EQ(run.out.status, CAPTURE_RETURNED);
     EXPECT_EQ(run.calls, START + R"( MSP430_Configure(0,1) MSP430_Erase(1,0xFFFE,2) MSP430_EraseCheck(0xC000,16384))"
-                                 R"( MSP430_ProgramFile("test.hex",1,1) MSP430_Reset(7,1,0) MSP430_Close(0))");
+                                 " MSP430_ProgramFile(" + QUOTED + ",1,1) MSP430_Reset(7,1,0) MSP430_Close(0)");
     fresh(ebpv, 3);
     run = pass();
     EXPECT_EQ(run.out.text, INIT_VCC + ID + "Configure verification -OK\nErase All -OK\nBlank Check -OK\nProgramm & "
@@ -44,7 +48,7 @@ TEST(ProgrammingPass, EveryOptionalStepInItsPlace) {
               R"(MSP430_Initialize("TIUSB") MSP430_Configure(8,1) MSP430_VCC(3650) MSP430_Identify(80,0) )"
               R"(MSP430_Configure(10,0) MSP430_Configure(5,1) MSP430_Erase(0,0x1000,64) MSP430_Erase(0,0x1040,64) )"
               R"(MSP430_Erase(0,0x1080,64) MSP430_Erase(0,0x10C0,128) MSP430_Erase(1,0xFFFE,2) )"
-              R"(MSP430_EraseCheck(0x5C00,262144) MSP430_ProgramFile("test.hex",1,0) )"
+              "MSP430_EraseCheck(0x5C00,262144) MSP430_ProgramFile(" + QUOTED + ",1,0) "
               R"(MSP430_ReadOutFile(0x5C00,262144,"out.hex",2) MSP430_Secure() MSP430_Reset(3,1,0) MSP430_Close(1))");
 }
 
@@ -62,7 +66,7 @@ TEST(ProgrammingPass, VerifyAloneComesBeforeAnyErase) {
     fresh(FLAG_VERIFY | FLAG_ERASE_INFO | FLAG_ERASE_ALL);
     const FakeRun run = pass();
     EXPECT_EQ(run.out.text, ID + "Verify...wait... -OK\n");
-    EXPECT_EQ(run.calls.rfind(START + R"( MSP430_Configure(0,1) MSP430_VerifyFile("test.hex") MSP430_Configure(5,1))",
+    EXPECT_EQ(run.calls.rfind(START + " MSP430_Configure(0,1) MSP430_VerifyFile(" + QUOTED + ") MSP430_Configure(5,1)",
                               0), 0u);
 }
 
@@ -141,6 +145,48 @@ TEST(ProgrammingPass, EveryFailurePlace) {
     fresh(FLAG_ERASE_ALL).fail("MSP430_Erase");
     fake_fet.error_text = nullptr;  // a library without a text must not bring the program down
     EXPECT_EQ(pass().out.text, ID + "Erase All -\n");
+    fresh(FLAG_ERASE_ALL).fail("MSP430_Erase");
+    fake_fet.error_text = "Bad\x1b]0;title\x07\x7f";  // nor send control sequences to the terminal
+    EXPECT_EQ(pass().out.text, ID + "Erase All -Bad\\x1B]0;title\\x07\\x7F\n");
+}
+
+// With p or v the image is read, and checked against the part, before the first call that
+// changes the chip; the same in a later pass (F9) after a build left a broken file behind.
+TEST(ProgrammingPass, ABadImageEndsTheRunWithTheChipUntouched) {
+    const std::uint32_t ebpv = FLAG_ERASE_ALL | FLAG_BLANK_CHECK | FLAG_PROGRAM | FLAG_VERIFY;
+    const struct { const char* name; std::string content, text; bool identified; } cases[] = {
+        {"missing.hex", "", "Cannot open %s: No such file or directory", false},
+        {"truncated.hex", ":01C000007FC0\n:10C00100",
+         "%s line 2: the record is cut short: 4 bytes, fewer than the 5 every record needs", false},
+        {"no_end.hex", ":01C000007FC0\n", "%s line 1: the file ends without an end of file record (:00000001FF); "
+         "it may be cut short", false},
+        {"malformed.txt", "@C000\n31 4\x1b[2J\n", "%s line 2: \\x1B in \"4\\x1B[2J\" is not a hex digit", false},
+        {"64bit.elf", "\x7f" "ELF\x02\x01\x01", "%s: a 64-bit ELF file; MSP430 programs are 32-bit ELF", false},
+        {"ram.hex", ":02020000AA55FD\n:00000001FF\n",
+         "%s: the image has data at 0x0200, outside the flash (C000..FFFF) and the information memory (1000..10FF) "
+         "of MSP430G2553", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = c.content.empty() ? scratch.path(c.name) : scratch.write(c.name, c.content);
+        const std::string text = (c.identified ? ID : "") + std::string(c.text).replace(c.text.find("%s"), 2, path);
+        fresh(ebpv);
+        settings.program_file = path;
+        FakeRun run = pass();
+        EXPECT_EQ(run.out.text, text + "\n");
+        EXPECT_EQ(run.out.status, 1);
+        EXPECT_EQ(run.calls, c.identified ? START : "");
+        // A first pass programs; then the file breaks, and the next pass (F9) ends before any erase.
+        fresh(ebpv);
+        run = run_with_fake([&] {
+            programming_pass();
+            settings.program_file = path;
+            programming_pass();
+        });
+        EXPECT_EQ(run.out.text, ID + "Programm & Verify...wait... -OK\n" + text + "\n");
+        EXPECT_EQ(run.calls.find("MSP430_Erase", run.calls.find("MSP430_Close")), std::string::npos);
+        EXPECT_EQ(run.out.status, 1);
+    }
 }
 
 // The report in place of the line, after the supply; a record at the edges of its fields: a name

@@ -11,18 +11,12 @@
 
 #include "image/image_file.h"
 #include "sim/parts.h"
+#include "support/image_bytes.h"
 #include "support/scratch_folder.h"
 
 namespace {
 
-using Bytes = std::map<std::uint32_t, std::uint8_t>;
-
-Bytes bytes_of(const MemoryImage& image) {
-    Bytes bytes;
-    for (std::uint32_t at = image.lowest(); !image.empty() && at <= image.highest(); ++at)
-        if (image.has(at)) bytes[at] = image.at(at);
-    return bytes;
-}
+using Bytes = ImageBytes;
 
 class SimLibrary : public ::testing::Test {
 protected:
@@ -46,6 +40,12 @@ TEST(ImageFiles, EachRecordTypePlacesItsBytes) {
         {":02C000003140CD\n:01FFFF00C041\n:00000001FF\n", {{0xC000, 0x31}, {0xC001, 0x40}, {0xFFFF, 0xC0}}},
         {":020000040001F9\n:02100000AA55EF\n:00000001FF\n", {{0x11000, 0xAA}, {0x11001, 0x55}}},  // linear
         {":020000021000EC\n:01002000429D\n:00000001FF\n", {{0x10020, 0x42}}},  // segment: 16 bytes a unit
+        // Inside a segment the offset wraps at 64K; a linear address carries into the next 64K.
+        {":020000021000EC\n:02FFFF00AA5501\n:00000001FF\n", {{0x1FFFF, 0xAA}, {0x10000, 0x55}}},
+        {":020000040001F9\n:02FFFF00AA5501\n:00000001FF\n", {{0x1FFFF, 0xAA}, {0x20000, 0x55}}},
+        // What other tools write: lower case, blanks around records, blank lines, no closing "q".
+        {"  :01c000007fc0 \t\r\n\r\n\t\n:00000001ff  \r\n", {{0xC000, 0x7F}}},
+        {"\n@c000 \n31 4a \n\n", {{0xC000, 0x31}, {0xC001, 0x4A}}},
         // A byte order mark, start addresses ignored, any line end, a byte twice alike, the end record.
         {"\xEF\xBB\xBF:0400000300003800C1\r\n:04000005000000CD2A\r:01C000007FC0\n:01C000007FC0\n\n:00000001FF\nno",
          {{0xC000, 0x7F}}},
@@ -85,7 +85,7 @@ TEST_F(SimLibrary, PortNamesChooseThePart) {
         reset_simulator();
         DeviceRecord record{};
         if (open(port) == 0 && sim.MSP430_Identify(record.data(), DEVICE_RECORD_SIZE, 0) == 0)
-            EXPECT_STREQ(record.name(), part_or_error);
+            EXPECT_EQ(record.name(), part_or_error);
         else
             EXPECT_EQ(error(), part_or_error);
     }
@@ -114,7 +114,8 @@ TEST_F(SimLibrary, EachMalformedImageIsRefusedAndTheFlashIsUntouched) {
         {std::string(":01C0\0" "007FC0\n", 13), " line 1: \\x00 in column 6 is not a hex digit"},
         {":01C000007FC0\r:01C001003FFF\r:01C00200XX\r", " line 3: 'X' in column 10 is not a hex digit"},
         {":01C000007FC0\r\n\r\n:01C001008E B0\r\n", " line 3: ' ' in column 12 is not a hex digit"},
-        {"\x7f" "ELF\x02\x01\x01", " line 1: neither Intel HEX (':' first) nor TI-TXT ('@' first); it begins with \\x7F"},
+        {"\x1b[2J", " line 1: neither Intel HEX (':' first), TI-TXT ('@' first) nor ELF; it begins with \\x1B"},
+        {"\x7f" "ELF\x02\x01\x01", ": a 64-bit ELF file; MSP430 programs are 32-bit ELF"},
         {"\xEF\xBB\xBF:01C000007FC0\r\n\xEF\xBB\xBF:00000001FF\r\n", " line 2: a record must begin with ':', not \\xEF"},
         {":01C000007FC0\n@C000\n31\nq\n", " line 2: a record must begin with ':', not '@'"},
         {"@\n31 40\nq\n", " line 1: an @ line needs an address in hex"},
@@ -123,8 +124,8 @@ TEST_F(SimLibrary, EachMalformedImageIsRefusedAndTheFlashIsUntouched) {
         {"@FFFFF\n01 02\nq\n", " line 2: address 0x100000 lies beyond the 1 MB an MSP430 can address"},
         {"@C000\n31 4", " line 2: \"4\" is not a byte: a byte is two hex digits"},
         {"@C000\n0123456789ABCDEF\nq\n", " line 2: \"0123456789AB...\" is not a byte: a byte is two hex digits"},
-        {"@C000\n31 40\n", " line 2: the file ends without its closing \"q\"; it may be cut short"},
         {"@C000\n31\nqq\n", " line 3: 'q' in \"qq\" is not a hex digit"},
+        {"@C000\n31 \x7f\x1b" "c\n", " line 2: \\x7F in \"\\x7F\\x1Bc\" is not a hex digit"},
         // Well formed, but not for this part: refused whole, before the first byte is written.
         {":02FFFF00AA5501\n:00000001FF\n",
          "The image has data at 0x10000, outside the flash and information memory of MSP430G2553"},

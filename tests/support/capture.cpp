@@ -1,49 +1,79 @@
 #include "support/capture.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
+#include <memory>
 
-Captured capture_output(const std::function<void()>& procedure, int deadline_ms) {
-    using namespace std::chrono;
+#include "base/console.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define dup _dup
+#define dup2 _dup2
+#define close _close
+#define open _open
+#define fileno _fileno
+constexpr const char* NULL_DEVICE = "NUL";
+#else
+#include <unistd.h>
+constexpr const char* NULL_DEVICE = "/dev/null";
+#endif
+
+namespace {
+
+struct ExitCaught {
+    int status;
+};
+
+[[noreturn]] void throw_exit(int status) { throw ExitCaught{status}; }
+
+// Points a standard descriptor elsewhere until destroyed.
+class Redirect {
+public:
+    Redirect(int standard, int to) : standard_(standard), saved_(dup(standard)) { dup2(to, standard); }
+    ~Redirect() {
+        std::fflush(nullptr);
+        dup2(saved_, standard_);
+        close(saved_);
+    }
+    Redirect(const Redirect&) = delete;
+    Redirect& operator=(const Redirect&) = delete;
+
+private:
+    int standard_, saved_;
+};
+
+// Whatever way the procedure ends, the exit is the program's own again afterwards.
+struct Interception {
+    Interception() { exit_interceptor = throw_exit; }
+    ~Interception() { exit_interceptor = nullptr; }
+    Interception(const Interception&) = delete;
+    Interception& operator=(const Interception&) = delete;
+};
+
+}  // namespace
+
+Captured capture_output(const std::function<void()>& procedure) {
     Captured result;
-    int fds[2];
-    if (pipe(fds) != 0) return result;
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[0]);
-        close(fds[1]);
-        dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
-        procedure();
-        std::fflush(stdout);
-        _exit(CAPTURE_RETURNED);
-    }
-    close(fds[1]);
-    const auto end = steady_clock::now() + milliseconds(deadline_ms);
-    for (char chunk[4096];;) {
-        const long long left = duration_cast<milliseconds>(end - steady_clock::now()).count();
-        if (left <= 0) {
-            result.timed_out = true;
-            kill(child, SIGKILL);
-            break;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> sink(std::tmpfile(), std::fclose);
+    const int null_input = open(NULL_DEVICE, O_RDONLY);
+    if (!sink || null_input < 0) return result;
+    std::fflush(stdout);
+    {
+        const Redirect output(1, fileno(sink.get())), input(0, null_input);
+        close(null_input);
+        const Interception interception;
+        try {
+            procedure();
+            result.status = CAPTURE_RETURNED;
+        } catch (const ExitCaught& caught) {
+            result.status = caught.status;
         }
-        pollfd pfd{fds[0], POLLIN, 0};
-        if (poll(&pfd, 1, static_cast<int>(left)) <= 0) continue;
-        const ssize_t n = read(fds[0], chunk, sizeof chunk);
-        if (n <= 0) break;
-        result.text.append(chunk, static_cast<size_t>(n));
+        std::fflush(stdout);
     }
-    close(fds[0]);
-    int wait_status = 0;
-    waitpid(child, &wait_status, 0);
-    if (WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
-    if (WIFSIGNALED(wait_status)) result.signal = WTERMSIG(wait_status);
+    std::rewind(sink.get());
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, sink.get())) > 0;) result.text.append(chunk, n);
     return result;
 }

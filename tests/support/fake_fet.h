@@ -32,5 +32,5 @@ struct FakeRun {
     Captured out;
     std::string calls;  // separated by blanks
 };
-// Runs the procedure in a child (see capture_output); brings back its output and its calls.
+// Runs the procedure (see capture_output); brings back its output and its calls.
 FakeRun run_with_fake(const std::function<void()>& procedure);

@@ -1,9 +1,8 @@
 // A temporary folder for tests, removed with everything in it at the end.
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -11,8 +10,13 @@
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kesto-test-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path_ = pattern;
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const auto candidate = std::filesystem::temp_directory_path() / ("kesto-test-" + std::to_string(random()));
+            std::error_code error;
+            // Only a folder made here and now is ours; an existing one is tried again under another name.
+            if (std::filesystem::create_directory(candidate, error)) path_ = candidate.string();
+        }
     }
     ~ScratchFolder() {
         std::error_code ignored;

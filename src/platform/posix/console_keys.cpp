@@ -12,6 +12,7 @@
 #include <initializer_list>
 
 #include "platform/posix/posix_console.h"
+#include "platform/temporary_file.h"
 #include "platform/terminal_wait.h"
 
 namespace {
@@ -62,6 +63,7 @@ void on_signal(int signal_number) {
     // The console is whole again whatever happens next.
     const int saved_errno = errno;
     restore_console();
+    remove_temporary_files();
     if (listening && !output_may_block) {
         stop_signal = signal_number;
         if (wake_pipe[1] >= 0) {
@@ -125,6 +127,7 @@ void console_keys_install() {
     // taken afresh, it also fits a standard input that was replaced since the first call (a
     // forked child on another terminal).
     if (mode_now == SAVED) {
+        console_input_forget();
         have_saved_mode = 0;
         if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &modes[SAVED]) == 0) {
             // Quiet: keys wait unseen and unedited, Enter stays CR, Ctrl-S is a key; Ctrl-C

@@ -12,5 +12,8 @@ int stop_wake_descriptor();
 // is held back, 0 when the pause is over and the held bytes are keys now.
 int console_pause_left_ms();
 
+// Forgets the bytes held back and an end of input seen: standard input may have been replaced.
+void console_input_forget();
+
 // The descriptor behind a serial handle, or -1 for none.
 int serial_descriptor(SerialHandle handle);

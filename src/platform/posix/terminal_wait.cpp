@@ -51,6 +51,11 @@ void read_raw() {
 
 }  // namespace
 
+void console_input_forget() {
+    raw_len = 0;
+    input_ended = false;
+}
+
 int console_pause_left_ms() {
     if (raw_len == 0) return -1;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(raw_arrived + KEY_PAUSE - Clock::now());

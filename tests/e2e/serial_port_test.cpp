@@ -8,7 +8,7 @@
 #include "base/console.h"
 #include "base/run_settings.h"
 #include "support/capture.h"
-#include "support/serial_pty.h"
+#include "e2e/pty_harness.h"
 
 using namespace std::string_literals;
 
@@ -16,7 +16,7 @@ namespace {
 
 class SerialPort : public ::testing::Test {
 protected:
-    SerialPty board, com12, held;  // another terminal program holds `held`
+    SerialLine board, com12, held;  // another terminal program holds `held`
     int held_fd = -1;
     void SetUp() override {
         settings = RunSettings{};

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "support/capture.h"
+#include "e2e/process.h"
 #include "support/scratch_folder.h"
 
 namespace fs = std::filesystem;
@@ -16,7 +16,7 @@ TEST(VendorLibrary, MissingIncompleteOrBesideTheProgram) {
     const std::string probe = folder.path("probe"), library = folder.path("libmsp430.so");
     fs::copy_file(KESTO_LOADER_PROBE, probe);
     const auto run = [&probe] {
-        return capture_output([&probe] {
+        return run_process([&probe] {
             char* argv[] = {const_cast<char*>(probe.c_str()), nullptr};
             char* env[] = {nullptr};  // no library path: only the folder beside counts
             execve(probe.c_str(), argv, env), _exit(127);
@@ -24,7 +24,7 @@ TEST(VendorLibrary, MissingIncompleteOrBesideTheProgram) {
     };
     const std::string head = "failed: Cannot load the FET library libmsp430.so: ", tail = ". Put the vendor's "
         "libmsp430.so beside kesto or on the library path, or use -FET SIM for the simulated adapter\n";
-    Captured out = run();
+    ProcessRun out = run();
     EXPECT_EQ(out.text, head + "libmsp430.so: cannot open shared object file: No such file or directory" + tail);
     EXPECT_EQ(out.status, 1);
     fs::copy_file(KESTO_PARTIAL_LIBRARY, library);

@@ -1,0 +1,82 @@
+// The vendor's library is handed an ELF image as a temporary Intel HEX file, other images as
+// they are.
+#include "fet/elf_as_intel_hex.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "image/image_file.h"
+#include "support/image_bytes.h"
+#include "support/scratch_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the library underneath was given, and what the file held while the call ran.
+std::string handed_name, handed_text;
+
+fet_int take_file(const char* file) {
+    handed_name = file;
+    std::ifstream in(file, std::ios::binary);
+    handed_text.assign(std::istreambuf_iterator<char>(in), {});
+    return 0;
+}
+
+FetLibrary recording_library() {
+    FetLibrary library{};
+    library.MSP430_ProgramFile = [](const char* file, fet_int, fet_int) { return take_file(file); };
+    library.MSP430_VerifyFile = take_file;
+    library.MSP430_Error_Number = [] { return fet_int{3}; };
+    library.MSP430_Error_String = [](fet_int) { return "the library's text"; };
+    return library;
+}
+
+ImageBytes bytes_of(const std::string& path) {
+    MemoryImage image;
+    std::string error;
+    EXPECT_EQ(read_image_file(path.c_str(), image, error), IMAGE_OK) << error;
+    return bytes_of(image);
+}
+
+}  // namespace
+
+TEST(ElfAsIntelHex, AnElfImageReachesTheLibraryAsATemporaryIntelHexFile) {
+    const ScratchFolder scratch, temporary;
+    const std::string elf = std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.elf";
+    const std::string hex = scratch.write("app.hex", ":01C000007FC0\n:00000001FF\n");
+    const char* saved = std::getenv("TMPDIR");
+    const std::string saved_tmpdir = saved ? saved : "";
+    setenv("TMPDIR", temporary.folder().c_str(), 1);
+    const FetLibrary& library = *with_elf_as_intel_hex(recording_library());
+
+    EXPECT_EQ(library.MSP430_ProgramFile(elf.c_str(), 1, 1), 0);
+    EXPECT_TRUE(handed_name.starts_with(temporary.path("kesto-")) && handed_name.ends_with(".hex")) << handed_name;
+    EXPECT_TRUE(handed_text.starts_with(":10C00000")) << handed_text;
+    EXPECT_EQ(bytes_of(scratch.write("handed.hex", handed_text)), bytes_of(elf));
+    EXPECT_TRUE(fs::is_empty(temporary.folder())) << "the temporary file stays after the call";
+    EXPECT_EQ(library.MSP430_VerifyFile(hex.c_str()), 0);
+    EXPECT_EQ(handed_name, hex);
+
+    // No temporary folder: the call fails before the library, naming the operator's file.
+    setenv("TMPDIR", scratch.path("missing").c_str(), 1);
+    handed_name.clear();
+    EXPECT_NE(library.MSP430_VerifyFile(elf.c_str()), 0);
+    EXPECT_EQ(handed_name, "");
+    EXPECT_STREQ(library.MSP430_Error_String(library.MSP430_Error_Number()),
+                 ("Cannot make a temporary Intel HEX file from " + elf + ": No such file or directory").c_str());
+    // The next file call clears the failure: the library's own errors come through again.
+    EXPECT_EQ(library.MSP430_ProgramFile(hex.c_str(), 1, 0), 0);
+    EXPECT_EQ(library.MSP430_Error_Number(), 3);
+    EXPECT_STREQ(library.MSP430_Error_String(3), "the library's text");
+
+    if (saved) {
+        setenv("TMPDIR", saved_tmpdir.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+}

@@ -1,0 +1,52 @@
+// Replays every input the fuzzers found a fault with (tests/fuzz/regressions/<target>/) and the
+// seed corpora through the very entries the fuzzers run. A broken check throws instead of
+// aborting, so it fails the case it belongs to.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_check.h"
+#include "support/capture.h"
+
+using FuzzEntry = void (*)(const std::uint8_t* data, std::size_t size);
+
+struct FuzzCheckFailed {
+    std::string what;
+};
+
+[[noreturn]] inline void throw_fuzz_failure(const char* what) { throw FuzzCheckFailed{what}; }
+
+inline void replay_all(const std::string& target, FuzzEntry entry) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> files;
+    for (const char* kind : {"tests/fuzz/regressions", "fuzz/corpus"}) {
+        const fs::path folder = fs::path(KESTO_SOURCE_DIR) / kind / target;
+        if (!fs::is_directory(folder)) continue;
+        for (const fs::directory_entry& file : fs::directory_iterator(folder))
+            if (file.is_regular_file()) files.push_back(file.path());
+    }
+    std::sort(files.begin(), files.end());
+    ASSERT_FALSE(files.empty()) << "no inputs for " << target;
+    fuzz_failure_handler = throw_fuzz_failure;
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.string());
+        std::ifstream in(file, std::ios::binary);
+        const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        try {
+            const Captured run = capture_output(
+                [&] { entry(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()); });
+            EXPECT_EQ(run.status, CAPTURE_RETURNED);
+        } catch (const FuzzCheckFailed& failed) {
+            ADD_FAILURE() << "fuzz check failed: " << failed.what;
+        }
+    }
+    fuzz_failure_handler = nullptr;
+}
