@@ -1,6 +1,7 @@
 // Terminal figures through pseudo-terminals, for KESTO and, when it is installed, picocom on the
 // very same harness: idle CPU, latency each way, throughput from the port to the console, and
-// peak memory.
+// peak memory; then KESTO's reconnect: CPU while a lost port is waited for, and the time from
+// the port's return to the first byte shown.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -204,6 +205,59 @@ void row(const char* label, const char* unit, double kesto, double other, bool h
     std::printf("   (%s)\n", better);
 }
 
+// The port unplugged (its name leads nowhere) and plugged in again under the same name, with a
+// byte from the board already waiting: CPU and wake-ups while KESTO waits, and the time from the
+// name's return to that byte on the console.
+void reconnect_figures() {
+    constexpr int ROUNDS = 20;
+    Session session;
+    if (!session.started()) {
+        std::printf("KESTO did not start for the reconnect figures\n");
+        return;
+    }
+    Console& console = *session.console;
+    const pid_t pid = console.pid;
+    std::vector<long long> back_us;
+    double waiting_cpu_percent = 0;
+    double waiting_wakeups_per_s = 0;
+    for (int round = 0; round < ROUNDS; ++round) {
+        const std::size_t from = console.text.size();
+        session.unplug();
+        if (!console.wait_for("Port lost, waiting", from, 5000)) break;
+        console.settle(50);
+        if (round == 0) {
+            const long long cpu = cpu_ns(pid);
+            const long long woken = switches(pid);
+            usleep(IDLE_MS * 1000);
+            waiting_cpu_percent = 100.0 * static_cast<double>(cpu_ns(pid) - cpu) / (IDLE_MS * 1e6);
+            waiting_wakeups_per_s = static_cast<double>(switches(pid) - woken) * 1000.0 / IDLE_MS;
+        }
+        auto line = std::make_unique<SerialLine>();
+        char marker[16];
+        std::snprintf(marker, sizeof marker, "<%d>", round);
+        line->send(marker);
+        session.line = std::move(line);
+        const long long start_us = monotonic_us();
+        session.repoint(session.line->path);
+        if (!console.wait_for(marker, from, 5000)) break;
+        back_us.push_back(monotonic_us() - start_us);
+    }
+    console.kill_with(SIGTERM);
+    console.wait_exit(5000);
+    std::printf("\nReconnect: the port's name leads nowhere, then to a new line with a byte waiting; %d rounds\n\n",
+                ROUNDS);
+    if (back_us.size() != static_cast<std::size_t>(ROUNDS)) {
+        std::printf("only %zu of %d rounds came through\n", back_us.size(), ROUNDS);
+        return;
+    }
+    std::printf("%-34s %12.3f %-6s   (lower is better)\n", "CPU while waiting", waiting_cpu_percent, "%");
+    std::printf("%-34s %12.3f %-6s   (lower is better)\n", "wake-ups while waiting", waiting_wakeups_per_s, "/s");
+    std::printf("%-34s %12.3f %-6s   (lower is better)\n", "port back to byte shown, median",
+                median(back_us) / 1000.0, "ms");
+    std::printf("%-34s %12.3f %-6s   (lower is better)\n", "port back to byte shown, worst",
+                static_cast<double>(*std::max_element(back_us.begin(), back_us.end())) / 1000.0, "ms");
+}
+
 }  // namespace
 
 int main() {
@@ -242,5 +296,6 @@ int main() {
         std::printf("\npicocom is not installed, so there is nothing to compare with; install it with\n"
                     "    sudo apt-get install picocom\nand run `make bench` again.\n");
     }
+    reconnect_figures();
     return k.ran ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include "base/run_settings.h"
 #include "fet/fet_library.h"
 #include "fet/listings.h"
+#include "platform/file_names.h"
 #include "terminal/serial_port.h"
 
 namespace {
@@ -139,13 +140,15 @@ void option_vcc(Arguments& args) {
         print_at_level(2, "\t             Vcc: External\n");
         return;
     }
-    // "X.X": whole volts, then tenths read from the third character on. Reckoned wide so that
-    // an absurd number is refused rather than wrapped into the accepted range.
-    long long millivolts = 1000LL * static_cast<int>(read_integer(value));
-    if (std::strlen(value) >= 3) millivolts += 100LL * static_cast<int>(read_integer(value + 2));
-    settings.vcc_mv = static_cast<int>(millivolts);
-    print_at_level(2, "\t             Vcc: %d.%dV\n", settings.vcc_mv / 1000, settings.vcc_mv % 1000 / 100);
+    // "X.X": whole volts, then tenths read from the third character on. Neither is narrowed or
+    // wrapped ("3.4294967297" is not 3.1 V): each is held to 10^15, which the sum in millivolts
+    // still holds.
+    constexpr long long PART_LIMIT = 1'000'000'000'000'000;
+    long long millivolts = 1000LL * read_integer_bounded(value, PART_LIMIT);
+    if (std::strlen(value) >= 3) millivolts += 100LL * read_integer_bounded(value + 2, PART_LIMIT);
+    print_at_level(2, "\t             Vcc: %lld.%lldV\n", millivolts / 1000, millivolts % 1000 / 100);
     if (millivolts < 1800 || millivolts > 3600) fail(1, "\nInvalid VCC\n");
+    settings.vcc_mv = static_cast<int>(millivolts);
 }
 
 void option_sbw(Arguments& args) {
@@ -270,7 +273,8 @@ bool printable(unsigned char c) { return c >= 0x21 && c <= 0x7F; }
 void action_read_out(Arguments& args) {
     const char* name = args.next();
     // "+", "." and "/" may begin an output name, so ./out.hex works.
-    if (name && name[0] != '-' && printable(static_cast<unsigned char>(name[0]))) {
+    if (name && name[0] != '-' &&
+        file_name_may_begin_with(static_cast<unsigned char>(name[0]), FileNameUse::read_out)) {
         settings.read_out_file = name;
         print_at_level(1, "\t    Out Filename:`%s`\n", settings.read_out_file.c_str());
     }
@@ -305,9 +309,10 @@ const char* read_action_letter(const char* word, const char* letter) {
 
 void action_letters(Arguments& args) {
     const char* word = args.current();
-    // An image name starts with a digit or a letter-like character: not "-", "+", "." or "/".
+    // Unlike an output name, an image name never begins with "+": "+e +p x.hex" is two words.
     const char* name = args.next();
-    if (name && static_cast<unsigned char>(name[0]) >= 0x30 && static_cast<unsigned char>(name[0]) <= 0x7F) {
+    if (name && name[0] != '-' && name[0] != '+' &&
+        file_name_may_begin_with(static_cast<unsigned char>(name[0]), FileNameUse::image)) {
         settings.program_file = name;
         print_at_level(1, "\t        Filename:`%s`\n", settings.program_file.c_str());
     }

@@ -12,7 +12,9 @@
 #include "terminal/terminal_session.h"
 
 void run_cycle(int argc, char** argv) {
-    console_keys_install();
+    // Quiet from the start: keys typed during a programming pass or a reopen wait for the
+    // terminal unseen, as the keys they were.
+    console_keys_quiet();
     parse_command_line(argc, argv);
     choose_fet_library(settings.fet_port);
     set_title("");

@@ -18,13 +18,35 @@ bool ascii_starts_with(const char* text, const char* word) {
     return true;
 }
 
-long read_integer(const char* text) {
+namespace {
+
+// Leading white space and the sign; returns the first digit's place.
+const char* skip_to_digits(const char* text, bool& negative) {
     while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-    bool negative = false;
+    negative = false;
     if (*text == '+' || *text == '-') negative = *text++ == '-';
+    return text;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+long read_integer(const char* text) {
+    bool negative;
+    text = skip_to_digits(text, negative);
     // Unsigned arithmetic: an endless digit string wraps instead of being undefined.
     unsigned long value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) value = value * 10 + static_cast<unsigned long>(*text - '0');
+    for (; is_digit(*text); ++text) value = value * 10 + static_cast<unsigned long>(*text - '0');
     if (negative) value = 0UL - value;
     return static_cast<long>(value);
+}
+
+long long read_integer_bounded(const char* text, long long limit) {
+    bool negative;
+    text = skip_to_digits(text, negative);
+    long long value = 0;
+    for (; is_digit(*text) && value < limit; ++text) value = value * 10 + (*text - '0');
+    if (value > limit) value = limit;
+    return negative ? -value : value;
 }

@@ -56,9 +56,7 @@ fet_int FET_CALL verify_file(const char* file) {
     return with_file(file, [](const char* name) { return underneath.MSP430_VerifyFile(name); });
 }
 
-fet_int FET_CALL error_number() {
-    return conversion_failure.empty() ? underneath.MSP430_Error_Number() : CONVERSION_FAILED;
-}
+fet_int FET_CALL error_number() { return conversion_failure.empty() ? underneath.MSP430_Error_Number() : CONVERSION_FAILED; }
 
 const char* FET_CALL error_string(fet_int number) {
     if (number == CONVERSION_FAILED && !conversion_failure.empty()) return conversion_failure.c_str();

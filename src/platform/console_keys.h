@@ -1,6 +1,6 @@
-// The console keyboard: raw input for the terminal, the keys as the terminal's key table knows
-// them, the key wait at exit, stop requests, and putting the console back the way it was on
-// every way out.
+// The console keyboard: quiet input from start to exit and raw input for the terminal, the keys
+// as the terminal's key table knows them, the key wait at exit, stop requests, and putting the
+// console (its mode and its title) back the way it was on every way out.
 #pragma once
 
 // Keys without a character arrive as a lead byte and a code, as the PC console gives them.
@@ -13,15 +13,23 @@ inline constexpr unsigned char KEY_F9 = 67;
 inline constexpr unsigned char KEY_F10 = 68;
 inline constexpr unsigned char KEY_ALT_O = 24;
 
-// Saves the console mode and arranges for a stop request (on Linux SIGTERM, SIGHUP, SIGINT) to
-// put it back. Called once, first thing in the process; harmless to call again.
+// Saves the console's mode and (when standard output is a console) its window title, and arranges for a stop request (on Linux
+// SIGTERM, SIGHUP, SIGINT, SIGQUIT) to put both back. A job-control stop (SIGTSTP) gives the
+// console back while the program is stopped, and the program's mode comes back when it goes on.
+// Called once, first thing in the process; harmless to call again.
 void console_keys_install();
 
-// Raw input for the terminal: no echo, no line editing, no signal keys (Ctrl-C is a byte for
-// the board), output processing left on so that LF still shows as CR LF.
+// From start to exit outside the terminal: keys typed meanwhile wait in the console's queue
+// unseen and unedited (no echo, no line editing, Enter as CR), so the terminal later gets them
+// as the keys they were; the stop keys (Ctrl-C) still stop the program; output processing on.
+void console_keys_quiet();
+
+// Raw input for the terminal: the quiet mode, and no signal keys (Ctrl-C is a byte for the
+// board).
 void console_keys_raw();
 
-// Back to the mode saved at start. Safe to call at any time and more than once.
+// Back to the mode and the title saved at start, on the way out. Safe to call at any time and
+// more than once.
 void console_keys_restore();
 
 // True when standard input is an interactive console.

@@ -12,6 +12,10 @@ std::string serial_open_hint(const char* port_name, long error);
 // scan finds nothing, where a missing device is not.
 bool serial_error_is_refusal(long error);
 
+// Under "Can't set baudrate ...", which ends without a line end: for a path that opened but is
+// no serial device, says so; empty for a rate the device refused.
+std::string serial_settings_hint(const char* port_name, long error);
+
 // Under "Can't find COM Port". `refused_port` is the COM number of a port that exists but was
 // refused with `refused_error`, or 0 when every port was simply missing.
 std::string serial_scan_hint(int lowest_port, int refused_port, long refused_error);

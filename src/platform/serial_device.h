@@ -47,5 +47,10 @@ std::size_t serial_device_read(SerialHandle handle, void* buffer, std::size_t n)
 // away, or output that stays blocked for two seconds).
 long serial_device_write(SerialHandle handle, const void* bytes, std::size_t n);
 
+// True when the device behind the handle has gone away (unplugged, hung up, its driver gone):
+// nothing will come through this handle again, and only a new open of the name can reach the
+// device when it comes back. False for a device that is only slow to take data.
+bool serial_device_lost(SerialHandle handle);
+
 // Gives the device up; the handle is no longer valid afterwards.
 void serial_device_close(SerialHandle handle);

@@ -4,7 +4,8 @@
 
 #include <string>
 
-enum class SystemErrorKind { access_denied, busy, no_device, other };
+// not_serial: the path opened, but is no serial device (/dev/null, a plain file).
+enum class SystemErrorKind { access_denied, busy, no_device, not_serial, other };
 
 // The system's text for the code ("Permission denied" for EACCES on Linux).
 std::string system_error_text(long code);

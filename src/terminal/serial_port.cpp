@@ -124,6 +124,7 @@ void open_serial_port() {
     error = serial_device_configure(settings.port_handle, read_integer(settings.baud));
     if (error != 0) {
         print_at_level(1, "Can't set baudrate '%s'. Error: %ld", settings.baud, error);
+        print_at_level(1, "%s", serial_settings_hint(settings.port_name, error).c_str());
         exit_program(3);
     }
 }
@@ -133,12 +134,31 @@ void close_serial_port() {
     settings.port_handle = 0;
 }
 
-void serial_write(const void* bytes, std::size_t n) {
-    if (serial_device_write(settings.port_handle, bytes, n) == 0) return;
+bool serial_write(const void* bytes, std::size_t n) {
+    if (serial_device_write(settings.port_handle, bytes, n) == 0) return true;
     std::printf("%s Error. Press [F4] for Reopen.\n", settings.port_name);
     // The terminal writes its display straight to the descriptor; keep the hint in its place.
     std::fflush(stdout);
     ++settings.write_errors;
+    return false;
+}
+
+bool serial_port_lost() { return settings.port_handle > 0 && serial_device_lost(settings.port_handle); }
+
+long reopen_serial_port() {
+    long error = 0;
+    if (!open_named_port(error)) {
+        settings.port_handle = 0;
+        return error;
+    }
+    error = serial_device_configure(settings.port_handle, read_integer(settings.baud));
+    if (error != 0) close_serial_port();
+    return error;
+}
+
+const char* serial_port_shown_name() {
+    const char* name = settings.port_name;
+    return std::strncmp(name, "\\\\.\\", 4) == 0 ? name + 4 : name;
 }
 
 void serial_read(char* buffer, int capacity, int& count, int max_lines, int budget) {

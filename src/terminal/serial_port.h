@@ -17,8 +17,20 @@ void open_serial_port();
 
 void close_serial_port();
 
-// Sends all n bytes. A failure prints the reopen hint and counts in settings.write_errors.
-void serial_write(const void* bytes, std::size_t n);
+// Sends all n bytes. A failure prints the reopen hint, counts in settings.write_errors and
+// gives false.
+bool serial_write(const void* bytes, std::size_t n);
+
+// True when the open port's device has gone away (unplugged, hung up).
+bool serial_port_lost();
+
+// Opens settings.port_name again with the line settings, for a port whose device went away
+// and may be back; the old handle must be closed already. Returns 0, or the system's error code
+// with no port open.
+long reopen_serial_port();
+
+// The port's name as the operator knows it: "COM12" rather than the stored "\\.\COM12".
+const char* serial_port_shown_name();
 
 // Gathers received bytes into buffer (at most capacity - 1 and a terminator), stopping after
 // `budget` empty reads, a full buffer, or `max_lines` line feeds; max_lines 0 makes one read.

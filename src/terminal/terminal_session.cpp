@@ -1,12 +1,16 @@
 #include "terminal/terminal_session.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
+#include "base/console.h"
 #include "base/run_settings.h"
 #include "fet/programming_pass.h"
 #include "platform/console_keys.h"
 #include "platform/log_file.h"
+#include "platform/port_hints.h"
+#include "platform/system_error.h"
 #include "platform/terminal_wait.h"
 #include "terminal/render.h"
 #include "terminal/serial_port.h"
@@ -46,10 +50,32 @@ struct Keyboard {
     bool wants_input() const { return open && keys_len + CONSOLE_KEY_MAX <= static_cast<int>(sizeof keys); }
     bool has_key() const { return keys_len > 0; }
 
-    void read_console() {
+    // True when keys came.
+    bool read_console() {
         const int n = console_read_keys(keys + keys_len, static_cast<int>(sizeof keys) - keys_len);
         if (n == 0) open = false;  // end of input: nothing more will come, stop watching it
         if (n > 0) keys_len += n;
+        return n > 0;
+    }
+
+    // Keeps the terminal's own keys (a lead byte 0 with its code, Ctrl-X) and drops every key
+    // meant for the board; returns how many were dropped.
+    int drop_board_keys() {
+        int kept = 0;
+        int dropped = 0;
+        for (int i = 0; i < keys_len;) {
+            if (keys[i] == KEY_LEAD_FUNCTION && i + 1 < keys_len) {
+                keys[kept++] = keys[i++];
+                keys[kept++] = keys[i++];
+            } else if (keys[i] == KEY_CTRL_X) {
+                keys[kept++] = keys[i++];
+            } else {
+                i += keys[i] == KEY_LEAD_EDITING && i + 1 < keys_len ? 2 : 1;
+                ++dropped;
+            }
+        }
+        keys_len = kept;
+        return dropped;
     }
 
     unsigned char take() {
@@ -79,10 +105,11 @@ void print_banner(int reopen_count) {
     std::fflush(stdout);
 }
 
-void show_batch() {
+// Returns how many bytes came.
+int show_batch() {
     int count = 0;
     serial_read(reinterpret_cast<char*>(rx_buf), RX_BUF_SIZE - 1, count, 0, 500);
-    if (count <= 0) return;
+    if (count <= 0) return 0;
     RenderOptions options;
     options.crlf = (settings.flags & FLAG_CRLF) != 0;
     options.pass_high = settings.oem_codepage != 0;
@@ -96,6 +123,7 @@ void show_batch() {
     std::fflush(stdout);  // whatever the stream still holds comes first
     console_write(render_buf, length, !options.pass_high);
     std::fflush(stdout);
+    return count;
 }
 
 void stop_text() {
@@ -175,26 +203,107 @@ int handle_key(int& line_len) {
     return result;
 }
 
+// After a write that the port did not take: each key typed meanwhile would wait its turn behind
+// another failing write, and F10 behind all of them. The keys typed so far are read now; those
+// for the board are dropped, the terminal's own stay to be acted on at once.
+void drop_keys_for_board() {
+    int dropped = 0;
+    do dropped += keyboard.drop_board_keys();
+    while (keyboard.wants_input() && keyboard.read_console());
+    if (dropped == 0) return;
+    std::printf("%d typed keys dropped, not sent\n", dropped);
+    std::fflush(stdout);
+}
+
+bool port_gone() { return settings.port_name[0] && settings.port_handle <= 0; }
+
+// The device is given up at once, so that the system can give it its old name when it returns.
+void lose_port() {
+    if (settings.port_handle > 0) close_serial_port();
+    std::printf("Port lost, waiting for %s to come back... [F10]-Exit\n", serial_port_shown_name());
+    std::fflush(stdout);
+    set_title("Wait...");
+}
+
+// How often a gone port is looked for, whatever the system tells of its return.
+constexpr int PORT_LOOK_MS = 250;
+// A port that is back but refused (busy, no permission yet) is reported once it has stayed so
+// this long: udev gives a new device its permissions a moment after it appears.
+constexpr auto REFUSAL_SHOWN_AFTER = std::chrono::milliseconds(500);
+
+// Until the port's device is back and open again with the same settings (KEEP_RUNNING), or a
+// key leaves the terminal. Keys for the board typed meanwhile are dropped: they were meant for a
+// board that was not there.
+int wait_for_port(int& line_len) {
+    using Clock = std::chrono::steady_clock;
+    long refused = 0;
+    long reported = 0;
+    Clock::time_point refused_since{};
+    for (;;) {
+        const TerminalEvents events = terminal_wait_for_device(settings.port_name, keyboard.wants_input(),
+                                                               keyboard.has_key() ? 0 : PORT_LOOK_MS);
+        if (events.stop_requested) leave_on_stop();
+        if (events.console) keyboard.read_console();
+        keyboard.drop_board_keys();
+        while (keyboard.has_key()) {
+            const int result = handle_key(line_len);
+            if (result != KEEP_RUNNING) return terminal_wait_for_device_end(), result;
+        }
+        if (!events.device) continue;
+        const long error = reopen_serial_port();
+        if (error == 0) {
+            terminal_wait_for_device_end();
+            std::printf("Port back: %s\n", serial_port_shown_name());
+            std::fflush(stdout);
+            set_title("");
+            return KEEP_RUNNING;
+        }
+        if (system_error_kind(error) == SystemErrorKind::no_device) {
+            refused = 0;
+        } else if (error != refused) {
+            refused = error;
+            refused_since = Clock::now();
+        } else if (error != reported && Clock::now() - refused_since >= REFUSAL_SHOWN_AFTER) {
+            reported = error;
+            std::printf("%s is back but cannot be opened. Error: %ld\n%s", serial_port_shown_name(), error,
+                        serial_open_hint(settings.port_name, error).c_str());
+            std::fflush(stdout);
+        }
+    }
+}
+
 int terminal_loop() {
     int line_len = 0;
-    // A port that has gone is left out (it would wake every wait at once) until the run cycle
-    // reopens it, which enters the terminal afresh; the keyboard, and with it F4, still works.
-    bool watch_port = settings.port_handle > 0;
+    if (port_gone()) lose_port();  // it went during the programming pass that F9 started
     for (;;) {
+        if (port_gone()) {
+            const int result = wait_for_port(line_len);
+            if (result != KEEP_RUNNING) return result;
+        }
+        const int errors_before = settings.write_errors;
         // No sleep while keys are queued.
-        const TerminalEvents events = terminal_wait(watch_port ? settings.port_handle : 0, keyboard.wants_input(),
-                                                    keyboard.has_key() ? 0 : -1);
+        const TerminalEvents events =
+            terminal_wait(settings.port_handle, keyboard.wants_input(), keyboard.has_key() ? 0 : -1);
         if (events.stop_requested) leave_on_stop();
         if (events.port) show_batch();
-        if (events.port_gone) watch_port = false;
+        if (events.port_gone) {
+            // What came before the device went is shown and logged first.
+            for (int batches = 0; batches < 64 && show_batch() > 0; ++batches) continue;
+            lose_port();
+            continue;
+        }
         if (events.console) keyboard.read_console();
         if (keyboard.has_key()) {
             const int result = handle_key(line_len);
             if (result != KEEP_RUNNING) return result;
-        } else if (!keyboard.open && !watch_port) {
-            // No key can come any more (standard input has ended) and no port is there to
-            // show: the session could only idle for ever, which would hang a script.
+        } else if (!keyboard.open && settings.port_handle <= 0) {
+            // No key can come any more (standard input has ended) and no port was named: the
+            // session could only idle for ever, which would hang a script.
             return STOP;
+        }
+        if (settings.write_errors != errors_before) {
+            drop_keys_for_board();
+            if (serial_port_lost()) lose_port();
         }
     }
 }
@@ -211,6 +320,7 @@ int run_terminal(int reopen_count, void (*show_usage)()) {
     const int result = terminal_loop();
     if (result == STOP) stop_text();
     console_stops_listen(false);
-    console_keys_restore();
+    terminal_wait_for_device_end();
+    console_keys_quiet();
     return result;
 }

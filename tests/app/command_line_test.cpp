@@ -101,7 +101,10 @@ TEST(CommandLine, ArgumentVectors) {
         // -vcc: volts and tenths, each read on its own; 1.8 to 3.6, or "ext".
         {{"-vcc", "3.3"}, vcc + "3.3V\nok vcc=3300\n"},
         {{"-vcc", "1.7"}, vcc + "1.7V\n\nInvalid VCC\n" + FAILED, 1},
-        {{"-vcc", "3.1073741824"}, vcc + "3.0V\n\nInvalid VCC\n" + FAILED, 1},  // would wrap into range
+        // Narrowed to 32 bits or wrapped in 64, these would read as 3.1, 3.3 and 3.3 V.
+        {{"-vcc", "3.4294967297"}, vcc + "429496732.7V\n\nInvalid VCC\n" + FAILED, 1},
+        {{"-vcc", "004294967299"}, vcc + "4724464028.9V\n\nInvalid VCC\n" + FAILED, 1},
+        {{"-vcc", "3.18446744073709551619"}, vcc + "100000000000003.0V\n\nInvalid VCC\n" + FAILED, 1},
         {{"-vcc", "ext", "-vcc", "3.0"}, vcc + "External\n" + vcc + "3.0V\nok flags=40038 vcc=3000\n"},
         {{"-d", "0", "-vcc", "-f"}, "\nInvalid VCC option\n" + FAILED, 1},
         // -res: the low four bits; 1 to 6 marked with 128; zeroed by power off.
@@ -130,8 +133,22 @@ TEST(CommandLine, ArgumentVectors) {
         {{"-det", "-manual"}, "\tOnly detect MSP430 chip part ID\nok flags=40489\n"},
         // Action words and their file names.
         {{"+ebpv", "test.hex"}, image + "test.hex`\nok flags=40b58 image=test.hex\n"},
+#if defined(_WIN32)
+        // Windows keeps the old rule: an image name begins with 0x30..0x7F (a drive, not "." or
+        // "/"), an output name with any printable ASCII character.
         {{"+p", "./a.hex"}, no_file, 2},
-        {{"+p", "0.hex"}, image + "0.hex`\nok flags=40118 image=0.hex\n"},
+        {{"+v", "C:\\fw\\a.hex"}, image + "C:\\fw\\a.hex`\nok flags=40218 image=C:\\fw\\a.hex\n"},
+        {{"+p", "прошивка.hex"}, no_file, 2},
+        {{"+r", "выход.hex"}, "Out Filename not present\n" + FAILED, 2},
+#else
+        // Absolute, "./" and UTF-8 names; "+" begins an action word, not an image name.
+        {{"+p", "./a.hex"}, image + "./a.hex`\nok flags=40118 image=./a.hex\n"},
+        {{"+v", "/fw/a.hex"}, image + "/fw/a.hex`\nok flags=40218 image=/fw/a.hex\n"},
+        {{"+p", "прошивка.hex"}, image + "прошивка.hex`\nok flags=40118 image=прошивка.hex\n"},
+        {{"+r", "выход.hex"}, "\t    Out Filename:`выход.hex`\nok flags=60018 out=выход.hex\n"},
+#endif
+        {{"+p", "+a.hex"}, no_file, 2},
+        {{"+p", " a.hex"}, no_file, 2},
         {{"+r", "./o.txt"}, "\t    Out Filename:`./o.txt`\nok flags=60018 out=./o.txt\n"},
         {{"+e", "+p", "x.hex"}, "ok flags=40818\n"},  // the argument behind an action word is not read
         {{"+fu"}, "Invaild Switch: +fu" + FAILED, 2},

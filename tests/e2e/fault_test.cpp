@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 
 #include "e2e/pty_harness.h"
@@ -65,33 +66,38 @@ TEST(Flood, SixtyFourMebibytesWhileTyping) {
     const std::size_t before_stop = session.console->text.size();
     session.console->type(KEY_F10);
     ASSERT_TRUE(session.console->wait_exit(under_valgrind() ? 60000 : 10000));
-    EXPECT_EQ(session.console->text.substr(before_stop), SHOWN_STOPPED);
+    EXPECT_EQ(without_titles(session.console->text.substr(before_stop)), SHOWN_STOPPED);
     EXPECT_EQ(session.console->status, 0);
     const std::string logged = session.log();
     const auto differs_at = std::mismatch(logged.begin(), logged.end(), rendered.begin(), rendered.end()).first;
     EXPECT_TRUE(logged == rendered) << "the log differs from byte " << differs_at - logged.begin();
 }
 
-// SIGTERM, SIGHUP and SIGINT at each place a run waits: in the terminal, in the key wait at exit,
-// in a programming pass, and in a write to a console that nobody reads (Ctrl-S, a stuck window).
-// The run ends by the signal, the console gets its mode back, and the log holds all that came,
-// the batch the blocked console did not take included.
+// SIGQUIT, SIGHUP, SIGINT and SIGTERM at each place a run waits: in the terminal, in the key wait
+// at exit, in a programming pass, in a write to a console that nobody reads (Ctrl-S, a stuck
+// window), and while a lost port is waited for. The run ends by the signal, the console gets
+// its mode back, and the log holds all that came, the batch the blocked console did not take
+// included.
 TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
     const struct {
         int signal_number;
         std::vector<std::string> options;
         bool unplug;
         std::string key, until;
-        bool raw, block_console;
+        bool block_console;
     } cases[] = {
-        {SIGTERM, {}, false, "", "", true, false},
-        // Unplugged, a key fails, F4 cannot reopen, and "-a 1" waits for a key before the exit.
-        {SIGHUP, {"-a", "1"}, true, "k", as_shown("\nPress AnyKey to Exit\n"), true, false},
+        {SIGQUIT, {}, false, "", "", false},
+        // F9 fails to program an image that is none, and "-a 1" waits for a key before the exit.
+        {SIGHUP, {"-a", "1", "-FET", "SIM", "+p", "junk.hex"}, false, KEY_F9, as_shown("\nPress AnyKey to Exit\n"),
+         false},
         // The slow stand-in library never finishes programming the ELF image, which it gets as a
         // temporary Intel HEX file: the signal must not leave that behind.
-        {SIGINT, {"-FET", "TIUSB", "+p", "blink.elf"}, false, KEY_F9, "<programming>", false, false},
-        {SIGTERM, {}, false, "", "", true, true},
+        {SIGINT, {"-FET", "TIUSB", "+p", "blink.elf"}, false, KEY_F9, "<programming>", false},
+        {SIGTERM, {}, false, "", "", true},
+        {SIGTERM, {}, true, "", "Port lost, waiting for", false},
     };
+    const rlimit no_core{0, 0};  // SIGQUIT would leave a core file
+    setrlimit(RLIMIT_CORE, &no_core);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.signal_number);
         // The loader finds the stand-in on the library path.
@@ -103,20 +109,15 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
         unsetenv("TMPDIR");
         std::filesystem::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.elf",
                                    session.dir.path("blink.elf"));
+        session.dir.write("junk.hex", "not an image\n");
         Console& console = *session.console;
         ASSERT_TRUE(console.initial_local_flags & ICANON);
         ASSERT_TRUE(session.started() && session.board_says("before\r", "before\r\r\n"));
         if (c.unplug) session.unplug();
         console.type(c.key);
-        if (c.unplug) {
-            ASSERT_TRUE(console.wait_for("Error. Press [F4] for Reopen."));
-            console.type(KEY_F4);
-        }
         ASSERT_TRUE(console.wait_for(c.until, session.after_banner)) << console.text;
-        // The mode is set a moment after the text before it.
-        for (const long long end = monotonic_ms() + 5000; monotonic_ms() < end; usleep(2000))
-            if (!(console.local_flags() & ICANON) == c.raw) break;
-        ASSERT_EQ(!(console.local_flags() & ICANON), c.raw);
+        // Raw in the terminal, quiet outside it: never the line editing the run began with.
+        ASSERT_FALSE(console.local_flags() & ICANON);
         fcntl(session.line->master, F_SETFL, O_NONBLOCK);
         const std::string text(4096, 'x');
         std::size_t sent = 0;
@@ -150,6 +151,88 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
         EXPECT_EQ(logged.size() - 8, sent - unread.size());
         EXPECT_EQ(logged.size() > 8, c.block_console);
     }
+}
+
+// A board that stopped reading: the first key waits its two seconds and fails; the 199 keys typed
+// behind it are dropped with one line (each would wait two seconds in turn), and F4 and F10
+// typed after them act at once.
+TEST(StalledPort, KeysBehindAFailedWriteAreDroppedAndF4AndF10ActAtOnce) {
+    Session session;
+    ASSERT_TRUE(session.started());
+    // The line's output fills up until it takes nothing for a while: nothing the program writes
+    // goes out any more.
+    fcntl(session.line->slave, F_SETFL, O_NONBLOCK);
+    const std::string filler(4096, 'f');
+    for (int refused = 0; refused < 5;)
+        if (write(session.line->slave, filler.data(), filler.size()) > 0) refused = 0;
+        else ++refused, usleep(20000);
+    // Typed while the program is stopped, so that all of it waits at once, as keys typed into a
+    // terminal that hangs do.
+    std::string keys;
+    for (int i = 0; i < 200; ++i) keys += static_cast<char>('a' + i % 26);
+    session.console->kill_with(SIGSTOP);
+    session.console->type(keys + KEY_F4 + KEY_F10);
+    session.console->kill_with(SIGCONT);
+    // Far below the 400 s that the keys would take one after the other.
+    ASSERT_TRUE(session.console->wait_exit(under_valgrind() ? 60000 : 10000));
+    EXPECT_EQ(session.console->status, 0);
+    EXPECT_EQ(session.shown(), as_shown(session.link + " Error. Press [F4] for Reopen.\n199 typed keys dropped, not "
+                                        "sent\nWait...\n\n") + SHOWN_STARTED + SHOWN_STOPPED);
+}
+
+// Ctrl-Z (SIGTSTP) in the terminal: the console gets its own mode back while the program is
+// stopped, and the terminal's raw mode again when the program goes on (SIGCONT).
+TEST(Signals, AStoppedRunGivesTheConsoleBackAndTakesItAgainWhenItGoesOn) {
+    Session session({}, "", true);
+    ASSERT_TRUE(session.started());
+    Console& console = *session.console;
+    const pid_t job = console.job();
+    ASSERT_GT(job, 0);
+    const auto state = [job] {
+        std::string line;
+        std::getline(std::ifstream("/proc/" + std::to_string(job) + "/stat"), line);
+        const std::size_t after_name = line.rfind(") ");
+        return after_name == std::string::npos ? '?' : line[after_name + 2];
+    };
+    const auto wait_until = [](const std::function<bool()>& done) {
+        for (const long long end = monotonic_ms() + 5000; monotonic_ms() < end; usleep(2000))
+            if (done()) return true;
+        return false;
+    };
+    kill(-job, SIGTSTP);
+    ASSERT_TRUE(wait_until([&] { return state() == 'T'; }));
+    EXPECT_EQ(console.local_flags(), console.initial_local_flags);
+    kill(-job, SIGCONT);
+    ASSERT_TRUE(wait_until([&] { return !(console.local_flags() & (ICANON | ISIG | ECHO)); }));
+    EXPECT_EQ(session.key("\x03k", 2), "\x03k");  // Ctrl-C is a byte for the board again
+    EXPECT_TRUE(session.board_says("back\r", "back\r\r\n"));
+    EXPECT_TRUE(session.stop());
+    EXPECT_EQ(console.local_flags(), console.initial_local_flags);
+}
+
+// Keys typed while a programming pass runs wait unseen and unedited, and reach the board as the
+// keys they were once the terminal is back: a, b, Backspace, c, Enter and Ctrl+Up.
+TEST(Signals, KeysTypedDuringAPassWaitUnseenForTheTerminal) {
+    const ScratchFolder gate;
+    setenv("LD_LIBRARY_PATH", std::filesystem::path(KESTO_SLOW_LIBRARY).parent_path().c_str(), 1);
+    setenv("SLOW_LIBRARY_RELEASE", gate.path("done").c_str(), 1);
+    Session session({"-FET", "TIUSB", "+p", "examples/blink/blink.hex"}, KESTO_SOURCE_DIR);
+    unsetenv("LD_LIBRARY_PATH");
+    unsetenv("SLOW_LIBRARY_RELEASE");
+    ASSERT_TRUE(session.started());
+    Console& console = *session.console;
+    console.type(KEY_F9);
+    ASSERT_TRUE(console.wait_for("<programming>", session.after_banner));
+    const std::size_t from = console.text.size();
+    console.type("ab\x7f" "c\r\x1b[1;5A");
+    console.settle(200);
+    EXPECT_EQ(console.text.substr(from), "");
+    EXPECT_FALSE(console.local_flags() & (ICANON | ECHO));
+    gate.write("done", "");
+    ASSERT_TRUE(console.wait_for(SHOWN_STARTED, from));
+    EXPECT_EQ(without_titles(console.text.substr(from)).rfind(as_shown(" -OK\n"), 0), 0u);
+    EXPECT_EQ(session.line->receive(7), "ab\x08" "c\r\xE0\x8D");
+    EXPECT_TRUE(session.stop());
 }
 
 // The file size limit stops the read-out's write after a kilobyte, as a full disk would: the run

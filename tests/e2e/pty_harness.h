@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -113,8 +114,11 @@ struct Console {
     bool ended = false;
     unsigned initial_local_flags = 0;  // the console's mode before the program started
 
-    // Starts kesto with `args`; with `whole_command`, args[0] is the program to start.
-    explicit Console(std::vector<std::string> args, bool whole_command = false, const std::string& cwd = "") {
+    // Starts kesto with `args`; with `whole_command`, args[0] is the program to start. As a job,
+    // the program runs in a process group of its own in the console's foreground, under a
+    // stand-in for the shell, as job control (SIGTSTP) needs; job() is that group.
+    explicit Console(std::vector<std::string> args, bool whole_command = false, const std::string& cwd = "",
+                     bool as_job = false) {
         if (!whole_command) args.insert(args.begin(), KESTO_BINARY);
         std::vector<char*> argv;
         for (auto& arg : args) argv.push_back(arg.data());
@@ -129,8 +133,22 @@ struct Console {
         if ((pid = fork()) == 0) {
             close(master);
             if (login_tty(slave) != 0 || (!cwd.empty() && chdir(cwd.c_str()) != 0)) _exit(126);
-            execv(argv[0], argv.data());
-            _exit(127);
+            const pid_t job = as_job ? fork() : 0;
+            if (job == 0) {
+                if (as_job) {
+                    sigset_t quiet, before;
+                    sigemptyset(&quiet), sigaddset(&quiet, SIGTTOU);
+                    sigprocmask(SIG_BLOCK, &quiet, &before);
+                    if (setpgid(0, 0) != 0 || tcsetpgrp(STDIN_FILENO, getpid()) != 0) _exit(126);
+                    sigprocmask(SIG_SETMASK, &before, nullptr);
+                }
+                execv(argv[0], argv.data());
+                _exit(127);
+            }
+            int job_status = 0;
+            while (waitpid(job, &job_status, 0) < 0 && errno == EINTR) continue;
+            if (WIFSIGNALED(job_status)) ::signal(WTERMSIG(job_status), SIG_DFL), raise(WTERMSIG(job_status));
+            _exit(WEXITSTATUS(job_status));
         }
         close(slave);
         fcntl(master, F_SETFD, FD_CLOEXEC);
@@ -165,6 +183,7 @@ struct Console {
         return true;
     }
     void kill_with(int signal_number) const { kill(pid, signal_number); }
+    pid_t job() const { return tcgetpgrp(master); }
     unsigned local_flags() const {
         termios mode{};
         return tcgetattr(master, &mode) == 0 ? mode.c_lflag : ~0u;
@@ -175,7 +194,8 @@ struct Console {
 inline const std::string KEY_F1 = "\x1bOP", KEY_F4 = "\x1bOS", KEY_F5 = "\x1b[15~", KEY_F9 = "\x1b[20~",
                          KEY_F10 = "\x1b[21~";
 
-// Console text without the title sequences ("ESC ] 0 ; ... BEL").
+// Console text without the title sequences ("ESC ] 0 ; ... BEL", and the title stack's push and
+// pop "ESC [ 22 ; 0 t" and "ESC [ 23 ; 0 t").
 inline std::string without_titles(const std::string& text) {
     std::string out;
     std::size_t at = 0;
@@ -183,7 +203,10 @@ inline std::string without_titles(const std::string& text) {
                                   (stop = text.find('\a', start)) != std::string::npos;
          at = stop + 1)
         out.append(text, at, start - at);
-    return out.append(text, at, std::string::npos);
+    out.append(text, at, std::string::npos);
+    for (const char* stack : {"\x1b[22;0t", "\x1b[23;0t"})
+        for (std::size_t found; (found = out.find(stack)) != std::string::npos;) out.erase(found, std::strlen(stack));
+    return out;
 }
 
 // A text as a pty that turns LF into CR LF shows it.
@@ -237,11 +260,11 @@ struct Session {
     std::unique_ptr<Console> console;
     std::size_t after_banner = 0;
 
-    explicit Session(const std::vector<std::string>& options = {}, const std::string& cwd = "") {
+    explicit Session(const std::vector<std::string>& options = {}, const std::string& cwd = "", bool as_job = false) {
         repoint(line->path);
         std::vector<std::string> args = {link, "-m", "-a", "0", "-l", dir.path("board.log")};
         args.insert(args.end(), options.begin(), options.end());
-        console = std::make_unique<Console>(args, false, cwd.empty() ? dir.folder() : cwd);
+        console = std::make_unique<Console>(args, false, cwd.empty() ? dir.folder() : cwd, as_job);
     }
     // Waits for the banner and its key line; false when they never came.
     bool started() {
@@ -273,8 +296,6 @@ struct Session {
     void unplug() { line->vanish(), repoint(dir.path("unplugged")); }
     void replug() { line = std::make_unique<SerialLine>(), repoint(line->path); }
     std::string log() const { return read_file(dir.path("board.log")); }
-
-private:
     // Swaps the link in one step, so the program never sees a missing name.
     void repoint(const std::string& target) const {
         const std::string next = link + ".next";

@@ -29,17 +29,17 @@ protected:
         std::filesystem::copy_file(example + "/blink.elf", scratch.path("blink.elf"));
     }
 
-    // Runs kesto -FET port -a 0 +ebpv image [+r out.hex] in the scratch folder with an empty
+    // Runs kesto -FET port -a 0 +ebpv image [+r out] in the scratch folder with an empty
     // environment, so that only a library beside the program could be loaded, and the scratch
     // folder's "tmp" as the temporary folder.
-    ProcessRun kesto(const std::string& port, const std::string& image, bool read_out,
-                   const std::string& program = KESTO_BINARY) {
+    ProcessRun kesto(const std::string& port, const std::string& image, const std::string& out = "",
+                     const std::string& program = KESTO_BINARY) {
         std::filesystem::create_directories(scratch.path("tmp"));
         return run_process([&] {
             if (chdir(scratch.folder().c_str()) != 0) _exit(126);
             const char* argv[] = {program.c_str(), "-FET", port.c_str(), "-a", "0",
-                                  "+ebpv", image.c_str(), "+r", "out.hex", nullptr};
-            if (!read_out) argv[7] = nullptr;
+                                  "+ebpv", image.c_str(), "+r", out.c_str(), nullptr};
+            if (out.empty()) argv[7] = nullptr;
             std::string tmpdir = "TMPDIR=" + scratch.path("tmp");
             char* env[] = {tmpdir.data(), nullptr};
             execve(program.c_str(), const_cast<char* const*>(argv), env);
@@ -61,34 +61,38 @@ protected:
 }  // namespace
 
 // A part below 64K and one above: the whole image goes in and reads back, with erased flash
-// (FF) where the image has nothing. The ELF reads back as llvm-objcopy's Intel HEX of it says,
-// also through the loaded library, which gets it as a temporary Intel HEX file that is gone
-// again at the end.
+// (FF) where the image has nothing. Names may be absolute, relative to "." and in UTF-8. The ELF
+// reads back as llvm-objcopy's Intel HEX of it says, also through the loaded library, which gets
+// it as a temporary Intel HEX file that is gone again at the end.
 TEST_F(SimE2E, ProgramsVerifiesAndReadsOutInOneRun) {
     scratch.write("wide.txt", "@5C00\n01 02\n@FFFE\n00 5C\n@10000\nA5 5A\n@45BFF\nEE\nq\n");
+    std::filesystem::copy_file(scratch.path("blink.hex"), scratch.path("прошивка.hex"));
     const std::string vendor = beside_simulated_library();
+    const auto in_scratch = [this](const std::string& name) { return name[0] == '/' ? name : scratch.path(name); };
     const struct {
-        std::string port, image, part;
+        std::string port, image, out, part;
         std::uint32_t first, last;
         std::string reference, program = KESTO_BINARY;
     } cases[] = {
-        {"SIM", "blink.hex", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex"},
-        {"SIM:f5438a", "wide.txt", "MSP430F5438A ID:13", 0x5C00, 0x45BFF, "wide.txt"},
-        {"SIM", "blink.elf", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex"},
-        {"TIUSB", "blink.elf", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex", vendor},
+        {"SIM", "blink.hex", "out.hex", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex"},
+        {"SIM", "./прошивка.hex", "выход.hex", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex"},
+        {"SIM:f5438a", scratch.path("wide.txt"), scratch.path("out.hex"), "MSP430F5438A ID:13", 0x5C00, 0x45BFF,
+         "wide.txt"},
+        {"SIM", "blink.elf", "out.hex", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex"},
+        {"TIUSB", "blink.elf", "out.hex", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex", vendor},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port + " " + c.image);
-        const ProcessRun run = kesto(c.port, c.image, true, c.program);
+        const ProcessRun run = kesto(c.port, c.image, c.out, c.program);
         EXPECT_TRUE(std::filesystem::is_empty(scratch.path("tmp")));
         EXPECT_EQ(run.text, BANNER + "\t   FET Port name: " + c.port + "\n\t        Filename:`" + c.image +
-                                "`\n\t    Out Filename:`out.hex`\nIdentifed: " + c.part +
+                                "`\n\t    Out Filename:`" + c.out + "`\nIdentifed: " + c.part +
                                 "\nProgramm & Verify...wait... -OK\nRead. Wait... -OK\n");
         EXPECT_EQ(run.status, 0);
         MemoryImage written, read;
         std::string error;
         ASSERT_EQ(read_image_file(scratch.path(c.reference).c_str(), written, error), 0) << error;
-        ASSERT_EQ(read_image_file(scratch.path("out.hex").c_str(), read, error), 0) << error;
+        ASSERT_EQ(read_image_file(in_scratch(c.out).c_str(), read, error), 0) << error;
         ASSERT_EQ(read.size(), c.last - c.first + 1);
         for (std::uint32_t at = c.first; at <= c.last; ++at)
             ASSERT_EQ(read.at(at), written.has(at) ? written.at(at) : 0xFF) << std::hex << at;
@@ -115,7 +119,7 @@ TEST_F(SimE2E, FailuresEndWithStatusOne) {
          "(C000..FFFF) and the information memory (1000..10FF) of MSP430G2553\n"},
     };
     for (const auto& c : cases) {
-        const ProcessRun run = kesto(c.port, c.image, false);
+        const ProcessRun run = kesto(c.port, c.image);
         EXPECT_EQ(run.text, BANNER + "\t   FET Port name: " + c.port + "\n\t        Filename:`" + c.image + "`\n" + c.tail);
         EXPECT_EQ(run.status, 1) << c.image;
     }

@@ -1,31 +1,19 @@
 #include "platform/posix/key_decoder.h"
 
-#include <cstring>
-
 namespace {
 
 constexpr unsigned char ESC = 0x1B;
 constexpr unsigned char DEL = 0x7F;
 constexpr unsigned char BACKSPACE = 0x08;
+constexpr unsigned char ENTER = 0x0D;
 
-constexpr unsigned char CODE_F1 = KEY_F1;
-constexpr unsigned char CODE_F10 = KEY_F10;
-
-// Cursor and editing keys.
-constexpr unsigned char CODE_UP = 72;
-constexpr unsigned char CODE_DOWN = 80;
-constexpr unsigned char CODE_LEFT = 75;
-constexpr unsigned char CODE_RIGHT = 77;
-constexpr unsigned char CODE_HOME = 71;
-constexpr unsigned char CODE_END = 79;
-constexpr unsigned char CODE_INSERT = 82;
-constexpr unsigned char CODE_DELETE = 83;
-constexpr unsigned char CODE_PAGE_UP = 73;
-constexpr unsigned char CODE_PAGE_DOWN = 81;
+constexpr unsigned char FN = KEY_LEAD_FUNCTION;
+constexpr unsigned char ED = KEY_LEAD_EDITING;
 
 // A NUL typed on the keyboard (Ctrl-@) comes as 0 and 3, as on the PC console, so that it
 // cannot swallow the key after it as a code.
 constexpr unsigned char CODE_CTRL_AT = 3;
+constexpr unsigned char CODE_SHIFT_TAB = 15;
 
 // PC keyboard scan codes of the letters A..Z, for Alt with a letter.
 constexpr unsigned char LETTER_SCAN_CODES[26] = {
@@ -33,12 +21,45 @@ constexpr unsigned char LETTER_SCAN_CODES[26] = {
     49, 24, 25, 16, 19, 31, 20, 22, 47, 17, 45, 21, 44,  // N..Z
 };
 
-DecodedKey key(int consumed, unsigned char lead, unsigned char code) {
+struct Pair {
+    unsigned char lead, code;
+};
+
+// The PC console's bytes for a key alone and with Shift, Ctrl or Alt. With several held, Alt
+// counts before Ctrl and Ctrl before Shift, as there.
+enum Held : int { NOT_A_MODIFIER = -1, ALONE, SHIFT, CTRL, ALT };
+struct KeyPairs {
+    Pair with[4];
+};
+
+constexpr KeyPairs editing(unsigned char code, unsigned char ctrl, unsigned char alt) {
+    return {{{ED, code}, {ED, code}, {ED, ctrl}, {FN, alt}}};
+}
+
+constexpr KeyPairs function(int n) {
+    const auto code = [n](int first) { return static_cast<unsigned char>(first + n - 1); };
+    return {{{FN, code(59)}, {FN, code(84)}, {FN, code(94)}, {FN, code(104)}}};
+}
+
+enum Key { HOME, UP, PAGE_UP, LEFT, RIGHT, END, DOWN, PAGE_DOWN, INSERT, DELETE_KEY, F1, F11 = F1 + 10, F12, NO_KEY };
+
+constexpr KeyPairs KEYS[] = {
+    editing(71, 119, 151), editing(72, 141, 152), editing(73, 132, 153), editing(75, 115, 155),
+    editing(77, 116, 157), editing(79, 117, 159), editing(80, 145, 160), editing(81, 118, 161),
+    editing(82, 146, 162), editing(83, 147, 163),
+    function(1), function(2), function(3), function(4), function(5),
+    function(6), function(7), function(8), function(9), function(10),
+    {{{ED, 133}, {ED, 135}, {ED, 137}, {ED, 139}}},  // F11
+    {{{ED, 134}, {ED, 136}, {ED, 138}, {ED, 140}}},  // F12
+};
+static_assert(sizeof KEYS / sizeof KEYS[0] == NO_KEY);
+
+DecodedKey pair(int consumed, Pair bytes) {
     DecodedKey result;
     result.consumed = consumed;
     result.length = 2;
-    result.bytes[0] = lead;
-    result.bytes[1] = code;
+    result.bytes[0] = bytes.lead;
+    result.bytes[1] = bytes.code;
     return result;
 }
 
@@ -50,119 +71,163 @@ DecodedKey single(int consumed, unsigned char byte) {
     return result;
 }
 
-// Bytes the decoder does not know go on to the board as they came.
-DecodedKey pass_on(const unsigned char* input, int count) {
-    // A NUL ends what goes on as it came: passed on, it would make the next key byte read as a
-    // key code; left for the next step, it becomes 0 and 3 like any other NUL.
-    if (const void* nul = std::memchr(input, 0, static_cast<std::size_t>(count)))
-        count = static_cast<int>(static_cast<const unsigned char*>(nul) - input);
+DecodedKey dropped(int consumed) {
     DecodedKey result;
-    result.consumed = count;
-    result.length = count;
-    std::memcpy(result.bytes, input, static_cast<std::size_t>(count));
+    result.consumed = consumed;
     return result;
 }
 
 // The final letter after "ESC [" or "ESC O": cursor keys in normal and application mode, Home
-// and End, and the xterm F1..F4.
-int code_for_letter(unsigned char letter) {
+// and End, and F1..F4.
+Key key_for_letter(unsigned char letter) {
     switch (letter) {
-        case 'A': return CODE_UP;
-        case 'B': return CODE_DOWN;
-        case 'C': return CODE_RIGHT;
-        case 'D': return CODE_LEFT;
-        case 'H': return CODE_HOME;
-        case 'F': return CODE_END;
-        case 'P': return 0x100 | CODE_F1;
-        case 'Q': return 0x100 | (CODE_F1 + 1);
-        case 'R': return 0x100 | (CODE_F1 + 2);
-        case 'S': return 0x100 | (CODE_F1 + 3);
-        default: return -1;
+        case 'A': return UP;
+        case 'B': return DOWN;
+        case 'C': return RIGHT;
+        case 'D': return LEFT;
+        case 'H': return HOME;
+        case 'F': return END;
+        case 'P': case 'Q': case 'R': case 'S': return static_cast<Key>(F1 + (letter - 'P'));
+        default: return NO_KEY;
     }
 }
 
-// "ESC [ n ~": the editing block and F1..F10 (rxvt's F1..F4, then xterm and the Linux console).
-int code_for_number(int number) {
+// "ESC [ n ~": the editing block (the Linux console's and rxvt's Home and End too), F1..F12, and
+// the Linux console's Shift+F1..F8 (which it sends as F13..F20).
+Key key_for_number(int number, bool& shifted) {
+    constexpr int SHIFTED_F[] = {25, 26, 28, 29, 31, 32, 33, 34};
+    for (int i = 0; i < 8; ++i)
+        if (number == SHIFTED_F[i]) return shifted = true, static_cast<Key>(F1 + i);
     switch (number) {
-        case 1: case 7: return CODE_HOME;
-        case 2: return CODE_INSERT;
-        case 3: return CODE_DELETE;
-        case 4: case 8: return CODE_END;
-        case 5: return CODE_PAGE_UP;
-        case 6: return CODE_PAGE_DOWN;
-        case 11: return 0x100 | (CODE_F1 + 0);
-        case 12: return 0x100 | (CODE_F1 + 1);
-        case 13: return 0x100 | (CODE_F1 + 2);
-        case 14: return 0x100 | (CODE_F1 + 3);
-        case 15: return 0x100 | (CODE_F1 + 4);
-        case 17: return 0x100 | (CODE_F1 + 5);
-        case 18: return 0x100 | (CODE_F1 + 6);
-        case 19: return 0x100 | (CODE_F1 + 7);
-        case 20: return 0x100 | (CODE_F1 + 8);
-        case 21: return 0x100 | (CODE_F1 + 9);
+        case 1: case 7: return HOME;
+        case 2: return INSERT;
+        case 3: return DELETE_KEY;
+        case 4: case 8: return END;
+        case 5: return PAGE_UP;
+        case 6: return PAGE_DOWN;
+        case 11: case 12: case 13: case 14: case 15: return static_cast<Key>(F1 + number - 11);
+        case 17: case 18: case 19: case 20: case 21: return static_cast<Key>(F1 + 5 + number - 17);
+        case 23: return F11;
+        case 24: return F12;
+        default: return NO_KEY;
+    }
+}
+
+// The keypad in application mode ("ESC O p" and so on) gives what it shows on its keys.
+int keypad_character(unsigned char final_byte) {
+    if (final_byte >= 'p' && final_byte <= 'y') return '0' + (final_byte - 'p');
+    switch (final_byte) {
+        case 'M': return ENTER;
+        case 'j': return '*';
+        case 'k': return '+';
+        case 'l': return ',';
+        case 'm': return '-';
+        case 'n': return '.';
+        case 'o': return '/';
+        case 'X': return '=';
         default: return -1;
     }
 }
 
-// Codes with 0x100 set are function keys (lead 0), the others editing keys (lead 0xE0).
-DecodedKey from_code(int consumed, int code) {
-    if (code & 0x100) return key(consumed, KEY_LEAD_FUNCTION, static_cast<unsigned char>(code & 0xFF));
-    return key(consumed, KEY_LEAD_EDITING, static_cast<unsigned char>(code));
+// xterm's modifier parameter: 1 plus Shift 1, Alt 2, Ctrl 4, Meta 8 (taken as Alt).
+Held held_for(int modifier) {
+    if (modifier < 1 || modifier > 16) return NOT_A_MODIFIER;
+    const int bits = modifier - 1;
+    if (bits & (2 | 8)) return ALT;
+    if (bits & 4) return CTRL;
+    if (bits & 1) return SHIFT;
+    return ALONE;
 }
 
-DecodedKey decode_csi(const unsigned char* input, int count, bool input_ended) {
+constexpr int DEFAULT = -1;  // a parameter left out
+
+// Up to two numeric parameters separated by ';'; false for anything else (private markers,
+// intermediates, more parameters), which no key of the set sends.
+bool read_parameters(const unsigned char* from, const unsigned char* to, int (&values)[2], int& count) {
+    count = 0;
+    values[0] = values[1] = DEFAULT;
+    if (from == to) return true;
+    count = 1;
+    for (const unsigned char* c = from; c < to; ++c) {
+        if (*c == ';') {
+            if (++count > 2) return false;
+            continue;
+        }
+        if (*c < '0' || *c > '9') return false;
+        int& value = values[count - 1];
+        // Held below any overflow; every number past the table's means no key alike.
+        if (value == DEFAULT) value = 0;
+        if (value < 1000) value = value * 10 + (*c - '0');
+    }
+    return true;
+}
+
+DecodedKey key_with(int consumed, Key key, int modifier, bool shifted = false) {
+    if (key == NO_KEY) return dropped(consumed);
+    if (modifier == DEFAULT) modifier = 1;
+    if (shifted && modifier >= 1 && modifier <= 16) modifier = ((modifier - 1) | 1) + 1;
+    const Held held = held_for(modifier);
+    if (held == NOT_A_MODIFIER) return dropped(consumed);
+    return pair(consumed, KEYS[key].with[held]);
+}
+
+// A whole sequence "ESC [ parameters final" or "ESC O parameters final".
+DecodedKey decode_final(unsigned char intro, const int (&values)[2], int count, unsigned char final_byte, int length) {
+    if (intro == '[') {
+        if (final_byte == '~') {
+            if (values[0] == DEFAULT) return dropped(length);
+            bool shifted = false;
+            const Key key = key_for_number(values[0], shifted);
+            return key_with(length, key, count == 2 ? values[1] : 1, shifted);
+        }
+        if (final_byte == 'Z') return count == 0 ? pair(length, {FN, CODE_SHIFT_TAB}) : dropped(length);
+        // "ESC [ 1 ; m A": a cursor key, Home, End or F1..F4 with modifiers.
+        if (count == 1 || (count == 2 && values[0] != DEFAULT && values[0] != 1)) return dropped(length);
+        return key_with(length, key_for_letter(final_byte), values[1]);
+    }
+    // After "ESC O" a lone number is the modifier ("ESC O 5 A" from older terminals).
+    const int modifier = count == 1 ? values[0] : values[1];
+    if (count == 2 && values[0] != DEFAULT && values[0] != 1) return dropped(length);
+    const int character = keypad_character(final_byte);
+    if (character >= 0) return single(length, static_cast<unsigned char>(character));
+    return key_with(length, key_for_letter(final_byte), modifier);
+}
+
+bool is_parameter(unsigned char byte) { return byte >= 0x20 && byte <= 0x3F; }
+bool is_final(unsigned char byte) { return byte >= 0x40 && byte <= 0x7E; }
+
+DecodedKey decode_sequence(const unsigned char* input, int count, bool input_ended) {
+    const unsigned char intro = input[1];
     // The Linux console's F1..F5: "ESC [ [ A".."ESC [ [ E".
-    if (count >= 3 && input[2] == '[') {
-        if (count < 4) return input_ended ? pass_on(input, count) : DecodedKey{};
-        if (input[3] >= 'A' && input[3] <= 'E') {
-            return key(4, KEY_LEAD_FUNCTION, static_cast<unsigned char>(CODE_F1 + (input[3] - 'A')));
-        }
-        return pass_on(input, 4);
+    if (intro == '[' && count >= 3 && input[2] == '[') {
+        if (count < 4) return input_ended ? dropped(3) : DecodedKey{};
+        if (input[3] >= 'A' && input[3] <= 'E') return key_with(4, static_cast<Key>(F1 + (input[3] - 'A')), 1);
+        return dropped(is_final(input[3]) ? 4 : 3);
     }
-    // Parameters and intermediates, then one final byte 0x40..0x7E.
     int i = 2;
-    while (i < count && i < KEY_SEQUENCE_MAX && input[i] >= 0x20 && input[i] <= 0x3F) ++i;
-    if (i >= KEY_SEQUENCE_MAX) return pass_on(input, i);
-    if (i == count) return input_ended ? pass_on(input, count) : DecodedKey{};
-    const unsigned char final_byte = input[i];
+    while (i < count && is_parameter(input[i])) ++i;
+    if (i == count) return input_ended || count >= KEY_SEQUENCE_MAX ? dropped(count) : DecodedKey{};
+    // Broken off by a byte that cannot be part of it: that byte is a key of its own.
+    if (!is_final(input[i])) return dropped(i);
     const int length = i + 1;
-    if (final_byte < 0x40 || final_byte > 0x7E) return pass_on(input, i);  // broken off: pass what came
-    if (length == 3) {
-        const int code = code_for_letter(final_byte);
-        if (code >= 0) return from_code(length, code);
-        return pass_on(input, length);
-    }
-    if (final_byte == '~') {
-        int number = 0;
-        for (int j = 2; j < i; ++j) {
-            if (input[j] < '0' || input[j] > '9') return pass_on(input, length);
-            // Held below any overflow; every number past the table's means no key alike.
-            if (number < 1000) number = number * 10 + (input[j] - '0');
-        }
-        const int code = code_for_number(number);
-        if (code >= 0) return from_code(length, code);
-    }
-    return pass_on(input, length);
+    int values[2];
+    int parameters = 0;
+    if (length > KEY_SEQUENCE_MAX || !read_parameters(input + 2, input + i, values, parameters))
+        return dropped(length);
+    return decode_final(intro, values, parameters, input[i], length);
 }
 
 DecodedKey decode_escape(const unsigned char* input, int count, bool input_ended) {
     if (count == 1) return input_ended ? single(1, ESC) : DecodedKey{};
     const unsigned char second = input[1];
-    if (second == '[') return decode_csi(input, count, input_ended);
-    if (second == 'O') {
-        if (count == 2) {
-            // Nothing after "ESC O" within the pause: that was Alt+O, not the start of a key.
-            return input_ended ? key(2, KEY_LEAD_FUNCTION, LETTER_SCAN_CODES['O' - 'A']) : DecodedKey{};
-        }
-        const int code = code_for_letter(input[2]);
-        if (code >= 0) return from_code(3, code);
-        return pass_on(input, 3);
-    }
+    // Nothing after "ESC O" within the pause: that was Alt+O, not the start of a key.
+    if (second == 'O' && count == 2 && input_ended) return pair(2, {FN, LETTER_SCAN_CODES['O' - 'A']});
+    if (second == '[' || second == 'O') return decode_sequence(input, count, input_ended);
     // Desktop terminals keep F1 and F10 for themselves, so ESC and a digit stand for F1..F10.
-    if (second >= '1' && second <= '9') return key(2, KEY_LEAD_FUNCTION, static_cast<unsigned char>(CODE_F1 + (second - '1')));
-    if (second == '0') return key(2, KEY_LEAD_FUNCTION, CODE_F10);
-    if (second >= 'a' && second <= 'z') return key(2, KEY_LEAD_FUNCTION, LETTER_SCAN_CODES[second - 'a']);
-    if (second >= 'A' && second <= 'Z') return key(2, KEY_LEAD_FUNCTION, LETTER_SCAN_CODES[second - 'A']);
+    if (second >= '1' && second <= '9') return key_with(2, static_cast<Key>(F1 + (second - '1')), 1);
+    if (second == '0') return key_with(2, static_cast<Key>(F1 + 9), 1);
+    if (second >= 'a' && second <= 'z') return pair(2, {FN, LETTER_SCAN_CODES[second - 'a']});
+    if (second >= 'A' && second <= 'Z') return pair(2, {FN, LETTER_SCAN_CODES[second - 'A']});
     // ESC and anything else: the Esc key, then the rest decoded on its own.
     return single(1, ESC);
 }
@@ -174,6 +239,6 @@ DecodedKey decode_key(const unsigned char* input, int count, bool input_ended) {
     const unsigned char first = input[0];
     if (first == ESC) return decode_escape(input, count, input_ended);
     if (first == DEL) return single(1, BACKSPACE);
-    if (first == 0) return key(1, KEY_LEAD_FUNCTION, CODE_CTRL_AT);
+    if (first == 0) return pair(1, {FN, CODE_CTRL_AT});
     return single(1, first);
 }

@@ -13,8 +13,10 @@ std::string refusal(const std::string& device, long error) {
     const std::string text = system_error_text(error);
     switch (system_error_kind(error)) {
         case SystemErrorKind::access_denied:
-            return "  " + text + ": join the dialout group (sudo usermod -aG dialout $USER,\n" +
-                   "  then log in again), or add a udev rule that gives you " + device + ".\n";
+            return "  " + text + ": for the chip maker's adapters, the udev rule\n"
+                   "  /usr/lib/udev/rules.d/70-kesto.rules (installed with kesto) gives you access;\n"
+                   "  plug the adapter in again after installing it. For other devices, join the\n"
+                   "  dialout group (sudo usermod -aG dialout $USER, then log in again).\n";
         case SystemErrorKind::busy:
             return "  " + text + ": another program holds " + device + "; close it\n  (fuser -v " + device +
                    " shows which).\n";
@@ -40,6 +42,12 @@ std::string serial_open_hint(const char* port_name, long error) {
     if (path) return "  " + text + ": " + shown + " means " + path + ", which is not there.\n" + SEE_THE_PORTS;
     return "  " + text + ": " + shown + " names no device (COM" + std::to_string(COM_PORT_FIRST) + "..COM" +
            std::to_string(COM_PORT_LAST) + " do).\n" + SEE_THE_PORTS;
+}
+
+std::string serial_settings_hint(const char* port_name, long error) {
+    if (system_error_kind(error) != SystemErrorKind::not_serial) return "";
+    const char* path = serial_device_path(port_name);
+    return "\n  " + system_error_text(error) + ": " + (path ? path : port_name) + " is not a serial device.\n";
 }
 
 bool serial_error_is_refusal(long error) {

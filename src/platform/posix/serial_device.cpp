@@ -204,6 +204,17 @@ long serial_device_write(SerialHandle handle, const void* bytes, std::size_t n) 
     return write_all(fd, static_cast<const char*>(bytes), n, WRITE_STALL_MS);
 }
 
+bool serial_device_lost(SerialHandle handle) {
+    const int fd = serial_descriptor(handle);
+    if (fd < 0) return false;
+    pollfd state{fd, POLLIN | POLLOUT, 0};
+    if (poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR | POLLNVAL))) return true;
+    // A driver that has let go of its device answers the settings query with one of these.
+    termios2 line{};
+    if (ioctl(fd, TCGETS2, &line) == 0) return false;
+    return errno == EIO || errno == ENXIO || errno == ENODEV || errno == EBADF;
+}
+
 void serial_device_close(SerialHandle handle) {
     const int fd = serial_descriptor(handle);
     if (fd < 0) return;

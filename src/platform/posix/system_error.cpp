@@ -18,6 +18,8 @@ SystemErrorKind system_error_kind(long code) {
     case ENODEV:
     case ENXIO:
         return SystemErrorKind::no_device;
+    case ENOTTY:
+        return SystemErrorKind::not_serial;
     default:
         return SystemErrorKind::other;
     }

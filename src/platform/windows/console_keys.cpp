@@ -24,6 +24,9 @@ std::atomic<bool> raw{false};
 std::atomic<bool> mode_changed{false};
 DWORD saved_mode = 0;
 bool have_saved_mode = false;
+// The window's title at start, given back on the way out.
+char saved_title[1024];
+std::atomic<bool> title_saved{false};
 HANDLE wake_event = nullptr;
 bool installed = false;
 
@@ -32,19 +35,24 @@ HANDLE input() { return GetStdHandle(STD_INPUT_HANDLE); }
 void restore_mode() {
     raw = false;
     if (have_saved_mode && mode_changed.exchange(false)) SetConsoleMode(input(), saved_mode);
+    if (title_saved.exchange(false)) SetConsoleTitleA(saved_title);
 }
 
-void set_raw() {
+// Keys as key events, without echo or line editing; mouse and window events would only wake
+// the wait for nothing. With processed input Ctrl-C stops the program; without, it is a key
+// for the board.
+void set_mode(bool processed) {
     if (!have_saved_mode) return;
-    // Processed input off: Ctrl-C is a key for the board, not an event. Mouse and window
-    // events would only wake the wait for nothing.
     DWORD mode = saved_mode;
     mode &= ~static_cast<DWORD>(ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
                                 ENABLE_VIRTUAL_TERMINAL_INPUT | ENABLE_MOUSE_INPUT | ENABLE_WINDOW_INPUT);
+    if (processed) mode |= ENABLE_PROCESSED_INPUT;
     mode_changed = true;
-    raw = true;
+    raw = !processed;
     SetConsoleMode(input(), mode);
 }
+
+void set_raw() { set_mode(false); }
 
 bool closing(DWORD type) {
     return type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT;
@@ -89,10 +97,19 @@ bool stdin_is_console() {
 
 void console_keys_install() {
     if (!mode_changed) have_saved_mode = GetConsoleMode(input(), &saved_mode) != 0;
+    DWORD output_mode = 0;
+    if (!title_saved && GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &output_mode) &&
+        GetConsoleTitleA(saved_title, sizeof saved_title) > 0)
+        title_saved = true;
     if (installed) return;
     installed = true;
     stop_wake_event();
     SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+void console_keys_quiet() {
+    console_keys_install();
+    set_mode(true);
 }
 
 void console_keys_raw() {

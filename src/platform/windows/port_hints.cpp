@@ -34,6 +34,11 @@ std::string serial_open_hint(const char* port_name, long error) {
            DEVICE_MANAGER + ".\n";
 }
 
+std::string serial_settings_hint(const char* port_name, long error) {
+    if (system_error_kind(error) != SystemErrorKind::not_serial) return "";
+    return "\n  " + system_error_text(error) + ": " + shown_name(port_name) + " is not a serial port.\n";
+}
+
 bool serial_error_is_refusal(long error) { return system_error_kind(error) == SystemErrorKind::busy; }
 
 std::string serial_scan_hint(int lowest_port, int refused_port, long refused_error) {

@@ -81,11 +81,17 @@ bool says_gone(DWORD error) {
     }
 }
 
-void read_failed(Port& port, DWORD error) {
-    port.reading = false;
+// A failed read or write: the device has gone, or a line error that ClearCommError clears.
+DWORD note_failure(Port& port, DWORD error) {
     DWORD line_errors = 0;
     COMSTAT status{};
     if (says_gone(error) || !ClearCommError(port.handle, &line_errors, &status)) port.gone = true;
+    return error;
+}
+
+void read_failed(Port& port, DWORD error) {
+    port.reading = false;
+    note_failure(port, error);
     // The event stays set: a wait sees the failure and the next read tells the rest.
     SetEvent(port.read_done);
 }
@@ -287,19 +293,25 @@ long serial_device_write(SerialHandle serial, const void* bytes, std::size_t n) 
         DWORD written = 0;
         if (!WriteFile(port->handle, next, chunk, nullptr, &port->write)) {
             const DWORD error = GetLastError();
-            if (error != ERROR_IO_PENDING) return static_cast<long>(error);
+            if (error != ERROR_IO_PENDING) return static_cast<long>(note_failure(*port, error));
             if (WaitForSingleObject(port->write_done, WRITE_STALL_MS) != WAIT_OBJECT_0) {
                 CancelIoEx(port->handle, &port->write);
                 GetOverlappedResult(port->handle, &port->write, &written, TRUE);
                 return ERROR_TIMEOUT;
             }
         }
-        if (!GetOverlappedResult(port->handle, &port->write, &written, FALSE)) return static_cast<long>(GetLastError());
+        if (!GetOverlappedResult(port->handle, &port->write, &written, FALSE))
+            return static_cast<long>(note_failure(*port, GetLastError()));
         if (written == 0) return ERROR_WRITE_FAULT;
         next += written;
         n -= written;
     }
     return 0;
+}
+
+bool serial_device_lost(SerialHandle serial) {
+    const Port* port = find(serial);
+    return port && port->gone;
 }
 
 void serial_device_close(SerialHandle serial) {

@@ -32,6 +32,9 @@ SystemErrorKind system_error_kind(long code) {
         case ERROR_BAD_UNIT:
         case ERROR_DEVICE_REMOVED:
             return SystemErrorKind::no_device;
+        // A name that opened but takes no serial settings (NUL, a file).
+        case ERROR_INVALID_FUNCTION:
+            return SystemErrorKind::not_serial;
         default:
             return SystemErrorKind::other;
     }

@@ -204,6 +204,16 @@ TerminalEvents terminal_wait(SerialHandle port, bool watch_console, int timeout_
     return events;
 }
 
+TerminalEvents terminal_wait_for_device(const char*, bool watch_console, int timeout_ms) {
+    // Windows tells of arriving ports only to windows and services; the caller's time limit
+    // paces the looks instead, and the wait sleeps until then.
+    TerminalEvents events = terminal_wait(0, watch_console, timeout_ms);
+    if (!events.console && !events.stop_requested) events.device = true;
+    return events;
+}
+
+void terminal_wait_for_device_end() {}
+
 namespace {
 
 void write_bytes(HANDLE output, const char* bytes, std::size_t n) {
