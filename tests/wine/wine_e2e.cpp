@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/process.h"
 #include "e2e/pty_harness.h"
 #include "image/image_file.h"
 #include "support/scratch_folder.h"
@@ -298,6 +299,41 @@ TEST_F(Wine, UnpluggedPortIsWaitedForAndOpenedAgain) {
     console.type(KEY_F10);
     ASSERT_TRUE(console.wait_exit());
     EXPECT_EQ(console.status, 0);
+}
+
+// Standard input that is no console: nothing waits for a key at the exit, the bytes of a pipe
+// are keys as _getch gives them (0 and 68 is F10), and its end is noticed.
+TEST_F(Wine, StandardInputThatIsNoConsole) {
+    const Folder folder;
+    const MappedPort port;
+    const auto wine = [&folder](std::vector<std::string> args, const std::string& input) {
+        args.insert(args.begin(), {setting("KESTO_WINE"), folder.exe});
+        return run_process([&args, &input, &folder] {
+            int keys[2];
+            if (pipe(keys) != 0 || chdir(folder.dir.folder().c_str()) != 0) _exit(126);
+            write_all(keys[1], input);
+            close(keys[1]);
+            dup2(keys[0], STDIN_FILENO);
+            std::vector<char*> argv;
+            for (auto& arg : args) argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }, DEADLINE_MS);
+    };
+    ProcessRun run = wine({"-h"}, "");
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_NE(run.text.find("\r\nPress AnyKey to Exit\r\n"), std::string::npos) << run.text;
+    EXPECT_EQ(run.status, 1) << "16384, which Wine hands on as 1";
+    run = wine({"COM15", "-m", "-a", "0"}, std::string("ab\0\x44", 4));
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(port.board.receive(2, DEADLINE_MS), "ab");
+    EXPECT_NE(run.text.find("\r\n\r\nTerminal stopped\r\n"), std::string::npos) << run.text;
+    EXPECT_EQ(run.status, 0);
+    // Without a port the end of the input ends the terminal too.
+    run = wine({"-m", "-a", "0"}, "");
+    EXPECT_NE(run.text.find("Terminal stopped"), std::string::npos) << run.text;
+    EXPECT_EQ(run.status, 0);
 }
 
 // The vendor library missing, lacking a function, or not one for this kesto.exe: each says why
