@@ -9,7 +9,6 @@
 #include <random>
 
 #include "e2e/pty_harness.h"
-#include "e2e/process.h"
 #include "fuzz/render_entry.h"
 
 namespace {
@@ -131,7 +130,7 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
                                  [](const auto& entry) { return entry.is_regular_file(); });
         };
         EXPECT_EQ(temporary_files(), c.until == "<programming>" ? 1 : 0);
-        console.kill_with(c.signal_number);
+        kill(console.pid, c.signal_number);
         // Reading the console would unblock the program: wait for its end without reaping it.
         siginfo_t info{};
         for (const long long end = monotonic_ms() + 3000; info.si_pid == 0 && monotonic_ms() < end; usleep(5000))
@@ -170,9 +169,9 @@ TEST(StalledPort, KeysBehindAFailedWriteAreDroppedAndF4AndF10ActAtOnce) {
     // terminal that hangs do.
     std::string keys;
     for (int i = 0; i < 200; ++i) keys += static_cast<char>('a' + i % 26);
-    session.console->kill_with(SIGSTOP);
+    kill(session.console->pid, SIGSTOP);
     session.console->type(keys + KEY_F4 + KEY_F10);
-    session.console->kill_with(SIGCONT);
+    kill(session.console->pid, SIGCONT);
     // Far below the 400 s that the keys would take one after the other.
     ASSERT_TRUE(session.console->wait_exit(under_valgrind() ? 60000 : 10000));
     EXPECT_EQ(session.console->status, 0);

@@ -122,7 +122,7 @@ TEST_F(SerialPort, ReadGathersUpToTheBatchTheLinesOrTheBudget) {
 
 TEST_F(SerialPort, WriteFailureAfterTheBoardWentAwayIsCountedOnce) {
     open_port("COM3");
-    board.hang_up();
+    board.vanish();
     testing::internal::CaptureStdout();
     serial_write("x", 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "COM3 Error. Press [F4] for Reopen.\n");
