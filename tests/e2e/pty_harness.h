@@ -265,9 +265,8 @@ struct Session {
         console->type(keys);
         return console->wait_exit() && console->status == 0;
     }
-    // The line goes away and the link points nowhere (not to the old pty: another test may get
-    // its number), so a reopen fails.
-    void unplug() { line->vanish(), repoint(dir.path("unplugged")); }
+    // The line goes away and its name with it, as a device's does when it is unplugged.
+    void unplug() { line->vanish(), unlink(link.c_str()); }
     std::string log() const { return dir.read("board.log"); }
     // Swaps the link in one step, so the program never sees a missing name.
     void repoint(const std::string& target) const {
