@@ -78,13 +78,8 @@ TEST(Flood, SixtyFourMebibytesWhileTyping) {
 // its mode back, and the log holds all that came, the batch the blocked console did not take
 // included.
 TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
-    const struct {
-        int signal_number;
-        std::vector<std::string> options;
-        bool unplug;
-        std::string key, until;
-        bool block_console;
-    } cases[] = {
+    const struct { int signal_number; std::vector<std::string> options; bool unplug; std::string key, until;
+                   bool block_console; } cases[] = {
         {SIGQUIT, {}, false, "", "", false},
         // F9 fails to program an image that is none, and "-a 1" waits for a key before the exit.
         {SIGHUP, {"-a", "1", "-FET", "SIM", "+p", "junk.hex"}, false, KEY_F9, as_shown("\nPress AnyKey to Exit\n"),
@@ -248,10 +243,8 @@ TEST(DiskFault, AReadOutThatCannotBeWrittenFailsAndLeavesNoPartialFile) {
             execl(KESTO_BINARY, KESTO_BINARY, "-FET", "SIM", "-a", "0", "+r", "out.hex", nullptr);
     });
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.text, KESTO_BANNER + "\t   FET Port name: SIM\n\t    Out Filename:`out.hex`\n"
-                                       "Identifed: MSP430G2553 ID:9\n"
-                                       "Read. Wait... -Cannot write out.hex: File too large\n");
-    EXPECT_EQ(read_file(dir.path("out.hex")), "an earlier read-out\n");
+    EXPECT_TRUE(run.text.ends_with("\nRead. Wait... -Cannot write out.hex: File too large\n")) << run.text;
+    EXPECT_EQ(dir.read("out.hex"), "an earlier read-out\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.folder()), {}), 1);
 }
 
