@@ -16,7 +16,8 @@ TEST(VendorLibrary, MissingIncompleteOrBesideTheProgram) {
         "libmsp430.so beside kesto or on the library path, or use -FET SIM for the simulated adapter\n";
     const struct { const char* beside; std::string text; int status; } cases[] = {
         {nullptr, head + "libmsp430.so: cannot open shared object file: No such file or directory" + tail, 1},
-        {KESTO_PARTIAL_LIBRARY, head + "it lacks MSP430_Secure (" + library + ": undefined symbol: MSP430_Secure)" + tail, 1},
+        {KESTO_PARTIAL_LIBRARY,
+         head + "it lacks MSP430_Secure (" + library + ": undefined symbol: MSP430_Secure)" + tail, 1},
         {KESTO_SIM_LIBRARY, "version 100, device MSP430F5529\n", 0},
     };
     for (const auto& c : cases) {
