@@ -293,7 +293,7 @@ inline ProcessRun run_process(const std::function<void()>& procedure, int deadli
         dup2(fds[1], STDOUT_FILENO), close(fds[0]), close(fds[1]);
         dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
         procedure();
-        std::fflush(stdout), _exit(199);
+        std::fflush(stdout), _exit(199);  // the procedure returned instead of starting a program
     }
     close(fds[1]);
     for (const long long end = monotonic_ms() + deadline_ms; read_some(fds[0], run.text, 100) >= 0;)
