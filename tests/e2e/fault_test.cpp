@@ -9,7 +9,6 @@
 #include <random>
 
 #include "e2e/pty_harness.h"
-#include "e2e/process.h"
 #include "fuzz/render_entry.h"
 
 namespace {
@@ -79,13 +78,8 @@ TEST(Flood, SixtyFourMebibytesWhileTyping) {
 // its mode back, and the log holds all that came, the batch the blocked console did not take
 // included.
 TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
-    const struct {
-        int signal_number;
-        std::vector<std::string> options;
-        bool unplug;
-        std::string key, until;
-        bool block_console;
-    } cases[] = {
+    const struct { int signal_number; std::vector<std::string> options; bool unplug; std::string key, until;
+                   bool block_console; } cases[] = {
         {SIGQUIT, {}, false, "", "", false},
         // F9 fails to program an image that is none, and "-a 1" waits for a key before the exit.
         {SIGHUP, {"-a", "1", "-FET", "SIM", "+p", "junk.hex"}, false, KEY_F9, as_shown("\nPress AnyKey to Exit\n"),
@@ -131,7 +125,7 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
                                  [](const auto& entry) { return entry.is_regular_file(); });
         };
         EXPECT_EQ(temporary_files(), c.until == "<programming>" ? 1 : 0);
-        console.kill_with(c.signal_number);
+        kill(console.pid, c.signal_number);
         // Reading the console would unblock the program: wait for its end without reaping it.
         siginfo_t info{};
         for (const long long end = monotonic_ms() + 3000; info.si_pid == 0 && monotonic_ms() < end; usleep(5000))
@@ -170,9 +164,9 @@ TEST(StalledPort, KeysBehindAFailedWriteAreDroppedAndF4AndF10ActAtOnce) {
     // terminal that hangs do.
     std::string keys;
     for (int i = 0; i < 200; ++i) keys += static_cast<char>('a' + i % 26);
-    session.console->kill_with(SIGSTOP);
+    kill(session.console->pid, SIGSTOP);
     session.console->type(keys + KEY_F4 + KEY_F10);
-    session.console->kill_with(SIGCONT);
+    kill(session.console->pid, SIGCONT);
     // Far below the 400 s that the keys would take one after the other.
     ASSERT_TRUE(session.console->wait_exit(under_valgrind() ? 60000 : 10000));
     EXPECT_EQ(session.console->status, 0);
@@ -249,10 +243,8 @@ TEST(DiskFault, AReadOutThatCannotBeWrittenFailsAndLeavesNoPartialFile) {
             execl(KESTO_BINARY, KESTO_BINARY, "-FET", "SIM", "-a", "0", "+r", "out.hex", nullptr);
     });
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.text, KESTO_BANNER + "\t   FET Port name: SIM\n\t    Out Filename:`out.hex`\n"
-                                       "Identifed: MSP430G2553 ID:9\n"
-                                       "Read. Wait... -Cannot write out.hex: File too large\n");
-    EXPECT_EQ(read_file(dir.path("out.hex")), "an earlier read-out\n");
+    EXPECT_TRUE(run.text.ends_with("\nRead. Wait... -Cannot write out.hex: File too large\n")) << run.text;
+    EXPECT_EQ(dir.read("out.hex"), "an earlier read-out\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.folder()), {}), 1);
 }
 

@@ -4,24 +4,22 @@
 #pragma once
 
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 #include <utmp.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <functional>
 #include <memory>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -29,9 +27,8 @@
 #include "support/scratch_folder.h"
 
 inline long long monotonic_ms() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 // Reads what comes within `wait_ms`: the count, 0 when nothing came, -1 at the end of input.
@@ -81,11 +78,6 @@ struct SerialLine {
         }
         return got;
     }
-    // The adapter is unplugged while the port side stays open here: the program sees a hang-up.
-    void hang_up() {
-        if (master >= 0) close(master);
-        master = -1;
-    }
     // Waits until n bytes wait for the program; false after about deadline_ms.
     bool wait_pending(int n, int deadline_ms = 5000) const {
         int pending = 0;
@@ -114,12 +106,11 @@ struct Console {
     bool ended = false;
     unsigned initial_local_flags = 0;  // the console's mode before the program started
 
-    // Starts kesto with `args`; with `whole_command`, args[0] is the program to start. As a job,
-    // the program runs in a process group of its own in the console's foreground, under a
-    // stand-in for the shell, as job control (SIGTSTP) needs; job() is that group.
-    explicit Console(std::vector<std::string> args, bool whole_command = false, const std::string& cwd = "",
-                     bool as_job = false) {
-        if (!whole_command) args.insert(args.begin(), KESTO_BINARY);
+    // Starts kesto with `args`. As a job, the program runs in a process group of its own in the
+    // console's foreground, under a stand-in for the shell, as job control (SIGTSTP) needs;
+    // job() is that group.
+    explicit Console(std::vector<std::string> args, const std::string& cwd = "", bool as_job = false) {
+        args.insert(args.begin(), KESTO_BINARY);
         std::vector<char*> argv;
         for (auto& arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);
@@ -182,7 +173,6 @@ struct Console {
         signal = WIFSIGNALED(wait_status) ? WTERMSIG(wait_status) : 0;
         return true;
     }
-    void kill_with(int signal_number) const { kill(pid, signal_number); }
     pid_t job() const { return tcgetpgrp(master); }
     unsigned local_flags() const {
         termios mode{};
@@ -197,16 +187,8 @@ inline const std::string KEY_F1 = "\x1bOP", KEY_F4 = "\x1bOS", KEY_F5 = "\x1b[15
 // Console text without the title sequences ("ESC ] 0 ; ... BEL", and the title stack's push and
 // pop "ESC [ 22 ; 0 t" and "ESC [ 23 ; 0 t").
 inline std::string without_titles(const std::string& text) {
-    std::string out;
-    std::size_t at = 0;
-    for (std::size_t start, stop; (start = text.find("\x1b]0;", at)) != std::string::npos &&
-                                  (stop = text.find('\a', start)) != std::string::npos;
-         at = stop + 1)
-        out.append(text, at, start - at);
-    out.append(text, at, std::string::npos);
-    for (const char* stack : {"\x1b[22;0t", "\x1b[23;0t"})
-        for (std::size_t found; (found = out.find(stack)) != std::string::npos;) out.erase(found, std::strlen(stack));
-    return out;
+    static const std::regex titles("\x1b\\]0;[^\a]*\a|\x1b\\[2[23];0t");
+    return std::regex_replace(text, titles, "");
 }
 
 // A text as a pty that turns LF into CR LF shows it.
@@ -219,14 +201,6 @@ inline std::string as_shown(const std::string& written) {
 inline const std::string KESTO_BANNER = "KESTO 1.0  MSP430 programmer and serial terminal\n";
 inline const std::string SHOWN_STARTED = as_shown("\nDumb Terminal started\n");
 inline const std::string SHOWN_STOPPED = as_shown("\n\nTerminal stopped\n\n");
-
-// The file's bytes, or "<missing>".
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return in ? text.str() : "<missing>";
-}
 
 // The share of one core the process uses over the next `ms` milliseconds (0.25 = 25%).
 inline double cpu_share_over(pid_t pid, int ms) {
@@ -264,7 +238,7 @@ struct Session {
         repoint(line->path);
         std::vector<std::string> args = {link, "-m", "-a", "0", "-l", dir.path("board.log")};
         args.insert(args.end(), options.begin(), options.end());
-        console = std::make_unique<Console>(args, false, cwd.empty() ? dir.folder() : cwd, as_job);
+        console = std::make_unique<Console>(args, cwd.empty() ? dir.folder() : cwd, as_job);
     }
     // Waits for the banner and its key line; false when they never came.
     bool started() {
@@ -291,11 +265,9 @@ struct Session {
         console->type(keys);
         return console->wait_exit() && console->status == 0;
     }
-    // The line goes away and the link points nowhere (not to the old pty: another test may get
-    // its number), so a reopen fails. replug() puts a new line behind the link.
-    void unplug() { line->vanish(), repoint(dir.path("unplugged")); }
-    void replug() { line = std::make_unique<SerialLine>(), repoint(line->path); }
-    std::string log() const { return read_file(dir.path("board.log")); }
+    // The line goes away and its name with it, as a device's does when it is unplugged.
+    void unplug() { line->vanish(), unlink(link.c_str()); }
+    std::string log() const { return dir.read("board.log"); }
     // Swaps the link in one step, so the program never sees a missing name.
     void repoint(const std::string& target) const {
         const std::string next = link + ".next";
@@ -303,3 +275,34 @@ struct Session {
             std::perror(link.c_str());
     }
 };
+
+// Runs a procedure in a child process (standard input /dev/null) and collects its standard
+// output, killing it at the deadline: for tests that start the program without a console, or
+// need a process of their own (a resource limit, dropped rights).
+struct ProcessRun {
+    std::string text;
+    int status = -1;  // -1 when it did not exit
+};
+inline ProcessRun run_process(const std::function<void()>& procedure, int deadline_ms = 10000) {
+    ProcessRun run;
+    int fds[2];
+    if (pipe(fds) != 0) return run;
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(fds[1], STDOUT_FILENO), close(fds[0]), close(fds[1]);
+        dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
+        procedure();
+        std::fflush(stdout), _exit(199);  // the procedure returned instead of starting a program
+    }
+    close(fds[1]);
+    for (const long long end = monotonic_ms() + deadline_ms; read_some(fds[0], run.text, 100) >= 0;)
+        if (monotonic_ms() > end) {
+            kill(child, SIGKILL);
+            break;
+        }
+    close(fds[0]);
+    int wait_status = 0;
+    waitpid(child, &wait_status, 0);
+    return run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, run;
+}

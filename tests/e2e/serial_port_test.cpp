@@ -120,16 +120,4 @@ TEST_F(SerialPort, ReadGathersUpToTheBatchTheLinesOrTheBudget) {
     EXPECT_EQ(gather("1\n2\n3\n", 2, 500), "1\n2\n3\n\0" "500"s);
 }
 
-TEST_F(SerialPort, WriteFailureAfterTheBoardWentAwayIsCountedOnce) {
-    open_port("COM3");
-    board.hang_up();
-    testing::internal::CaptureStdout();
-    serial_write("x", 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "COM3 Error. Press [F4] for Reopen.\n");
-    close_serial_port();  // F4: a reopen, here on a board that answers
-    open_port("com12");
-    serial_write("y", 1);
-    EXPECT_EQ(com12.receive(1) + std::to_string(settings.write_errors), "y1");
-}
-
 }  // namespace

@@ -1,4 +1,4 @@
-// The fuzzers' regression inputs and seed corpora, replayed, and the faults they found spelled out.
+// The fuzzers' regression inputs and seed corpora, replayed.
 #include <gtest/gtest.h>
 
 #include "fuzz/command_line_entry.h"
@@ -8,21 +8,17 @@
 
 namespace {
 
-void intel_hex_entry(const std::uint8_t* data, std::size_t size) {
-    fuzz_image_reader(data, size, FuzzImageWriter::intel_hex);
+TEST(FuzzRegressions, ImageReaders) {
+    replay_all("intel_hex", [](const std::uint8_t* data, std::size_t size) {
+        fuzz_image_reader(data, size, FuzzImageWriter::intel_hex);
+    });
+    replay_all("ti_txt", [](const std::uint8_t* data, std::size_t size) {
+        fuzz_image_reader(data, size, FuzzImageWriter::ti_txt);
+    });
+    replay_all("elf", [](const std::uint8_t* data, std::size_t size) {
+        fuzz_image_reader(data, size, FuzzImageWriter::intel_hex_of_image);
+    });
 }
-
-void ti_txt_entry(const std::uint8_t* data, std::size_t size) {
-    fuzz_image_reader(data, size, FuzzImageWriter::ti_txt);
-}
-
-void elf_entry(const std::uint8_t* data, std::size_t size) {
-    fuzz_image_reader(data, size, FuzzImageWriter::intel_hex_of_image);
-}
-
-TEST(FuzzRegressions, IntelHex) { replay_all("intel_hex", intel_hex_entry); }
-TEST(FuzzRegressions, Elf) { replay_all("elf", elf_entry); }
-TEST(FuzzRegressions, TiTxt) { replay_all("ti_txt", ti_txt_entry); }
 TEST(FuzzRegressions, CommandLine) {
     replay_all("command_line", fuzz_command_line);
     // The entry points every COM name nowhere; the other tests get the usual table back.

@@ -146,19 +146,11 @@ TEST(ElfImage, EachRefusalSaysWhy) {
 }
 
 // The linker's own output reads as llvm-objcopy -O ihex reads it: .data's initial values at its
-// load address in flash, and nothing of the segment that maps the headers at address 0. The
-// prebuilt example is checked always, a fresh build where clang and ld.lld were found.
+// load address in flash, and nothing of the segment that maps the headers at address 0. (A fresh
+// build, where there is one, is compared in the same way through the programmer's read-out.)
 TEST(ElfImage, CompilerOutputReadsAsObjcopyReadsIt) {
-    std::vector<std::string> folders = {std::string(KESTO_SOURCE_DIR) + "/examples/blink"};
-#ifdef KESTO_BLINK_BUILD
-    folders.push_back(KESTO_BLINK_BUILD);
-#endif
-    for (const std::string& folder : folders) {
-        SCOPED_TRACE(folder);
-        const Bytes elf = read_bytes(folder + "/blink.elf"), hex = read_bytes(folder + "/blink.hex");
-        EXPECT_EQ(elf, hex);
-        ASSERT_FALSE(elf.empty());
-        EXPECT_EQ(elf.begin()->first, 0xC000u);
-        EXPECT_EQ(elf.rbegin()->first, 0xFFFFu);
-    }
+    const std::string folder = std::string(KESTO_SOURCE_DIR) + "/examples/blink/";
+    const Bytes elf = read_bytes(folder + "blink.elf");
+    EXPECT_EQ(elf, read_bytes(folder + "blink.hex"));
+    EXPECT_TRUE(!elf.empty() && elf.begin()->first == 0xC000u && elf.rbegin()->first == 0xFFFFu);
 }

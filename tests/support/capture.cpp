@@ -26,30 +26,25 @@ struct ExitCaught {
     int status;
 };
 
-[[noreturn]] void throw_exit(int status) { throw ExitCaught{status}; }
-
-// Points a standard descriptor elsewhere until destroyed.
-class Redirect {
+// Standard output and input pointed elsewhere and the end of the process caught, until
+// destroyed: however the procedure ends, all is the program's own again afterwards.
+class Capture {
 public:
-    Redirect(int standard, int to) : standard_(standard), saved_(dup(standard)) { dup2(to, standard); }
-    ~Redirect() {
-        std::fflush(nullptr);
-        dup2(saved_, standard_);
-        close(saved_);
+    Capture(int output, int input) : output_(dup(1)), input_(dup(0)) {
+        std::fflush(stdout);
+        dup2(output, 1), dup2(input, 0);
+        exit_interceptor = [](int status) { throw ExitCaught{status}; };
     }
-    Redirect(const Redirect&) = delete;
-    Redirect& operator=(const Redirect&) = delete;
+    ~Capture() {
+        std::fflush(nullptr);
+        exit_interceptor = nullptr;
+        dup2(output_, 1), dup2(input_, 0), close(output_), close(input_);
+    }
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
 
 private:
-    int standard_, saved_;
-};
-
-// Whatever way the procedure ends, the exit is the program's own again afterwards.
-struct Interception {
-    Interception() { exit_interceptor = throw_exit; }
-    ~Interception() { exit_interceptor = nullptr; }
-    Interception(const Interception&) = delete;
-    Interception& operator=(const Interception&) = delete;
+    int output_, input_;
 };
 
 }  // namespace
@@ -59,18 +54,15 @@ Captured capture_output(const std::function<void()>& procedure) {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> sink(std::tmpfile(), std::fclose);
     const int null_input = open(NULL_DEVICE, O_RDONLY);
     if (!sink || null_input < 0) return result;
-    std::fflush(stdout);
     {
-        const Redirect output(1, fileno(sink.get())), input(0, null_input);
+        const Capture capture(fileno(sink.get()), null_input);
         close(null_input);
-        const Interception interception;
         try {
             procedure();
             result.status = CAPTURE_RETURNED;
         } catch (const ExitCaught& caught) {
             result.status = caught.status;
         }
-        std::fflush(stdout);
     }
     std::rewind(sink.get());
     char chunk[4096];

@@ -2,10 +2,18 @@
 #pragma once
 
 #include <filesystem>
-#include <random>
 #include <fstream>
-#include <iterator>
+#include <random>
+#include <sstream>
 #include <string>
+
+// The file's bytes, or "<missing>" when it cannot be read.
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return in ? text.str() : "<missing>";
+}
 
 class ScratchFolder {
 public:
@@ -32,10 +40,7 @@ public:
         std::ofstream(path(name), std::ios::binary) << text;
         return path(name);
     }
-    std::string read(const std::string& name) const {
-        std::ifstream file(path(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
+    std::string read(const std::string& name) const { return read_file(path(name)); }
 
 private:
     std::string path_;
