@@ -3,8 +3,7 @@
 # the Windows build runs it as one of its tests when KESTO_WINE_E2E names it, as
 # `make test-windows` does.
 if(KESTO_TESTS AND NOT WIN32)
-  add_executable(kesto_wine_e2e EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/wine/wine_e2e.cpp
-    ${CMAKE_SOURCE_DIR}/tests/e2e/process.cpp)
+  add_executable(kesto_wine_e2e EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/wine/wine_e2e.cpp)
   target_include_directories(kesto_wine_e2e PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(kesto_wine_e2e PRIVATE kesto_core GTest::gtest GTest::gtest_main util)
   target_compile_definitions(kesto_wine_e2e PRIVATE KESTO_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KESTO_BINARY="kesto.exe")

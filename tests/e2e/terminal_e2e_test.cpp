@@ -152,6 +152,71 @@ TEST(ReconnectE2E, APortThatComesBackIsOpenedAgainBusyOrNot) {
     EXPECT_EQ(session.log(), "before\r\nafter\r\n");
 }
 
+// A board behind socat, which is stopped and started again under the same path while KESTO
+// runs: KESTO sleeps meanwhile, shows and logs what came before and after the gap, and F10
+// leaves while it waits.
+struct SocatPair {
+    std::string port, board;
+    pid_t pid = -1;
+    SocatPair(std::string port_path, std::string board_path) : port(std::move(port_path)), board(std::move(board_path)) {}
+    ~SocatPair() { stop(); }
+    // True once both ends are there.
+    bool start() {
+        if ((pid = fork()) == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDERR_FILENO);
+            execlp("socat", "socat", ("pty,raw,echo=0,link=" + port).c_str(), ("pty,raw,echo=0,link=" + board).c_str(),
+                   nullptr);
+            _exit(127);
+        }
+        for (const long long end = monotonic_ms() + 5000; monotonic_ms() < end; usleep(5000))
+            if (access(port.c_str(), F_OK) == 0 && access(board.c_str(), F_OK) == 0) return true;
+        return false;
+    }
+    // Stopped as by an unplug: both ends and their links go.
+    void stop() {
+        if (pid > 0) kill(pid, SIGTERM), waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+};
+
+bool socat_installed() { return system("command -v socat >/dev/null 2>&1") == 0; }
+
+TEST(ReconnectE2E, ASocatPairStoppedAndStartedAgainUnderTheSamePath) {
+    if (!socat_installed()) GTEST_SKIP() << "socat is not installed";
+    const ScratchFolder dir;
+    SocatPair socat(dir.path("ttyBOARD"), dir.path("board-end"));
+    ASSERT_TRUE(socat.start());
+    Console console({socat.port, "-m", "-a", "0", "-l", dir.path("board.log")}, dir.folder());
+    ASSERT_TRUE(console.wait_for("[F10]-Exit [F5]-Reset\r\n"));
+    const std::size_t from = console.text.size();
+    const auto board_says = [&](const std::string& text, const std::string& until) {
+        const int board = open(socat.board.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        write_all(board, text);
+        const bool shown = console.wait_for(until, from);
+        close(board);
+        return shown;
+    };
+    ASSERT_TRUE(board_says("before\r", "before\r\r\n"));
+    socat.stop();
+    const std::string lost = as_shown("Port lost, waiting for " + socat.port + " to come back... [F10]-Exit\n");
+    ASSERT_TRUE(console.wait_for(lost, from));
+    console.type("dropped");
+    EXPECT_LT(cpu_share_over(console.pid, 1000), under_valgrind() ? 0.2 : 0.01);
+    ASSERT_TRUE(socat.start());
+    ASSERT_TRUE(console.wait_for(as_shown("Port back: " + socat.port + "\n"), from));
+    ASSERT_TRUE(board_says("after\r", "after\r\r\n"));
+    socat.stop();
+    ASSERT_TRUE(console.wait_for(lost, console.text.rfind("after")));
+    console.type(KEY_F10);
+    ASSERT_TRUE(console.wait_exit());
+    EXPECT_EQ(console.status, 0);
+    EXPECT_EQ(without_titles(console.text.substr(from)),
+              as_shown("before\r\n") + lost + as_shown("Port back: " + socat.port + "\nafter\r\n") + lost +
+                  SHOWN_STOPPED);
+    EXPECT_EQ(read_file(dir.path("board.log")), "before\r\nafter\r\n");
+}
+
 TEST(TerminalE2E, ASecondProgramIsRefusedAndTheFirstGoesOn) {
     Session first;
     ASSERT_TRUE(first.started());
