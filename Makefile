@@ -124,8 +124,8 @@ $(WIN_GTEST)/lib/cmake/GTest/GTestConfig.cmake:
 	cmake --install $(WIN_BUILD)/googletest > /dev/null
 
 # The portable unit tests under Wine, then the end-to-end suite (driven by a Linux program from
-# $(BUILD)). One Wine server runs for the whole of it, and Wine starts only once: the test
-# discovery at build time runs Wine too. Now and then a Wine process does not end after its test
+# $(BUILD)). One Wine server runs for the whole of it, its services started before anything
+# else: the test discovery at build time runs Wine too. Now and then a Wine process does not end after its test
 # has passed; a test that times out so gets one more run.
 test-windows: windows32 $(WIN_GTEST)/lib/cmake/GTest/GTestConfig.cmake | $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target kesto_wine_e2e
@@ -134,7 +134,9 @@ test-windows: windows32 $(WIN_GTEST)/lib/cmake/GTest/GTestConfig.cmake | $(BUILD
 	  -DKESTO_SIM_DLL32=$(abspath $(WIN32_BUILD))/simlib/MSP430.dll
 	@mkdir -p $(WINEPREFIX_DIR)
 	$(WINE_ENV) wineserver -p > $(WIN_BUILD)/wineserver.log 2>&1 || true  # one may run already
-	@test -f $(WINEPREFIX_DIR)/system.reg || { echo "wineboot (once)"; $(WINE_ENV) wine wineboot -i > $(WIN_BUILD)/wineboot.log 2>&1; }
+	@# Wine's services start with the first program of a server's life and inherit its output;
+	@# started here, they cannot hold the test discovery's pipe open and make it wait.
+	$(WINE_ENV) wine wineboot > $(WIN_BUILD)/wineboot.log 2>&1
 	@status=0; \
 	$(WINE_ENV) cmake --build $(WIN_BUILD) -j $(JOBS) && \
 	{ cd $(WIN_BUILD) && $(WINE_ENV) ctest $(CTEST_ARGS) --repeat after-timeout:2; } || status=$$?; \
