@@ -121,8 +121,10 @@ TEST(Signals, EndTheRunWithTheConsoleRestoredAndTheLogComplete) {
         }
         // The session's own folder lies in the temporary folder too.
         const auto temporary_files = [&] {
-            return std::count_if(std::filesystem::directory_iterator(temporary.folder()), {},
-                                 [](const auto& entry) { return entry.is_regular_file(); });
+            // Only the program's own: valgrind keeps files of its own there too.
+            return std::count_if(std::filesystem::directory_iterator(temporary.folder()), {}, [](const auto& entry) {
+                return entry.is_regular_file() && entry.path().filename().string().starts_with("kesto-");
+            });
         };
         EXPECT_EQ(temporary_files(), c.until == "<programming>" ? 1 : 0);
         kill(console.pid, c.signal_number);
@@ -177,6 +179,8 @@ TEST(StalledPort, KeysBehindAFailedWriteAreDroppedAndF4AndF10ActAtOnce) {
 // Ctrl-Z (SIGTSTP) in the terminal: the console gets its own mode back while the program is
 // stopped, and the terminal's raw mode again when the program goes on (SIGCONT).
 TEST(Signals, AStoppedRunGivesTheConsoleBackAndTakesItAgainWhenItGoesOn) {
+    // valgrind takes the stop signal itself, and the job never shows as stopped.
+    if (under_valgrind()) GTEST_SKIP() << "not under valgrind";
     Session session({}, "", true);
     ASSERT_TRUE(session.started());
     Console& console = *session.console;

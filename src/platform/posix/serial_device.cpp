@@ -71,20 +71,6 @@ void pause_one_millisecond() {
     nanosleep(&pause, nullptr);
 }
 
-// Parses "COM" and a number from 1 to 21 written without leading zeros; 0 for anything else.
-int com_number(const char* name) {
-    if (std::strncmp(name, "COM", 3) != 0) return 0;
-    const char* digits = name + 3;
-    if (digits[0] < '1' || digits[0] > '9') return 0;
-    int n = 0;
-    for (const char* c = digits; *c; ++c) {
-        if (*c < '0' || *c > '9') return 0;
-        n = n * 10 + (*c - '0');
-        if (n > COM_PORT_LAST) return 0;
-    }
-    return n;
-}
-
 void make_raw(termios2& line) {
     line.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
                                            IUCLC | IXON | IXOFF | IXANY | IMAXBEL | INPCK);
@@ -113,9 +99,7 @@ void serial_device_set_com_path(int n, const char* path) {
 
 const char* serial_device_path(const char* port_name) {
     if (port_name[0] == '/') return port_name;
-    // "\\.\" is how a port name longer than four characters is stored.
-    if (std::strncmp(port_name, "\\\\.\\", 4) == 0) port_name += 4;
-    return serial_device_com_path(com_number(port_name));
+    return serial_device_com_path(com_port_number(port_name));
 }
 
 SerialHandle serial_device_open(const char* port_name, long& error) {

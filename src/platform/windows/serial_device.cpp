@@ -133,20 +133,6 @@ void stop_read(Port& port) {
     port.reading = false;
 }
 
-// Parses "COM" and a number from 1 to 21 written without leading zeros; 0 for anything else.
-int com_number(const char* name) {
-    if (std::strncmp(name, "COM", 3) != 0) return 0;
-    const char* digits = name + 3;
-    if (digits[0] < '1' || digits[0] > '9') return 0;
-    int n = 0;
-    for (const char* c = digits; *c; ++c) {
-        if (*c < '0' || *c > '9') return 0;
-        n = n * 10 + (*c - '0');
-        if (n > COM_PORT_LAST) return 0;
-    }
-    return n;
-}
-
 // Wine (and a driver for a port without modem lines) may refuse to drop DTR and RTS after it
 // has taken the rest of the settings; the line is usable all the same.
 bool line_settings_took(HANDLE handle, const DCB& wanted) {
@@ -175,9 +161,7 @@ void serial_device_set_com_path(int n, const char* path) {
 }
 
 const char* serial_device_path(const char* port_name) {
-    const char* name = port_name;
-    if (std::strncmp(name, "\\\\.\\", 4) == 0) name += 4;
-    const int n = com_number(name);
+    const int n = com_port_number(port_name);
     if (n != 0 && has_test_path[n]) return test_com_paths[n].c_str();
     // Windows knows the names itself, COM3 as well as \\.\COM12 or \\.\CNCA0.
     return port_name[0] ? port_name : nullptr;

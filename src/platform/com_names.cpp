@@ -1,0 +1,19 @@
+// The COM names as the command line and the scans store them, the same on every system.
+#include "platform/serial_device.h"
+
+#include <cstring>
+
+int com_port_number(const char* port_name) {
+    // "\\.\" is how a port name longer than four characters is stored.
+    if (std::strncmp(port_name, "\\\\.\\", 4) == 0) port_name += 4;
+    if (std::strncmp(port_name, "COM", 3) != 0) return 0;
+    const char* digits = port_name + 3;
+    if (digits[0] < '1' || digits[0] > '9') return 0;
+    int n = 0;
+    for (const char* c = digits; *c; ++c) {
+        if (*c < '0' || *c > '9') return 0;
+        n = n * 10 + (*c - '0');
+        if (n > COM_PORT_LAST) return 0;
+    }
+    return n;
+}
