@@ -8,6 +8,7 @@
 #include "base/run_settings.h"
 #include "platform/console_keys.h"
 #include "platform/console_title.h"
+#include "platform/terminal_wait.h"
 
 ExitInterceptor exit_interceptor = nullptr;
 
@@ -60,6 +61,30 @@ std::string compose_title(const char* text) {
     std::exit(status);
 }
 
+// Blocks until one key arrives, the console raw meanwhile. Returns at once when standard input
+// is no console, so that a script never hangs; a stop requested meanwhile ends the process as
+// the stop asks.
+void wait_for_a_key() {
+    if (!console_input_is_terminal()) return;
+    console_keys_raw();
+    console_stops_listen(true);
+    for (;;) {
+        // The look at the stop request and the wait are one step: a request that came just
+        // before a blocking read would otherwise leave the program waiting for a key.
+        const TerminalEvents events = terminal_wait(0, true, -1);
+        if (events.stop_requested) {
+            console_stops_listen(false);
+            console_stop_now();
+        }
+        // Key releases, focus changes and a sequence still coming wake the wait too; only a
+        // whole key ends it. A function key's bytes are taken together, so none spill into the
+        // shell.
+        unsigned char keys[CONSOLE_KEY_MAX];
+        if (events.console && console_read_keys(keys, CONSOLE_KEY_MAX) >= 0) break;
+    }
+    console_stops_listen(false);
+}
+
 }  // namespace
 
 void set_title(const char* text) { console_set_title(compose_title(text).c_str()); }
@@ -73,6 +98,6 @@ void exit_program(int code) {
     print_at_level(0, "\nPress AnyKey to Exit\n");
     if (code != EXIT_DONE) std::fputs("\a\a\a", stdout);
     std::fflush(stdout);
-    console_key_wait();
+    wait_for_a_key();
     end_process(status);
 }

@@ -2,6 +2,7 @@
 #include "platform/serial_device.h"
 
 #include <cstring>
+#include <string>
 
 int com_port_number(const char* port_name) {
     // "\\.\" is how a port name longer than four characters is stored.
@@ -16,4 +17,22 @@ int com_port_number(const char* port_name) {
         if (n > COM_PORT_LAST) return 0;
     }
     return n;
+}
+
+namespace {
+
+std::string test_com_paths[COM_PORT_LAST + 1];
+bool has_test_path[COM_PORT_LAST + 1] = {};
+
+}  // namespace
+
+void serial_device_set_com_path(int n, const char* path) {
+    if (n < COM_PORT_FIRST || n > COM_PORT_LAST) return;
+    has_test_path[n] = path != nullptr;
+    test_com_paths[n] = path ? path : "";
+}
+
+const char* com_test_path(int n) {
+    if (n < COM_PORT_FIRST || n > COM_PORT_LAST || !has_test_path[n]) return nullptr;
+    return test_com_paths[n].c_str();
 }

@@ -1,5 +1,5 @@
 // The console keyboard: quiet input from start to exit and raw input for the terminal, the keys
-// as the terminal's key table knows them, the key wait at exit, stop requests, and putting the
+// as the terminal's key table knows them, stop requests, and putting the
 // console (its mode and its title) back the way it was on every way out.
 #pragma once
 
@@ -34,10 +34,6 @@ void console_keys_restore();
 
 // True when standard input is an interactive console.
 bool console_input_is_terminal();
-
-// Blocks until one key arrives and discards it, the console in raw mode meanwhile. Returns at
-// once when standard input is not a console, so that a script never hangs.
-void console_key_wait();
 
 // While a loop listens, a stop request only sets a flag that the loop's wait reports;
 // otherwise it restores the console and ends the process at once.

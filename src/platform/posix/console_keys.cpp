@@ -196,26 +196,3 @@ void console_stop_now() {
     raise(signal_number);
     std::_Exit(128 + signal_number);
 }
-
-void console_key_wait() {
-    if (!console_input_is_terminal()) return;
-    const int mode_before = mode_wanted;
-    console_keys_raw();
-    console_stops_listen(true);
-    for (;;) {
-        // The look at the stop flag and the wait are one step: a signal that came just before
-        // a blocking read would otherwise leave the program waiting for a key.
-        const TerminalEvents events = terminal_wait(0, true, -1);
-        if (events.stop_requested) {
-            console_stops_listen(false);
-            console_stop_now();
-        }
-        if (!events.console) continue;
-        // A function key sends several bytes; they are read together, so none spill into the
-        // shell, and decoded into one key.
-        unsigned char keys[CONSOLE_KEY_MAX];
-        if (console_read_keys(keys, CONSOLE_KEY_MAX) >= 0) break;
-    }
-    console_stops_listen(false);
-    want_mode(mode_before);
-}

@@ -29,9 +29,6 @@ constexpr const char* DEFAULT_COM_PATHS[COM_PORT_LAST + 1] = {
     "/dev/ttyACM5", "/dev/ttyACM6", "/dev/ttyACM7", "/dev/ttyACM8",
 };
 
-std::string test_com_paths[COM_PORT_LAST + 1];
-bool has_test_path[COM_PORT_LAST + 1] = {};
-
 // A descriptor below 3 could be taken for standard input, output or error, and 0 would read as
 // "no port" in the settings.
 constexpr int LOWEST_DESCRIPTOR = 3;
@@ -87,14 +84,8 @@ void make_raw(termios2& line) {
 
 const char* serial_device_com_path(int n) {
     if (n < COM_PORT_FIRST || n > COM_PORT_LAST) return nullptr;
-    if (has_test_path[n]) return test_com_paths[n].c_str();
+    if (const char* test_path = com_test_path(n)) return test_path;
     return DEFAULT_COM_PATHS[n];
-}
-
-void serial_device_set_com_path(int n, const char* path) {
-    if (n < COM_PORT_FIRST || n > COM_PORT_LAST) return;
-    has_test_path[n] = path != nullptr;
-    test_com_paths[n] = path ? path : "";
 }
 
 const char* serial_device_path(const char* port_name) {

@@ -139,23 +139,3 @@ void console_stop_now() {
     restore_mode();
     ExitProcess(STOP_EXIT_STATUS);
 }
-
-void console_key_wait() {
-    if (!console_input_is_terminal()) return;
-    console_keys_install();
-    set_raw();
-    console_stops_listen(true);
-    for (;;) {
-        const TerminalEvents events = terminal_wait(0, true, -1);
-        if (events.stop_requested) {
-            console_stops_listen(false);
-            console_stop_now();
-        }
-        if (!events.console) continue;
-        // Releases, focus changes and the like wake the wait too; only a pressed key ends it.
-        unsigned char keys[CONSOLE_KEY_MAX];
-        if (console_read_keys(keys, CONSOLE_KEY_MAX) >= 0) break;
-    }
-    console_stops_listen(false);
-    restore_mode();
-}

@@ -49,8 +49,6 @@ struct Port {
 // At most one port is open at a time; the spare slots only make a slip harmless.
 Port ports[4];
 
-std::string test_com_paths[COM_PORT_LAST + 1];
-bool has_test_path[COM_PORT_LAST + 1] = {};
 char default_com_paths[COM_PORT_LAST + 1][16];
 
 HANDLE as_handle(SerialHandle handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -147,22 +145,15 @@ bool line_settings_took(HANDLE handle, const DCB& wanted) {
 
 const char* serial_device_com_path(int n) {
     if (n < COM_PORT_FIRST || n > COM_PORT_LAST) return nullptr;
-    if (has_test_path[n]) return test_com_paths[n].c_str();
+    if (const char* test_path = com_test_path(n)) return test_path;
     // COM10 and up are reached only through the device namespace.
     if (!default_com_paths[n][0])
         std::snprintf(default_com_paths[n], sizeof default_com_paths[n], n <= 9 ? "COM%d" : "\\\\.\\COM%d", n);
     return default_com_paths[n];
 }
 
-void serial_device_set_com_path(int n, const char* path) {
-    if (n < COM_PORT_FIRST || n > COM_PORT_LAST) return;
-    has_test_path[n] = path != nullptr;
-    test_com_paths[n] = path ? path : "";
-}
-
 const char* serial_device_path(const char* port_name) {
-    const int n = com_port_number(port_name);
-    if (n != 0 && has_test_path[n]) return test_com_paths[n].c_str();
+    if (const char* test_path = com_test_path(com_port_number(port_name))) return test_path;
     // Windows knows the names itself, COM3 as well as \\.\COM12 or \\.\CNCA0.
     return port_name[0] ? port_name : nullptr;
 }
