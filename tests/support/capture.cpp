@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
-#include <memory>
+#include <string>
 
 #include "base/console.h"
+#include "support/scratch_folder.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -13,10 +16,10 @@
 #define dup2 _dup2
 #define close _close
 #define open _open
-#define fileno _fileno
 constexpr const char* NULL_DEVICE = "NUL";
 #else
 #include <unistd.h>
+#define O_BINARY 0
 constexpr const char* NULL_DEVICE = "/dev/null";
 #endif
 
@@ -49,13 +52,24 @@ private:
 
 }  // namespace
 
+// The output goes to a file in a folder this process made for itself. The C library's tmpfile
+// will not do: under Wine it picks names from the clock, which test processes running side by
+// side share, and then fails to open.
 Captured capture_output(const std::function<void()>& procedure) {
+    static const ScratchFolder folder;
+    static int captures = 0;
     Captured result;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> sink(std::tmpfile(), std::fclose);
+    const std::string path = folder.path("output-" + std::to_string(++captures));
+    const int sink = folder.folder().empty() ? -1 : open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_BINARY, 0600);
     const int null_input = open(NULL_DEVICE, O_RDONLY);
-    if (!sink || null_input < 0) return result;
+    if (sink < 0 || null_input < 0) {
+        ADD_FAILURE() << "cannot capture the output in " << path << " with input from " << NULL_DEVICE;
+        if (sink >= 0) close(sink);
+        if (null_input >= 0) close(null_input);
+        return result;
+    }
     {
-        const Capture capture(fileno(sink.get()), null_input);
+        const Capture capture(sink, null_input);
         close(null_input);
         try {
             procedure();
@@ -64,8 +78,8 @@ Captured capture_output(const std::function<void()>& procedure) {
             result.status = caught.status;
         }
     }
-    std::rewind(sink.get());
-    char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, sink.get())) > 0;) result.text.append(chunk, n);
+    close(sink);
+    result.text = read_file(path);
+    std::remove(path.c_str());
     return result;
 }
