@@ -109,12 +109,16 @@ struct Console {
     // Starts kesto with `args`. As a job, the program runs in a process group of its own in the
     // console's foreground, under a stand-in for the shell, as job control (SIGTSTP) needs;
     // job() is that group.
-    explicit Console(std::vector<std::string> args, const std::string& cwd = "", bool as_job = false) {
-        args.insert(args.begin(), KESTO_BINARY);
+    explicit Console(std::vector<std::string> args, const std::string& cwd = "", bool as_job = false)
+        : Console(KESTO_BINARY, std::move(args), cwd, as_job, winsize{50, 200, 0, 0}) {}
+
+    // Starts `program`, a path, with `args` on a console of `size`.
+    Console(const std::string& program, std::vector<std::string> args, const std::string& cwd, bool as_job,
+            winsize size) {
+        args.insert(args.begin(), program);
         std::vector<char*> argv;
         for (auto& arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);
-        winsize size{50, 200, 0, 0};
         int slave = -1;
         if (openpty(&master, &slave, nullptr, nullptr, &size) != 0) return;
         termios initial{};

@@ -74,64 +74,32 @@ struct Folder {
     }
 };
 
-// A Windows program on a console of its own.
-struct WineConsole {
-    int master = -1;
-    pid_t pid = -1;
-    std::string raw;
-    int status = -1;
-    bool ended = false;
-
-    WineConsole(const Folder& folder, std::vector<std::string> args, bool through_cmd = false) {
-        std::vector<std::string> command = {setting("KESTO_WINE")};
-        if (through_cmd) command.insert(command.end(), {"cmd", "/c", folder.dir.path("status.cmd")});
-        else command.push_back(folder.exe);
-        args.insert(args.begin(), command.begin(), command.end());
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
+// A Windows program on a console of its own, run by Wine.
+struct WineConsole : Console {
+    WineConsole(const Folder& folder, std::vector<std::string> args, bool through_cmd = false)
         // Wide enough that no message of the program wraps.
-        winsize size{60, 400, 0, 0};
-        int slave = -1;
-        if (openpty(&master, &slave, nullptr, nullptr, &size) != 0) return;
-        std::fflush(nullptr);
-        if ((pid = fork()) == 0) {
-            close(master);
-            if (login_tty(slave) != 0 || chdir(folder.dir.folder().c_str()) != 0) _exit(126);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(slave);
-        fcntl(master, F_SETFD, FD_CLOEXEC);
-    }
-    ~WineConsole() {
-        if (!ended && pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
-        if (master >= 0) close(master);
-    }
-    WineConsole(const WineConsole&) = delete;
+        : Console(setting("KESTO_WINE"), with_command(folder, std::move(args), through_cmd), folder.dir.folder(), false,
+                  winsize{60, 400, 0, 0}) {}
 
-    std::string shown() const { return screen(raw); }
-    void type(const std::string& keys) const { write_all(master, keys); }
+    static std::vector<std::string> with_command(const Folder& folder, std::vector<std::string> args,
+                                                 bool through_cmd) {
+        std::vector<std::string> command;
+        if (through_cmd) command = {"cmd", "/c", folder.dir.path("status.cmd")};
+        else command = {folder.exe};
+        args.insert(args.begin(), command.begin(), command.end());
+        return args;
+    }
+
+    std::string shown() const { return screen(text); }
     // Reads until the screen shows `needle` after `from`; false at the deadline.
     bool wait_for(const std::string& needle, std::size_t from = 0) {
         const long long end = monotonic_ms() + DEADLINE_MS;
         while (shown().find(needle, from) == std::string::npos)
-            if (monotonic_ms() >= end || read_some(master, raw, static_cast<int>(end - monotonic_ms())) < 0)
+            if (monotonic_ms() >= end || read_some(master, text, static_cast<int>(end - monotonic_ms())) < 0)
                 return shown().find(needle, from) != std::string::npos;
         return true;
     }
-    // Reads to the end and reaps the program; kills it at the deadline (then false).
-    bool wait_exit() {
-        if (ended) return true;
-        ended = true;
-        int wait_status = 0;
-        const long long end = monotonic_ms() + DEADLINE_MS;
-        while (read_some(master, raw, 50) > 0 || waitpid(pid, &wait_status, WNOHANG) != pid)
-            if (monotonic_ms() > end) return kill(pid, SIGKILL), waitpid(pid, nullptr, 0), false;
-        while (read_some(master, raw, 20) > 0) continue;
-        status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-        return true;
-    }
+    bool wait_exit() { return Console::wait_exit(DEADLINE_MS); }
     // Context switches of every thread of the program, the sleeps it wakes from included.
     long long wakeups() const {
         long long total = 0;
