@@ -53,8 +53,7 @@ private:
 }  // namespace
 
 // The output goes to a file in a folder this process made for itself. The C library's tmpfile
-// will not do: under Wine it picks names from the clock, which test processes running side by
-// side share, and then fails to open.
+// will not do: under Wine it failed now and then while test processes ran side by side.
 Captured capture_output(const std::function<void()>& procedure) {
     static const ScratchFolder folder;
     static int captures = 0;
