@@ -17,10 +17,11 @@
 #define FET_CALL
 #endif
 
-// The library's integers are C long: 32 bits on Windows, 64 bits on 64-bit Linux. Declaring
-// every integer and out-parameter through this alias gives the real library the width it
-// writes.
-using fet_int = long;
+// Every integer the library takes or gives is 32 bits wide on every platform: its status, its
+// arguments and what it writes through out-parameters. C long would be 64 bits on 64-bit Linux,
+// where a library may leave the upper half of a returned register undefined and writes only
+// four bytes through a pointer.
+using fet_int = std::int32_t;
 
 // Every call returns 0 for success; out-parameters are read only after success.
 struct FetLibrary {

@@ -20,14 +20,14 @@ void print_device(fet_int id, const char* library_name) {
     const std::size_t length = name.size();
     if (length >= NAME_COLUMNS) {
         // Too long for the column: shown whole rather than cut, with one blank before the next.
-        std::printf("ID:%-3ld %s ", id, name.c_str());
+        std::printf("ID:%-3d %s ", id, name.c_str());
         return;
     }
     char field[NAME_COLUMNS + 1];
     std::memset(field, ' ', NAME_COLUMNS);
     field[NAME_COLUMNS] = 0;
     std::memcpy(field, name.data(), length);
-    std::printf("ID:%-3ld %s", id, field);
+    std::printf("ID:%-3d %s", id, field);
 }
 
 }  // namespace

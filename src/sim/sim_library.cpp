@@ -107,14 +107,14 @@ fet_int FET_CALL sim_configure(fet_int mode, fet_int value) {
     if (mode == CONFIGURE_INTERFACE) {
         if (value < 0 || value > INTERFACE_MAX)
             return fail(SIM_BAD_ARGUMENT,
-                        error_text("Interface %ld is not 0 (4-wire JTAG), 1 (Spy-Bi-Wire) or 2 (Spy-Bi-Wire through JTAG)",
+                        error_text("Interface %d is not 0 (4-wire JTAG), 1 (Spy-Bi-Wire) or 2 (Spy-Bi-Wire through JTAG)",
                                    value));
         return 0;
     }
     if (mode != CONFIGURE_VERIFICATION && mode != CONFIGURE_RAM_PRESERVE && mode != CONFIGURE_INFO_UNLOCK)
-        return fail(SIM_BAD_ARGUMENT, error_text("Configure mode %ld is unknown", mode));
+        return fail(SIM_BAD_ARGUMENT, error_text("Configure mode %d is unknown", mode));
     if (value != 0 && value != CONFIGURE_ON)
-        return fail(SIM_BAD_ARGUMENT, error_text("Configure mode %ld takes 0 or 1, not %ld", mode, value));
+        return fail(SIM_BAD_ARGUMENT, error_text("Configure mode %d takes 0 or 1, not %d", mode, value));
     if (mode == CONFIGURE_INFO_UNLOCK) sim.target->set_segment_a_unlocked(value == CONFIGURE_ON);
     return 0;
 }
@@ -162,16 +162,13 @@ fet_int FET_CALL sim_device(fet_int id, char* record, fet_int size) {
         std::strcpy(record + DEV_NAME, END_OF_DEVICES);
         return 0;
     }
-    return fail(SIM_NO_SUCH_DEVICE, error_text("No device with number %ld; the simulator knows 1 to %ld", id, count));
+    return fail(SIM_NO_SUCH_DEVICE, error_text("No device with number %d; the simulator knows 1 to %d", id, count));
 }
 
-// Addresses and lengths arrive as C long, 32 or 64 bits wide by platform; anything negative or
-// beyond 32 bits cannot name target memory.
+// A negative address or length cannot name target memory.
 bool valid_range(fet_int address, fet_int length) {
-    constexpr long long LIMIT = 0xFFFFFFFFLL;
-    if (address >= 0 && length > 0 && static_cast<long long>(address) <= LIMIT && static_cast<long long>(length) <= LIMIT)
-        return true;
-    fail(SIM_BAD_ARGUMENT, error_text("Invalid range: address %ld, length %ld", address, length));
+    if (address >= 0 && length > 0) return true;
+    fail(SIM_BAD_ARGUMENT, error_text("Invalid range: address %d, length %d", address, length));
     return false;
 }
 
@@ -179,7 +176,7 @@ fet_int FET_CALL sim_erase(fet_int type, fet_int address, fet_int length) {
     if (!is_open()) return STATUS_FAILED;
     std::string why;
     if (type == ERASE_ALL) return result(sim.target->erase_all(why), why);
-    if (type != ERASE_SEGMENT) return fail(SIM_BAD_ARGUMENT, error_text("Erase type %ld is not 0 or 1", type));
+    if (type != ERASE_SEGMENT) return fail(SIM_BAD_ARGUMENT, error_text("Erase type %d is not 0 or 1", type));
     if (!valid_range(address, length)) return STATUS_FAILED;
     return result(sim.target->erase_segment(static_cast<std::uint32_t>(address), why), why);
 }
@@ -207,7 +204,7 @@ bool load_image(const char* file, MemoryImage& image) {
 fet_int FET_CALL sim_program_file(const char* file, fet_int erase_type, fet_int verify) {
     if (!is_open()) return STATUS_FAILED;
     if (erase_type != PROGRAM_ERASE_NONE && erase_type != PROGRAM_ERASE_MAIN)
-        return fail(SIM_BAD_ARGUMENT, error_text("Program erase type %ld is not 0 or 1", erase_type));
+        return fail(SIM_BAD_ARGUMENT, error_text("Program erase type %d is not 0 or 1", erase_type));
     std::string why;
     if (const int error = sim.target->check_access(why)) return fail(error, why);
     MemoryImage image;
@@ -234,7 +231,7 @@ fet_int FET_CALL sim_verify_file(const char* file) {
 fet_int FET_CALL sim_read_out_file(fet_int address, fet_int length, const char* file, fet_int file_type) {
     if (!is_open()) return STATUS_FAILED;
     if (file_type != FILE_INTEL_HEX && file_type != FILE_TI_TXT)
-        return fail(SIM_BAD_ARGUMENT, error_text("File type %ld is not 1 (TI-TXT) or 2 (Intel HEX)", file_type));
+        return fail(SIM_BAD_ARGUMENT, error_text("File type %d is not 1 (TI-TXT) or 2 (Intel HEX)", file_type));
     if (!file) return fail(SIM_FILE_UNWRITABLE, "No read-out file was named");
     if (!valid_range(address, length)) return STATUS_FAILED;
     std::vector<std::uint8_t> data;
@@ -257,7 +254,7 @@ fet_int FET_CALL sim_reset(fet_int method, fet_int /*execute*/, fet_int /*releas
     std::string why;
     if (const int error = sim.target->check_access(why)) return fail(error, why);
     if ((method & RESET_KINDS) == 0)
-        return fail(SIM_BAD_ARGUMENT, error_text("Reset method %ld selects no reset (1 PUC, 2 RST/NMI, 4 Vcc)", method));
+        return fail(SIM_BAD_ARGUMENT, error_text("Reset method %d selects no reset (1 PUC, 2 RST/NMI, 4 Vcc)", method));
     return 0;
 }
 
@@ -286,7 +283,7 @@ fet_int FET_CALL sim_get_number_of_usb_ifs(fet_int* count) {
 
 fet_int FET_CALL sim_get_name_of_usb_if(fet_int index, char** name, fet_int* in_use) {
     if (!name || !in_use) return fail(SIM_BAD_ARGUMENT, "MSP430_GetNameOfUsbIf needs two out-parameters");
-    if (index != 0) return fail(SIM_NO_SUCH_ADAPTER, error_text("No adapter number %ld; the simulator has one, 0", index));
+    if (index != 0) return fail(SIM_NO_SUCH_ADAPTER, error_text("No adapter number %d; the simulator has one, 0", index));
     *name = adapter_name;
     *in_use = 0;
     return 0;

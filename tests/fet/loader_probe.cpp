@@ -10,6 +10,6 @@ int main() {
     DeviceRecord record{};
     if (library->MSP430_Initialize("SIM:F5529", &version) || library->MSP430_Identify(record.data(), DEVICE_RECORD_SIZE, 0))
         return std::printf("failed: %s\n", library->MSP430_Error_String(library->MSP430_Error_Number())), 1;
-    std::printf("version %ld, device %s\n", version, record.name().c_str());
+    std::printf("version %d, device %s\n", version, record.name().c_str());
     return library->MSP430_Close(0) != 0;
 }

@@ -14,7 +14,7 @@ std::string quoted(const char* text) { return '"' + std::string(text) + '"'; }
 
 std::string hex(fet_int value) {
     char text[24];
-    return std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(value)), text;
+    return std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value)), text;
 }
 
 // Logs the call into the output between \x01 and \x02, in order with what the program prints
