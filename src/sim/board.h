@@ -1,0 +1,55 @@
+// The virtual MSP430G2553 board: the CPU, the chip's peripherals and clocks, its RAM and the
+// target's flash, run in step with the wall clock, with the UART's two lines as byte queues.
+//
+// Time is the host's: the board is told how far to run (advance_to) and tells when it next
+// needs to run (next_due), so that a sleeping board costs its host nothing in between.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+class Target;
+
+inline constexpr std::uint64_t BOARD_NEVER = std::numeric_limits<std::uint64_t>::max();
+
+class Board {
+public:
+    Board();
+    ~Board();
+    Board(const Board&) = delete;
+    Board& operator=(const Board&) = delete;
+
+    // Power-on reset at host time now_ns: the flash and information memory are copied from the
+    // target (the calibration constants in segment A with them), RAM and the peripherals start
+    // as the data sheet says, and the CPU starts from the reset vector.
+    void start(const Target& target, std::uint64_t now_ns);
+    // JTAG takes the chip: the CPU and the clocks stop where they are until the next start.
+    void halt();
+    bool running() const;
+
+    // Runs the board up to host time now_ns.
+    void advance_to(std::uint64_t now_ns);
+    // The host time the board next needs to run: now while the CPU is active, the next timer,
+    // watchdog or UART event while it sleeps, BOARD_NEVER when nothing is due.
+    std::uint64_t next_due() const;
+
+    // The UART. Bytes the board has sent up to now, at most capacity; bytes the host sends,
+    // which arrive at the board at the pace of its UART. The host's line runs at host_baud:
+    // when it and the board's rate differ by more than 5%, neither side receives anything.
+    std::size_t uart_take(std::uint8_t* out, std::size_t capacity);
+    void uart_send(const std::uint8_t* bytes, std::size_t n);
+    void set_host_baud(std::uint32_t host_baud);
+    // The board's UART rate as its firmware set it up, 0 while the UART is not in use.
+    std::uint32_t uart_baud() const;
+
+    // Lines worth telling at the most detailed print level: why the CPU is held, the first
+    // touch of each peripheral the board does not model. Each is given once.
+    std::vector<std::string> take_notes();
+
+private:
+    struct Machine;
+    Machine* machine_;
+};
