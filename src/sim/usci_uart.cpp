@@ -153,7 +153,7 @@ void UsciUart::end_transmit(const ClockRates& clocks) {
     if ((ports_.second_function(1) & TXD_PIN) && rates_agree(clocks) && to_host_.size() < HOST_QUEUE_LIMIT) {
         to_host_.push_back(tx_shift_);
     }
-    if (ctl1_ & UCLISTEN) receive(tx_shift_);
+    if (stat_ & UCLISTEN) receive(tx_shift_);
     if (tx_buffered_) start_transmit();
 }
 
