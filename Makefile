@@ -15,10 +15,14 @@ $(BUILD)/build.ninja $(BUILD)/Makefile:
 build: | $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Only the program: the demo needs neither the tests nor the other tools.
+# Only the program: the demo needs neither the tests nor the other tools. It programs the
+# example into the simulated board and talks to it over the board's UART (F5 resets the board,
+# F9 programs it again, F10 leaves). Without a terminal on standard input no key can end the
+# session, so it then ends by itself after a few seconds.
+DEMO_TIMEOUT := $(shell [ -t 0 ] || echo "-timeout 10")
 demo: | $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target kesto
-	$(BUILD)/kesto -FET SIM -a 0 -d 3 -info +ebpv examples/blink/blink.elf +r $(BUILD)/readout.hex
+	$(BUILD)/kesto SIM -FET SIM -baud 9600 -a 0 +ebpv examples/blink/blink.elf $(DEMO_TIMEOUT)
 
 test: test-plain test-asan
 
