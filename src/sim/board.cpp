@@ -134,6 +134,10 @@ void Board::Machine::start(const Target& target, std::uint64_t now) {
     origin_ns = now;
     now_ns = 0;
     running = true;
+    // Each start runs the firmware anew, and what it does is worth telling anew.
+    noted_modules.clear();
+    noted_rates.clear();
+    noted_why.clear();
     power_on_reset();
 }
 
