@@ -57,6 +57,7 @@ public:
         std::memcpy(r_, cpu.reg, sizeof r_);
         r_[3] = 0;
         pc_ = r_[0];
+        irq_check_ = cpu.interrupt_after_next_ ? 2 : 1;
     }
 
     // Why a batch ends: its end was reached (or the CPU sleeps, or the bus asked), or the CPU
@@ -75,6 +76,7 @@ public:
     }
 
     void store(std::uint64_t& cycles) {
+        cpu_.interrupt_after_next_ = irq_check_ == 2;
         r_[0] = pc_;
         std::memcpy(cpu_.reg, r_, sizeof r_);
         cycles = cyc_;
@@ -182,7 +184,8 @@ private:
         return v;
     }
 
-    CPU_INLINE bool take_interrupt();
+    enum Taken { NOTHING, TAKEN, VECTOR_BLANK };
+    CPU_INLINE Taken take_interrupt();
     template <bool INDEXED_DST, bool BYTE, unsigned AS>
     CPU_INLINE bool format_i(std::uint16_t op);
     CPU_INLINE bool format_ii(std::uint16_t op);
@@ -198,13 +201,14 @@ private:
     // Something beyond the next instruction needs looking at: a request, sleep, a stop.
     bool attention_ = true;
     // 0: no need to ask the bus for requests; 1: before the next instruction; 2: after it.
-    int irq_check_ = 1;
+    int irq_check_;
     std::uint16_t fault_ = 0;
     std::uint16_t fault_op_ = 0;
 };
 
 CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
     for (;;) {
+        if (cyc_ >= until) break;
         if (attention_) [[unlikely]] {
             attention_ = false;
             if (bus_.stop_batch) {
@@ -215,15 +219,15 @@ CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
             if (irq_check_ != 0) {
                 if (--irq_check_ == 0 || asleep) {
                     irq_check_ = 0;
-                    if (!take_interrupt()) return BLANK_VECTOR;
-                    asleep = (r_[2] & SR_CPUOFF) != 0;
+                    Taken taken = take_interrupt();
+                    if (taken == VECTOR_BLANK) return BLANK_VECTOR;
+                    if (taken == TAKEN) continue;  // the batch may end after it
                 } else {
                     attention_ = true;
                 }
             }
             if (asleep) break;
         }
-        if (cyc_ >= until) break;
 
         std::uint16_t at = pc_;
         std::uint16_t op;
@@ -277,10 +281,10 @@ CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
     return DONE;
 }
 
-bool CpuBatch::take_interrupt() {
+CpuBatch::Taken CpuBatch::take_interrupt() {
     sync();
     int index = bus_.pending_interrupt((r_[2] & SR_GIE) != 0);
-    if (index < 0) return true;
+    if (index < 0) return NOTHING;
     push(pc_);
     push(r_[2]);
     r_[2] &= SR_SCG0;
@@ -290,12 +294,12 @@ bool CpuBatch::take_interrupt() {
     cyc_ += INTERRUPT_CYCLES;
     if (target == 0xFFFF) {
         fault_ = vector;
-        return false;
+        return VECTOR_BLANK;
     }
     pc_ = target & 0xFFFE;
     // Only a non-maskable request can follow now; it is asked for before the next instruction.
     after_io();
-    return true;
+    return TAKEN;
 }
 
 void CpuBatch::jump(std::uint16_t op) {
@@ -552,6 +556,7 @@ Cpu::Cpu(Bus& bus) : bus_(bus) {}
 
 void Cpu::reset() {
     for (auto& r : reg) r = 0;
+    interrupt_after_next_ = false;
     bus_.stop_batch = false;
     std::uint16_t vector = static_cast<std::uint16_t>(bus_.memory[0xFFFE] | bus_.memory[0xFFFF] << 8);
     Page vector_page = bus_.page_of(0xFFFE);
