@@ -1,5 +1,6 @@
 #include "sim/cpu.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -91,6 +92,11 @@ private:
         return p == Page::ram || p == Page::rom;
     }
     CPU_INLINE std::uint16_t load_word(std::uint16_t a) const {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::uint16_t word;
+            std::memcpy(&word, mem_ + a, 2);
+            return word;
+        }
         return static_cast<std::uint16_t>(mem_[a] | mem_[a + 1] << 8);
     }
 
@@ -102,7 +108,7 @@ private:
     }
     // An io access may raise or clear a request, or ask to end the batch.
     CPU_INLINE void after_io() {
-        attention_ = true;
+        limit_ = 0;
         if (irq_check_ == 0) irq_check_ = 1;
     }
 
@@ -156,7 +162,7 @@ private:
             r_[2] = v;
             // GIE or a low-power bit may have changed: look again after the next instruction,
             // which always runs after an interrupt enable.
-            attention_ = true;
+            limit_ = 0;
             irq_check_ = 2;
             break;
         default: break;  // R3 reads as the constant it generates
@@ -186,7 +192,7 @@ private:
 
     enum Taken { NOTHING, TAKEN, VECTOR_BLANK };
     CPU_INLINE Taken take_interrupt();
-    template <bool INDEXED_DST, bool BYTE, unsigned AS>
+    template <unsigned OPCODE, bool INDEXED_DST, bool BYTE, unsigned AS>
     CPU_INLINE bool format_i(std::uint16_t op);
     CPU_INLINE bool format_ii(std::uint16_t op);
     CPU_INLINE void jump(std::uint16_t op);
@@ -198,8 +204,9 @@ private:
     std::uint16_t r_[16];
     std::uint16_t pc_;
     std::uint64_t cyc_;
-    // Something beyond the next instruction needs looking at: a request, sleep, a stop.
-    bool attention_ = true;
+    // The batch ends at this cycle count; 0 while something beyond the next instruction needs
+    // looking at first: a request, sleep, a stop.
+    std::uint64_t limit_ = 0;
     // 0: no need to ask the bus for requests; 1: before the next instruction; 2: after it.
     int irq_check_;
     std::uint16_t fault_ = 0;
@@ -208,9 +215,10 @@ private:
 
 CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
     for (;;) {
-        if (cyc_ >= until) break;
-        if (attention_) [[unlikely]] {
-            attention_ = false;
+        // One comparison per instruction stands for both the end of the batch and attention.
+        if (cyc_ >= limit_) [[unlikely]] {
+            if (cyc_ >= until) break;
+            limit_ = until;
             if (bus_.stop_batch) {
                 bus_.stop_batch = false;
                 break;
@@ -223,7 +231,7 @@ CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
                     if (taken == VECTOR_BLANK) return BLANK_VECTOR;
                     if (taken == TAKEN) continue;  // the batch may end after it
                 } else {
-                    attention_ = true;
+                    limit_ = 0;
                 }
             }
             if (asleep) break;
@@ -244,24 +252,244 @@ CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
             jump(op);
             ok = true;
             break;
-        default:
+        case 0x4:
             switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<false, false, 0>(op); break;
-            case 0x1: ok = format_i<false, false, 1>(op); break;
-            case 0x2: ok = format_i<false, false, 2>(op); break;
-            case 0x3: ok = format_i<false, false, 3>(op); break;
-            case 0x4: ok = format_i<false, true, 0>(op); break;
-            case 0x5: ok = format_i<false, true, 1>(op); break;
-            case 0x6: ok = format_i<false, true, 2>(op); break;
-            case 0x7: ok = format_i<false, true, 3>(op); break;
-            case 0x8: ok = format_i<true, false, 0>(op); break;
-            case 0x9: ok = format_i<true, false, 1>(op); break;
-            case 0xA: ok = format_i<true, false, 2>(op); break;
-            case 0xB: ok = format_i<true, false, 3>(op); break;
-            case 0xC: ok = format_i<true, true, 0>(op); break;
-            case 0xD: ok = format_i<true, true, 1>(op); break;
-            case 0xE: ok = format_i<true, true, 2>(op); break;
-            default: ok = format_i<true, true, 3>(op); break;
+            case 0x0: ok = format_i<0x4, false, false, 0>(op); break;
+            case 0x1: ok = format_i<0x4, false, false, 1>(op); break;
+            case 0x2: ok = format_i<0x4, false, false, 2>(op); break;
+            case 0x3: ok = format_i<0x4, false, false, 3>(op); break;
+            case 0x4: ok = format_i<0x4, false, true, 0>(op); break;
+            case 0x5: ok = format_i<0x4, false, true, 1>(op); break;
+            case 0x6: ok = format_i<0x4, false, true, 2>(op); break;
+            case 0x7: ok = format_i<0x4, false, true, 3>(op); break;
+            case 0x8: ok = format_i<0x4, true, false, 0>(op); break;
+            case 0x9: ok = format_i<0x4, true, false, 1>(op); break;
+            case 0xA: ok = format_i<0x4, true, false, 2>(op); break;
+            case 0xB: ok = format_i<0x4, true, false, 3>(op); break;
+            case 0xC: ok = format_i<0x4, true, true, 0>(op); break;
+            case 0xD: ok = format_i<0x4, true, true, 1>(op); break;
+            case 0xE: ok = format_i<0x4, true, true, 2>(op); break;
+            case 0xF: ok = format_i<0x4, true, true, 3>(op); break;
+            }
+            break;
+        case 0x5:
+            switch ((op >> 4) & 15) {
+            case 0x0: ok = format_i<0x5, false, false, 0>(op); break;
+            case 0x1: ok = format_i<0x5, false, false, 1>(op); break;
+            case 0x2: ok = format_i<0x5, false, false, 2>(op); break;
+            case 0x3: ok = format_i<0x5, false, false, 3>(op); break;
+            case 0x4: ok = format_i<0x5, false, true, 0>(op); break;
+            case 0x5: ok = format_i<0x5, false, true, 1>(op); break;
+            case 0x6: ok = format_i<0x5, false, true, 2>(op); break;
+            case 0x7: ok = format_i<0x5, false, true, 3>(op); break;
+            case 0x8: ok = format_i<0x5, true, false, 0>(op); break;
+            case 0x9: ok = format_i<0x5, true, false, 1>(op); break;
+            case 0xA: ok = format_i<0x5, true, false, 2>(op); break;
+            case 0xB: ok = format_i<0x5, true, false, 3>(op); break;
+            case 0xC: ok = format_i<0x5, true, true, 0>(op); break;
+            case 0xD: ok = format_i<0x5, true, true, 1>(op); break;
+            case 0xE: ok = format_i<0x5, true, true, 2>(op); break;
+            case 0xF: ok = format_i<0x5, true, true, 3>(op); break;
+            }
+            break;
+        case 0x6:
+            switch ((op >> 4) & 15) {
+            case 0x0: ok = format_i<0x6, false, false, 0>(op); break;
+            case 0x1: ok = format_i<0x6, false, false, 1>(op); break;
+            case 0x2: ok = format_i<0x6, false, false, 2>(op); break;
+            case 0x3: ok = format_i<0x6, false, false, 3>(op); break;
+            case 0x4: ok = format_i<0x6, false, true, 0>(op); break;
+            case 0x5: ok = format_i<0x6, false, true, 1>(op); break;
+            case 0x6: ok = format_i<0x6, false, true, 2>(op); break;
+            case 0x7: ok = format_i<0x6, false, true, 3>(op); break;
+            case 0x8: ok = format_i<0x6, true, false, 0>(op); break;
+            case 0x9: ok = format_i<0x6, true, false, 1>(op); break;
+            case 0xA: ok = format_i<0x6, true, false, 2>(op); break;
+            case 0xB: ok = format_i<0x6, true, false, 3>(op); break;
+            case 0xC: ok = format_i<0x6, true, true, 0>(op); break;
+            case 0xD: ok = format_i<0x6, true, true, 1>(op); break;
+            case 0xE: ok = format_i<0x6, true, true, 2>(op); break;
+            case 0xF: ok = format_i<0x6, true, true, 3>(op); break;
+            }
+            break;
+        case 0x7:
+            switch ((op >> 4) & 15) {
+            case 0x0: ok = format_i<0x7, false, false, 0>(op); break;
+            case 0x1: ok = format_i<0x7, false, false, 1>(op); break;
+            case 0x2: ok = format_i<0x7, false, false, 2>(op); break;
+            case 0x3: ok = format_i<0x7, false, false, 3>(op); break;
+            case 0x4: ok = format_i<0x7, false, true, 0>(op); break;
+            case 0x5: ok = format_i<0x7, false, true, 1>(op); break;
+            case 0x6: ok = format_i<0x7, false, true, 2>(op); break;
+            case 0x7: ok = format_i<0x7, false, true, 3>(op); break;
+            case 0x8: ok = format_i<0x7, true, false, 0>(op); break;
+            case 0x9: ok = format_i<0x7, true, false, 1>(op); break;
+            case 0xA: ok = format_i<0x7, true, false, 2>(op); break;
+            case 0xB: ok = format_i<0x7, true, false, 3>(op); break;
+            case 0xC: ok = format_i<0x7, true, true, 0>(op); break;
+            case 0xD: ok = format_i<0x7, true, true, 1>(op); break;
+            case 0xE: ok = format_i<0x7, true, true, 2>(op); break;
+            case 0xF: ok = format_i<0x7, true, true, 3>(op); break;
+            }
+            break;
+        case 0x8:
+            switch ((op >> 4) & 15) {
+            case 0x0: ok = format_i<0x8, false, false, 0>(op); break;
+            case 0x1: ok = format_i<0x8, false, false, 1>(op); break;
+            case 0x2: ok = format_i<0x8, false, false, 2>(op); break;
+            case 0x3: ok = format_i<0x8, false, false, 3>(op); break;
+            case 0x4: ok = format_i<0x8, false, true, 0>(op); break;
+            case 0x5: ok = format_i<0x8, false, true, 1>(op); break;
+            case 0x6: ok = format_i<0x8, false, true, 2>(op); break;
+            case 0x7: ok = format_i<0x8, false, true, 3>(op); break;
+            case 0x8: ok = format_i<0x8, true, false, 0>(op); break;
+            case 0x9: ok = format_i<0x8, true, false, 1>(op); break;
+            case 0xA: ok = format_i<0x8, true, false, 2>(op); break;
+            case 0xB: ok = format_i<0x8, true, false, 3>(op); break;
+            case 0xC: ok = format_i<0x8, true, true, 0>(op); break;
+            case 0xD: ok = format_i<0x8, true, true, 1>(op); break;
+            case 0xE: ok = format_i<0x8, true, true, 2>(op); break;
+            case 0xF: ok = format_i<0x8, true, true, 3>(op); break;
+            }
+            break;
+        case 0x9:
+            switch ((op >> 4) & 15) {
+            case 0x0: ok = format_i<0x9, false, false, 0>(op); break;
+            case 0x1: ok = format_i<0x9, false, false, 1>(op); break;
+            case 0x2: ok = format_i<0x9, false, false, 2>(op); break;
+            case 0x3: ok = format_i<0x9, false, false, 3>(op); break;
+            case 0x4: ok = format_i<0x9, false, true, 0>(op); break;
+            case 0x5: ok = format_i<0x9, false, true, 1>(op); break;
+            case 0x6: ok = format_i<0x9, false, true, 2>(op); break;
+            case 0x7: ok = format_i<0x9, false, true, 3>(op); break;
+            case 0x8: ok = format_i<0x9, true, false, 0>(op); break;
+            case 0x9: ok = format_i<0x9, true, false, 1>(op); break;
+            case 0xA: ok = format_i<0x9, true, false, 2>(op); break;
+            case 0xB: ok = format_i<0x9, true, false, 3>(op); break;
+            case 0xC: ok = format_i<0x9, true, true, 0>(op); break;
+            case 0xD: ok = format_i<0x9, true, true, 1>(op); break;
+            case 0xE: ok = format_i<0x9, true, true, 2>(op); break;
+            case 0xF: ok = format_i<0x9, true, true, 3>(op); break;
+            }
+            break;
+        case 0xA:
+            switch ((op >> 4) & 15) {
+            case 0x0: ok = format_i<0xA, false, false, 0>(op); break;
+            case 0x1: ok = format_i<0xA, false, false, 1>(op); break;
+            case 0x2: ok = format_i<0xA, false, false, 2>(op); break;
+            case 0x3: ok = format_i<0xA, false, false, 3>(op); break;
+            case 0x4: ok = format_i<0xA, false, true, 0>(op); break;
+            case 0x5: ok = format_i<0xA, false, true, 1>(op); break;
+            case 0x6: ok = format_i<0xA, false, true, 2>(op); break;
+            case 0x7: ok = format_i<0xA, false, true, 3>(op); break;
+            case 0x8: ok = format_i<0xA, true, false, 0>(op); break;
+            case 0x9: ok = format_i<0xA, true, false, 1>(op); break;
+            case 0xA: ok = format_i<0xA, true, false, 2>(op); break;
+            case 0xB: ok = format_i<0xA, true, false, 3>(op); break;
+            case 0xC: ok = format_i<0xA, true, true, 0>(op); break;
+            case 0xD: ok = format_i<0xA, true, true, 1>(op); break;
+            case 0xE: ok = format_i<0xA, true, true, 2>(op); break;
+            case 0xF: ok = format_i<0xA, true, true, 3>(op); break;
+            }
+            break;
+        case 0xB:
+            switch ((op >> 4) & 15) {
+            case 0x0: ok = format_i<0xB, false, false, 0>(op); break;
+            case 0x1: ok = format_i<0xB, false, false, 1>(op); break;
+            case 0x2: ok = format_i<0xB, false, false, 2>(op); break;
+            case 0x3: ok = format_i<0xB, false, false, 3>(op); break;
+            case 0x4: ok = format_i<0xB, false, true, 0>(op); break;
+            case 0x5: ok = format_i<0xB, false, true, 1>(op); break;
+            case 0x6: ok = format_i<0xB, false, true, 2>(op); break;
+            case 0x7: ok = format_i<0xB, false, true, 3>(op); break;
+            case 0x8: ok = format_i<0xB, true, false, 0>(op); break;
+            case 0x9: ok = format_i<0xB, true, false, 1>(op); break;
+            case 0xA: ok = format_i<0xB, true, false, 2>(op); break;
+            case 0xB: ok = format_i<0xB, true, false, 3>(op); break;
+            case 0xC: ok = format_i<0xB, true, true, 0>(op); break;
+            case 0xD: ok = format_i<0xB, true, true, 1>(op); break;
+            case 0xE: ok = format_i<0xB, true, true, 2>(op); break;
+            case 0xF: ok = format_i<0xB, true, true, 3>(op); break;
+            }
+            break;
+        case 0xC:
+            switch ((op >> 4) & 15) {
+            case 0x0: ok = format_i<0xC, false, false, 0>(op); break;
+            case 0x1: ok = format_i<0xC, false, false, 1>(op); break;
+            case 0x2: ok = format_i<0xC, false, false, 2>(op); break;
+            case 0x3: ok = format_i<0xC, false, false, 3>(op); break;
+            case 0x4: ok = format_i<0xC, false, true, 0>(op); break;
+            case 0x5: ok = format_i<0xC, false, true, 1>(op); break;
+            case 0x6: ok = format_i<0xC, false, true, 2>(op); break;
+            case 0x7: ok = format_i<0xC, false, true, 3>(op); break;
+            case 0x8: ok = format_i<0xC, true, false, 0>(op); break;
+            case 0x9: ok = format_i<0xC, true, false, 1>(op); break;
+            case 0xA: ok = format_i<0xC, true, false, 2>(op); break;
+            case 0xB: ok = format_i<0xC, true, false, 3>(op); break;
+            case 0xC: ok = format_i<0xC, true, true, 0>(op); break;
+            case 0xD: ok = format_i<0xC, true, true, 1>(op); break;
+            case 0xE: ok = format_i<0xC, true, true, 2>(op); break;
+            case 0xF: ok = format_i<0xC, true, true, 3>(op); break;
+            }
+            break;
+        case 0xD:
+            switch ((op >> 4) & 15) {
+            case 0x0: ok = format_i<0xD, false, false, 0>(op); break;
+            case 0x1: ok = format_i<0xD, false, false, 1>(op); break;
+            case 0x2: ok = format_i<0xD, false, false, 2>(op); break;
+            case 0x3: ok = format_i<0xD, false, false, 3>(op); break;
+            case 0x4: ok = format_i<0xD, false, true, 0>(op); break;
+            case 0x5: ok = format_i<0xD, false, true, 1>(op); break;
+            case 0x6: ok = format_i<0xD, false, true, 2>(op); break;
+            case 0x7: ok = format_i<0xD, false, true, 3>(op); break;
+            case 0x8: ok = format_i<0xD, true, false, 0>(op); break;
+            case 0x9: ok = format_i<0xD, true, false, 1>(op); break;
+            case 0xA: ok = format_i<0xD, true, false, 2>(op); break;
+            case 0xB: ok = format_i<0xD, true, false, 3>(op); break;
+            case 0xC: ok = format_i<0xD, true, true, 0>(op); break;
+            case 0xD: ok = format_i<0xD, true, true, 1>(op); break;
+            case 0xE: ok = format_i<0xD, true, true, 2>(op); break;
+            case 0xF: ok = format_i<0xD, true, true, 3>(op); break;
+            }
+            break;
+        case 0xE:
+            switch ((op >> 4) & 15) {
+            case 0x0: ok = format_i<0xE, false, false, 0>(op); break;
+            case 0x1: ok = format_i<0xE, false, false, 1>(op); break;
+            case 0x2: ok = format_i<0xE, false, false, 2>(op); break;
+            case 0x3: ok = format_i<0xE, false, false, 3>(op); break;
+            case 0x4: ok = format_i<0xE, false, true, 0>(op); break;
+            case 0x5: ok = format_i<0xE, false, true, 1>(op); break;
+            case 0x6: ok = format_i<0xE, false, true, 2>(op); break;
+            case 0x7: ok = format_i<0xE, false, true, 3>(op); break;
+            case 0x8: ok = format_i<0xE, true, false, 0>(op); break;
+            case 0x9: ok = format_i<0xE, true, false, 1>(op); break;
+            case 0xA: ok = format_i<0xE, true, false, 2>(op); break;
+            case 0xB: ok = format_i<0xE, true, false, 3>(op); break;
+            case 0xC: ok = format_i<0xE, true, true, 0>(op); break;
+            case 0xD: ok = format_i<0xE, true, true, 1>(op); break;
+            case 0xE: ok = format_i<0xE, true, true, 2>(op); break;
+            case 0xF: ok = format_i<0xE, true, true, 3>(op); break;
+            }
+            break;
+        case 0xF:
+            switch ((op >> 4) & 15) {
+            case 0x0: ok = format_i<0xF, false, false, 0>(op); break;
+            case 0x1: ok = format_i<0xF, false, false, 1>(op); break;
+            case 0x2: ok = format_i<0xF, false, false, 2>(op); break;
+            case 0x3: ok = format_i<0xF, false, false, 3>(op); break;
+            case 0x4: ok = format_i<0xF, false, true, 0>(op); break;
+            case 0x5: ok = format_i<0xF, false, true, 1>(op); break;
+            case 0x6: ok = format_i<0xF, false, true, 2>(op); break;
+            case 0x7: ok = format_i<0xF, false, true, 3>(op); break;
+            case 0x8: ok = format_i<0xF, true, false, 0>(op); break;
+            case 0x9: ok = format_i<0xF, true, false, 1>(op); break;
+            case 0xA: ok = format_i<0xF, true, false, 2>(op); break;
+            case 0xB: ok = format_i<0xF, true, false, 3>(op); break;
+            case 0xC: ok = format_i<0xF, true, true, 0>(op); break;
+            case 0xD: ok = format_i<0xF, true, true, 1>(op); break;
+            case 0xE: ok = format_i<0xF, true, true, 2>(op); break;
+            case 0xF: ok = format_i<0xF, true, true, 3>(op); break;
             }
             break;
         }
@@ -318,15 +546,15 @@ void CpuBatch::jump(std::uint16_t op) {
     std::uint16_t sr = r_[2];
     unsigned flags = (sr & (SR_C | SR_Z | SR_N)) | ((sr & SR_V) >> 5);
     if ((TAKEN[(op >> 10) & 7] >> flags) & 1) {
-        int offset = static_cast<int>(op & 0x3FF) - ((op & 0x200) ? 0x400 : 0);
-        pc_ = static_cast<std::uint16_t>(pc_ + 2 * offset);
+        // The signed 10-bit word offset, doubled: its sign bit moved to the top and back.
+        pc_ = static_cast<std::uint16_t>(pc_ + (static_cast<std::int16_t>(op << 6) >> 5));
     }
     cyc_ += JUMP_CYCLES;
 }
 
 // Templated on what the opcode's bits 7 to 4 say (indexed destination, byte, source mode), so
 // that each of the sixteen forms is a straight line.
-template <bool INDEXED_DST, bool BYTE, unsigned AS>
+template <unsigned OPCODE, bool INDEXED_DST, bool BYTE, unsigned AS>
 bool CpuBatch::format_i(std::uint16_t op) {
     const unsigned sreg = (op >> 8) & 15, dreg = op & 15;
     constexpr std::uint16_t mask = BYTE ? 0xFF : 0xFFFF;
@@ -372,7 +600,7 @@ bool CpuBatch::format_i(std::uint16_t op) {
     }
     src &= mask;
 
-    const unsigned opcode = op >> 12;
+    constexpr unsigned opcode = OPCODE;
     std::uint16_t dst = 0;
     std::uint16_t daddr = 0;
     DestClass dclass;
@@ -459,7 +687,7 @@ bool CpuBatch::format_ii(std::uint16_t op) {
         std::uint16_t pc = pop();
         r_[2] = sr;
         pc_ = pc & 0xFFFE;
-        attention_ = true;
+        limit_ = 0;
         irq_check_ = 1;
         cyc_ += RETI_CYCLES;
         return true;
