@@ -16,6 +16,7 @@
 
 namespace {
 
+#if defined(KESTO_CPU_PROGRAM_BUILD) && defined(KESTO_MSPDEBUG)
 constexpr std::uint16_t TRAP = 0xFFC0;
 // RAM the programs use: the stack below 0x0A00, their data at 0x0300, results from 0x1000.
 constexpr unsigned RAM_FROM = 0x0200, RAM_TO = 0x2000;
@@ -132,6 +133,8 @@ void compare(const std::string& program, const std::string& where, std::uint16_t
     EXPECT_EQ(ours, d->guide) << line << " (the user's guide gives 0x" << std::hex << d->guide << ")";
     EXPECT_EQ(theirs, d->mspdebug) << line;
 }
+
+#endif
 
 class CpuOracle : public ::testing::TestWithParam<const char*> {};
 
