@@ -192,6 +192,8 @@ private:
 
     enum Taken { NOTHING, TAKEN, VECTOR_BLANK };
     CPU_INLINE Taken take_interrupt();
+    template <unsigned OPCODE>
+    CPU_INLINE bool format_i_forms(std::uint16_t op);
     template <unsigned OPCODE, bool INDEXED_DST, bool BYTE, unsigned AS>
     CPU_INLINE bool format_i(std::uint16_t op);
     CPU_INLINE bool format_ii(std::uint16_t op);
@@ -252,246 +254,18 @@ CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
             jump(op);
             ok = true;
             break;
-        case 0x4:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<0x4, false, false, 0>(op); break;
-            case 0x1: ok = format_i<0x4, false, false, 1>(op); break;
-            case 0x2: ok = format_i<0x4, false, false, 2>(op); break;
-            case 0x3: ok = format_i<0x4, false, false, 3>(op); break;
-            case 0x4: ok = format_i<0x4, false, true, 0>(op); break;
-            case 0x5: ok = format_i<0x4, false, true, 1>(op); break;
-            case 0x6: ok = format_i<0x4, false, true, 2>(op); break;
-            case 0x7: ok = format_i<0x4, false, true, 3>(op); break;
-            case 0x8: ok = format_i<0x4, true, false, 0>(op); break;
-            case 0x9: ok = format_i<0x4, true, false, 1>(op); break;
-            case 0xA: ok = format_i<0x4, true, false, 2>(op); break;
-            case 0xB: ok = format_i<0x4, true, false, 3>(op); break;
-            case 0xC: ok = format_i<0x4, true, true, 0>(op); break;
-            case 0xD: ok = format_i<0x4, true, true, 1>(op); break;
-            case 0xE: ok = format_i<0x4, true, true, 2>(op); break;
-            case 0xF: ok = format_i<0x4, true, true, 3>(op); break;
-            }
-            break;
-        case 0x5:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<0x5, false, false, 0>(op); break;
-            case 0x1: ok = format_i<0x5, false, false, 1>(op); break;
-            case 0x2: ok = format_i<0x5, false, false, 2>(op); break;
-            case 0x3: ok = format_i<0x5, false, false, 3>(op); break;
-            case 0x4: ok = format_i<0x5, false, true, 0>(op); break;
-            case 0x5: ok = format_i<0x5, false, true, 1>(op); break;
-            case 0x6: ok = format_i<0x5, false, true, 2>(op); break;
-            case 0x7: ok = format_i<0x5, false, true, 3>(op); break;
-            case 0x8: ok = format_i<0x5, true, false, 0>(op); break;
-            case 0x9: ok = format_i<0x5, true, false, 1>(op); break;
-            case 0xA: ok = format_i<0x5, true, false, 2>(op); break;
-            case 0xB: ok = format_i<0x5, true, false, 3>(op); break;
-            case 0xC: ok = format_i<0x5, true, true, 0>(op); break;
-            case 0xD: ok = format_i<0x5, true, true, 1>(op); break;
-            case 0xE: ok = format_i<0x5, true, true, 2>(op); break;
-            case 0xF: ok = format_i<0x5, true, true, 3>(op); break;
-            }
-            break;
-        case 0x6:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<0x6, false, false, 0>(op); break;
-            case 0x1: ok = format_i<0x6, false, false, 1>(op); break;
-            case 0x2: ok = format_i<0x6, false, false, 2>(op); break;
-            case 0x3: ok = format_i<0x6, false, false, 3>(op); break;
-            case 0x4: ok = format_i<0x6, false, true, 0>(op); break;
-            case 0x5: ok = format_i<0x6, false, true, 1>(op); break;
-            case 0x6: ok = format_i<0x6, false, true, 2>(op); break;
-            case 0x7: ok = format_i<0x6, false, true, 3>(op); break;
-            case 0x8: ok = format_i<0x6, true, false, 0>(op); break;
-            case 0x9: ok = format_i<0x6, true, false, 1>(op); break;
-            case 0xA: ok = format_i<0x6, true, false, 2>(op); break;
-            case 0xB: ok = format_i<0x6, true, false, 3>(op); break;
-            case 0xC: ok = format_i<0x6, true, true, 0>(op); break;
-            case 0xD: ok = format_i<0x6, true, true, 1>(op); break;
-            case 0xE: ok = format_i<0x6, true, true, 2>(op); break;
-            case 0xF: ok = format_i<0x6, true, true, 3>(op); break;
-            }
-            break;
-        case 0x7:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<0x7, false, false, 0>(op); break;
-            case 0x1: ok = format_i<0x7, false, false, 1>(op); break;
-            case 0x2: ok = format_i<0x7, false, false, 2>(op); break;
-            case 0x3: ok = format_i<0x7, false, false, 3>(op); break;
-            case 0x4: ok = format_i<0x7, false, true, 0>(op); break;
-            case 0x5: ok = format_i<0x7, false, true, 1>(op); break;
-            case 0x6: ok = format_i<0x7, false, true, 2>(op); break;
-            case 0x7: ok = format_i<0x7, false, true, 3>(op); break;
-            case 0x8: ok = format_i<0x7, true, false, 0>(op); break;
-            case 0x9: ok = format_i<0x7, true, false, 1>(op); break;
-            case 0xA: ok = format_i<0x7, true, false, 2>(op); break;
-            case 0xB: ok = format_i<0x7, true, false, 3>(op); break;
-            case 0xC: ok = format_i<0x7, true, true, 0>(op); break;
-            case 0xD: ok = format_i<0x7, true, true, 1>(op); break;
-            case 0xE: ok = format_i<0x7, true, true, 2>(op); break;
-            case 0xF: ok = format_i<0x7, true, true, 3>(op); break;
-            }
-            break;
-        case 0x8:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<0x8, false, false, 0>(op); break;
-            case 0x1: ok = format_i<0x8, false, false, 1>(op); break;
-            case 0x2: ok = format_i<0x8, false, false, 2>(op); break;
-            case 0x3: ok = format_i<0x8, false, false, 3>(op); break;
-            case 0x4: ok = format_i<0x8, false, true, 0>(op); break;
-            case 0x5: ok = format_i<0x8, false, true, 1>(op); break;
-            case 0x6: ok = format_i<0x8, false, true, 2>(op); break;
-            case 0x7: ok = format_i<0x8, false, true, 3>(op); break;
-            case 0x8: ok = format_i<0x8, true, false, 0>(op); break;
-            case 0x9: ok = format_i<0x8, true, false, 1>(op); break;
-            case 0xA: ok = format_i<0x8, true, false, 2>(op); break;
-            case 0xB: ok = format_i<0x8, true, false, 3>(op); break;
-            case 0xC: ok = format_i<0x8, true, true, 0>(op); break;
-            case 0xD: ok = format_i<0x8, true, true, 1>(op); break;
-            case 0xE: ok = format_i<0x8, true, true, 2>(op); break;
-            case 0xF: ok = format_i<0x8, true, true, 3>(op); break;
-            }
-            break;
-        case 0x9:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<0x9, false, false, 0>(op); break;
-            case 0x1: ok = format_i<0x9, false, false, 1>(op); break;
-            case 0x2: ok = format_i<0x9, false, false, 2>(op); break;
-            case 0x3: ok = format_i<0x9, false, false, 3>(op); break;
-            case 0x4: ok = format_i<0x9, false, true, 0>(op); break;
-            case 0x5: ok = format_i<0x9, false, true, 1>(op); break;
-            case 0x6: ok = format_i<0x9, false, true, 2>(op); break;
-            case 0x7: ok = format_i<0x9, false, true, 3>(op); break;
-            case 0x8: ok = format_i<0x9, true, false, 0>(op); break;
-            case 0x9: ok = format_i<0x9, true, false, 1>(op); break;
-            case 0xA: ok = format_i<0x9, true, false, 2>(op); break;
-            case 0xB: ok = format_i<0x9, true, false, 3>(op); break;
-            case 0xC: ok = format_i<0x9, true, true, 0>(op); break;
-            case 0xD: ok = format_i<0x9, true, true, 1>(op); break;
-            case 0xE: ok = format_i<0x9, true, true, 2>(op); break;
-            case 0xF: ok = format_i<0x9, true, true, 3>(op); break;
-            }
-            break;
-        case 0xA:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<0xA, false, false, 0>(op); break;
-            case 0x1: ok = format_i<0xA, false, false, 1>(op); break;
-            case 0x2: ok = format_i<0xA, false, false, 2>(op); break;
-            case 0x3: ok = format_i<0xA, false, false, 3>(op); break;
-            case 0x4: ok = format_i<0xA, false, true, 0>(op); break;
-            case 0x5: ok = format_i<0xA, false, true, 1>(op); break;
-            case 0x6: ok = format_i<0xA, false, true, 2>(op); break;
-            case 0x7: ok = format_i<0xA, false, true, 3>(op); break;
-            case 0x8: ok = format_i<0xA, true, false, 0>(op); break;
-            case 0x9: ok = format_i<0xA, true, false, 1>(op); break;
-            case 0xA: ok = format_i<0xA, true, false, 2>(op); break;
-            case 0xB: ok = format_i<0xA, true, false, 3>(op); break;
-            case 0xC: ok = format_i<0xA, true, true, 0>(op); break;
-            case 0xD: ok = format_i<0xA, true, true, 1>(op); break;
-            case 0xE: ok = format_i<0xA, true, true, 2>(op); break;
-            case 0xF: ok = format_i<0xA, true, true, 3>(op); break;
-            }
-            break;
-        case 0xB:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<0xB, false, false, 0>(op); break;
-            case 0x1: ok = format_i<0xB, false, false, 1>(op); break;
-            case 0x2: ok = format_i<0xB, false, false, 2>(op); break;
-            case 0x3: ok = format_i<0xB, false, false, 3>(op); break;
-            case 0x4: ok = format_i<0xB, false, true, 0>(op); break;
-            case 0x5: ok = format_i<0xB, false, true, 1>(op); break;
-            case 0x6: ok = format_i<0xB, false, true, 2>(op); break;
-            case 0x7: ok = format_i<0xB, false, true, 3>(op); break;
-            case 0x8: ok = format_i<0xB, true, false, 0>(op); break;
-            case 0x9: ok = format_i<0xB, true, false, 1>(op); break;
-            case 0xA: ok = format_i<0xB, true, false, 2>(op); break;
-            case 0xB: ok = format_i<0xB, true, false, 3>(op); break;
-            case 0xC: ok = format_i<0xB, true, true, 0>(op); break;
-            case 0xD: ok = format_i<0xB, true, true, 1>(op); break;
-            case 0xE: ok = format_i<0xB, true, true, 2>(op); break;
-            case 0xF: ok = format_i<0xB, true, true, 3>(op); break;
-            }
-            break;
-        case 0xC:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<0xC, false, false, 0>(op); break;
-            case 0x1: ok = format_i<0xC, false, false, 1>(op); break;
-            case 0x2: ok = format_i<0xC, false, false, 2>(op); break;
-            case 0x3: ok = format_i<0xC, false, false, 3>(op); break;
-            case 0x4: ok = format_i<0xC, false, true, 0>(op); break;
-            case 0x5: ok = format_i<0xC, false, true, 1>(op); break;
-            case 0x6: ok = format_i<0xC, false, true, 2>(op); break;
-            case 0x7: ok = format_i<0xC, false, true, 3>(op); break;
-            case 0x8: ok = format_i<0xC, true, false, 0>(op); break;
-            case 0x9: ok = format_i<0xC, true, false, 1>(op); break;
-            case 0xA: ok = format_i<0xC, true, false, 2>(op); break;
-            case 0xB: ok = format_i<0xC, true, false, 3>(op); break;
-            case 0xC: ok = format_i<0xC, true, true, 0>(op); break;
-            case 0xD: ok = format_i<0xC, true, true, 1>(op); break;
-            case 0xE: ok = format_i<0xC, true, true, 2>(op); break;
-            case 0xF: ok = format_i<0xC, true, true, 3>(op); break;
-            }
-            break;
-        case 0xD:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<0xD, false, false, 0>(op); break;
-            case 0x1: ok = format_i<0xD, false, false, 1>(op); break;
-            case 0x2: ok = format_i<0xD, false, false, 2>(op); break;
-            case 0x3: ok = format_i<0xD, false, false, 3>(op); break;
-            case 0x4: ok = format_i<0xD, false, true, 0>(op); break;
-            case 0x5: ok = format_i<0xD, false, true, 1>(op); break;
-            case 0x6: ok = format_i<0xD, false, true, 2>(op); break;
-            case 0x7: ok = format_i<0xD, false, true, 3>(op); break;
-            case 0x8: ok = format_i<0xD, true, false, 0>(op); break;
-            case 0x9: ok = format_i<0xD, true, false, 1>(op); break;
-            case 0xA: ok = format_i<0xD, true, false, 2>(op); break;
-            case 0xB: ok = format_i<0xD, true, false, 3>(op); break;
-            case 0xC: ok = format_i<0xD, true, true, 0>(op); break;
-            case 0xD: ok = format_i<0xD, true, true, 1>(op); break;
-            case 0xE: ok = format_i<0xD, true, true, 2>(op); break;
-            case 0xF: ok = format_i<0xD, true, true, 3>(op); break;
-            }
-            break;
-        case 0xE:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<0xE, false, false, 0>(op); break;
-            case 0x1: ok = format_i<0xE, false, false, 1>(op); break;
-            case 0x2: ok = format_i<0xE, false, false, 2>(op); break;
-            case 0x3: ok = format_i<0xE, false, false, 3>(op); break;
-            case 0x4: ok = format_i<0xE, false, true, 0>(op); break;
-            case 0x5: ok = format_i<0xE, false, true, 1>(op); break;
-            case 0x6: ok = format_i<0xE, false, true, 2>(op); break;
-            case 0x7: ok = format_i<0xE, false, true, 3>(op); break;
-            case 0x8: ok = format_i<0xE, true, false, 0>(op); break;
-            case 0x9: ok = format_i<0xE, true, false, 1>(op); break;
-            case 0xA: ok = format_i<0xE, true, false, 2>(op); break;
-            case 0xB: ok = format_i<0xE, true, false, 3>(op); break;
-            case 0xC: ok = format_i<0xE, true, true, 0>(op); break;
-            case 0xD: ok = format_i<0xE, true, true, 1>(op); break;
-            case 0xE: ok = format_i<0xE, true, true, 2>(op); break;
-            case 0xF: ok = format_i<0xE, true, true, 3>(op); break;
-            }
-            break;
-        case 0xF:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<0xF, false, false, 0>(op); break;
-            case 0x1: ok = format_i<0xF, false, false, 1>(op); break;
-            case 0x2: ok = format_i<0xF, false, false, 2>(op); break;
-            case 0x3: ok = format_i<0xF, false, false, 3>(op); break;
-            case 0x4: ok = format_i<0xF, false, true, 0>(op); break;
-            case 0x5: ok = format_i<0xF, false, true, 1>(op); break;
-            case 0x6: ok = format_i<0xF, false, true, 2>(op); break;
-            case 0x7: ok = format_i<0xF, false, true, 3>(op); break;
-            case 0x8: ok = format_i<0xF, true, false, 0>(op); break;
-            case 0x9: ok = format_i<0xF, true, false, 1>(op); break;
-            case 0xA: ok = format_i<0xF, true, false, 2>(op); break;
-            case 0xB: ok = format_i<0xF, true, false, 3>(op); break;
-            case 0xC: ok = format_i<0xF, true, true, 0>(op); break;
-            case 0xD: ok = format_i<0xF, true, true, 1>(op); break;
-            case 0xE: ok = format_i<0xF, true, true, 2>(op); break;
-            case 0xF: ok = format_i<0xF, true, true, 3>(op); break;
-            }
-            break;
+        case 0x4: ok = format_i_forms<0x4>(op); break;
+        case 0x5: ok = format_i_forms<0x5>(op); break;
+        case 0x6: ok = format_i_forms<0x6>(op); break;
+        case 0x7: ok = format_i_forms<0x7>(op); break;
+        case 0x8: ok = format_i_forms<0x8>(op); break;
+        case 0x9: ok = format_i_forms<0x9>(op); break;
+        case 0xA: ok = format_i_forms<0xA>(op); break;
+        case 0xB: ok = format_i_forms<0xB>(op); break;
+        case 0xC: ok = format_i_forms<0xC>(op); break;
+        case 0xD: ok = format_i_forms<0xD>(op); break;
+        case 0xE: ok = format_i_forms<0xE>(op); break;
+        default: ok = format_i_forms<0xF>(op); break;
         }
         if (!ok) [[unlikely]] {
             // An extension word that could not be fetched is where there is no memory.
@@ -552,8 +326,30 @@ void CpuBatch::jump(std::uint16_t op) {
     cyc_ += JUMP_CYCLES;
 }
 
-// Templated on what the opcode's bits 7 to 4 say (indexed destination, byte, source mode), so
-// that each of the sixteen forms is a straight line.
+// Each double-operand instruction in each of the sixteen forms that bits 7 to 4 give (indexed
+// destination, byte, source mode) is a straight line of its own.
+template <unsigned OPCODE>
+bool CpuBatch::format_i_forms(std::uint16_t op) {
+    switch ((op >> 4) & 15) {
+    case 0x0: return format_i<OPCODE, false, false, 0>(op);
+    case 0x1: return format_i<OPCODE, false, false, 1>(op);
+    case 0x2: return format_i<OPCODE, false, false, 2>(op);
+    case 0x3: return format_i<OPCODE, false, false, 3>(op);
+    case 0x4: return format_i<OPCODE, false, true, 0>(op);
+    case 0x5: return format_i<OPCODE, false, true, 1>(op);
+    case 0x6: return format_i<OPCODE, false, true, 2>(op);
+    case 0x7: return format_i<OPCODE, false, true, 3>(op);
+    case 0x8: return format_i<OPCODE, true, false, 0>(op);
+    case 0x9: return format_i<OPCODE, true, false, 1>(op);
+    case 0xA: return format_i<OPCODE, true, false, 2>(op);
+    case 0xB: return format_i<OPCODE, true, false, 3>(op);
+    case 0xC: return format_i<OPCODE, true, true, 0>(op);
+    case 0xD: return format_i<OPCODE, true, true, 1>(op);
+    case 0xE: return format_i<OPCODE, true, true, 2>(op);
+    default: return format_i<OPCODE, true, true, 3>(op);
+    }
+}
+
 template <unsigned OPCODE, bool INDEXED_DST, bool BYTE, unsigned AS>
 bool CpuBatch::format_i(std::uint16_t op) {
     const unsigned sreg = (op >> 8) & 15, dreg = op & 15;
