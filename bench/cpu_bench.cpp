@@ -1,6 +1,6 @@
 // How fast the virtual board's CPU interprets: a busy loop (`dec r15; jnz`, three cycles an
-// iteration on the chip) run five times for half a second of processor time, reported as instructions a
-// second and as the factor over a chip clocked at 16 MHz. Processor time, not wall time: the
+// iteration on the chip) run five times for half a second of processor time, reported as
+// instructions a second and as the factor over a chip clocked at 16 MHz. Processor time, not wall time: the
 // figure is the interpreter's, whatever else the machine runs meanwhile.
 #include <cstdint>
 #include <cstdio>
