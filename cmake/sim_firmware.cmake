@@ -3,7 +3,7 @@
 # tests that need them skip, saying why.
 set(KESTO_SIM_FIRMWARE_SOURCE ${CMAKE_SOURCE_DIR}/tests/sim/firmware)
 set(KESTO_SIM_FIRMWARE_BUILD ${CMAKE_BINARY_DIR}/sim_firmware)
-set(KESTO_SIM_FIRMWARE_NAMES watchdog timers uart busy)
+set(KESTO_SIM_FIRMWARE_NAMES watchdog timers uart busy sleeper)
 
 if(KESTO_CLANG AND KESTO_LD_LLD AND KESTO_MSP430_PROBE EQUAL 0)
   set(KESTO_SIM_FIRMWARE_FILES)

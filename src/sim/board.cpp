@@ -46,17 +46,17 @@ constexpr Unmodelled UNMODELLED[] = {
     {0x0048, 0x004B, "ADC10"},
     {0x01B0, 0x01BF, "ADC10"},
     {0x0059, 0x005B, "Comparator_A+"},
-    {0x005D, 0x005F, "auto baud rate and IrDA control of USCI_A0"},
+    {0x005D, 0x005F, "the auto baud rate and IrDA control of USCI_A0"},
     {0x0068, 0x006F, "USCI_B0"},
     {0x0118, 0x011B, "USCI_B0"},
-    {0x0128, 0x012D, "flash memory controller"},
+    {0x0128, 0x012D, "the flash memory controller"},
 };
 
 const char* unmodelled_name(std::uint16_t address) {
     for (const Unmodelled& u : UNMODELLED) {
         if (address >= u.first && address <= u.last) return u.name;
     }
-    return "peripheral address space";
+    return "this part of the peripheral address space";
 }
 
 }  // namespace
@@ -134,6 +134,10 @@ void Board::Machine::start(const Target& target, std::uint64_t now) {
     origin_ns = now;
     now_ns = 0;
     running = true;
+    // Each start runs the firmware anew, and what it does is worth telling anew.
+    noted_modules.clear();
+    noted_rates.clear();
+    noted_why.clear();
     power_on_reset();
 }
 
@@ -164,7 +168,7 @@ void Board::Machine::puc() {
 
 void Board::Machine::note_unmodelled(std::uint16_t address, const char* name) {
     if (!noted_modules.insert(name).second) return;
-    notes.push_back(error_text("The virtual board does not model the %s (first touched at 0x%04X): it reads as "
+    notes.push_back(error_text("The virtual board does not model %s (first touched at 0x%04X): it reads as "
                                "zero and ignores writes",
                                name, address));
 }

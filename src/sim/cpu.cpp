@@ -1,5 +1,6 @@
 #include "sim/cpu.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -57,6 +58,7 @@ public:
         std::memcpy(r_, cpu.reg, sizeof r_);
         r_[3] = 0;
         pc_ = r_[0];
+        irq_check_ = cpu.interrupt_after_next_ ? 2 : 1;
     }
 
     // Why a batch ends: its end was reached (or the CPU sleeps, or the bus asked), or the CPU
@@ -75,6 +77,7 @@ public:
     }
 
     void store(std::uint64_t& cycles) {
+        cpu_.interrupt_after_next_ = irq_check_ == 2;
         r_[0] = pc_;
         std::memcpy(cpu_.reg, r_, sizeof r_);
         cycles = cyc_;
@@ -89,6 +92,11 @@ private:
         return p == Page::ram || p == Page::rom;
     }
     CPU_INLINE std::uint16_t load_word(std::uint16_t a) const {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::uint16_t word;
+            std::memcpy(&word, mem_ + a, 2);
+            return word;
+        }
         return static_cast<std::uint16_t>(mem_[a] | mem_[a + 1] << 8);
     }
 
@@ -100,7 +108,7 @@ private:
     }
     // An io access may raise or clear a request, or ask to end the batch.
     CPU_INLINE void after_io() {
-        attention_ = true;
+        limit_ = 0;
         if (irq_check_ == 0) irq_check_ = 1;
     }
 
@@ -154,7 +162,7 @@ private:
             r_[2] = v;
             // GIE or a low-power bit may have changed: look again after the next instruction,
             // which always runs after an interrupt enable.
-            attention_ = true;
+            limit_ = 0;
             irq_check_ = 2;
             break;
         default: break;  // R3 reads as the constant it generates
@@ -182,8 +190,11 @@ private:
         return v;
     }
 
-    CPU_INLINE bool take_interrupt();
-    template <bool INDEXED_DST, bool BYTE, unsigned AS>
+    enum Taken { NOTHING, TAKEN, VECTOR_BLANK };
+    CPU_INLINE Taken take_interrupt();
+    template <unsigned OPCODE>
+    CPU_INLINE bool format_i_forms(std::uint16_t op);
+    template <unsigned OPCODE, bool INDEXED_DST, bool BYTE, unsigned AS>
     CPU_INLINE bool format_i(std::uint16_t op);
     CPU_INLINE bool format_ii(std::uint16_t op);
     CPU_INLINE void jump(std::uint16_t op);
@@ -195,18 +206,21 @@ private:
     std::uint16_t r_[16];
     std::uint16_t pc_;
     std::uint64_t cyc_;
-    // Something beyond the next instruction needs looking at: a request, sleep, a stop.
-    bool attention_ = true;
+    // The batch ends at this cycle count; 0 while something beyond the next instruction needs
+    // looking at first: a request, sleep, a stop.
+    std::uint64_t limit_ = 0;
     // 0: no need to ask the bus for requests; 1: before the next instruction; 2: after it.
-    int irq_check_ = 1;
+    int irq_check_;
     std::uint16_t fault_ = 0;
     std::uint16_t fault_op_ = 0;
 };
 
 CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
     for (;;) {
-        if (attention_) [[unlikely]] {
-            attention_ = false;
+        // One comparison per instruction stands for both the end of the batch and attention.
+        if (cyc_ >= limit_) [[unlikely]] {
+            if (cyc_ >= until) break;
+            limit_ = until;
             if (bus_.stop_batch) {
                 bus_.stop_batch = false;
                 break;
@@ -215,15 +229,15 @@ CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
             if (irq_check_ != 0) {
                 if (--irq_check_ == 0 || asleep) {
                     irq_check_ = 0;
-                    if (!take_interrupt()) return BLANK_VECTOR;
-                    asleep = (r_[2] & SR_CPUOFF) != 0;
+                    Taken taken = take_interrupt();
+                    if (taken == VECTOR_BLANK) return BLANK_VECTOR;
+                    if (taken == TAKEN) continue;  // the batch may end after it
                 } else {
-                    attention_ = true;
+                    limit_ = 0;
                 }
             }
             if (asleep) break;
         }
-        if (cyc_ >= until) break;
 
         std::uint16_t at = pc_;
         std::uint16_t op;
@@ -240,26 +254,18 @@ CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
             jump(op);
             ok = true;
             break;
-        default:
-            switch ((op >> 4) & 15) {
-            case 0x0: ok = format_i<false, false, 0>(op); break;
-            case 0x1: ok = format_i<false, false, 1>(op); break;
-            case 0x2: ok = format_i<false, false, 2>(op); break;
-            case 0x3: ok = format_i<false, false, 3>(op); break;
-            case 0x4: ok = format_i<false, true, 0>(op); break;
-            case 0x5: ok = format_i<false, true, 1>(op); break;
-            case 0x6: ok = format_i<false, true, 2>(op); break;
-            case 0x7: ok = format_i<false, true, 3>(op); break;
-            case 0x8: ok = format_i<true, false, 0>(op); break;
-            case 0x9: ok = format_i<true, false, 1>(op); break;
-            case 0xA: ok = format_i<true, false, 2>(op); break;
-            case 0xB: ok = format_i<true, false, 3>(op); break;
-            case 0xC: ok = format_i<true, true, 0>(op); break;
-            case 0xD: ok = format_i<true, true, 1>(op); break;
-            case 0xE: ok = format_i<true, true, 2>(op); break;
-            default: ok = format_i<true, true, 3>(op); break;
-            }
-            break;
+        case 0x4: ok = format_i_forms<0x4>(op); break;
+        case 0x5: ok = format_i_forms<0x5>(op); break;
+        case 0x6: ok = format_i_forms<0x6>(op); break;
+        case 0x7: ok = format_i_forms<0x7>(op); break;
+        case 0x8: ok = format_i_forms<0x8>(op); break;
+        case 0x9: ok = format_i_forms<0x9>(op); break;
+        case 0xA: ok = format_i_forms<0xA>(op); break;
+        case 0xB: ok = format_i_forms<0xB>(op); break;
+        case 0xC: ok = format_i_forms<0xC>(op); break;
+        case 0xD: ok = format_i_forms<0xD>(op); break;
+        case 0xE: ok = format_i_forms<0xE>(op); break;
+        default: ok = format_i_forms<0xF>(op); break;
         }
         if (!ok) [[unlikely]] {
             // An extension word that could not be fetched is where there is no memory.
@@ -277,10 +283,10 @@ CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
     return DONE;
 }
 
-bool CpuBatch::take_interrupt() {
+CpuBatch::Taken CpuBatch::take_interrupt() {
     sync();
     int index = bus_.pending_interrupt((r_[2] & SR_GIE) != 0);
-    if (index < 0) return true;
+    if (index < 0) return NOTHING;
     push(pc_);
     push(r_[2]);
     r_[2] &= SR_SCG0;
@@ -290,12 +296,12 @@ bool CpuBatch::take_interrupt() {
     cyc_ += INTERRUPT_CYCLES;
     if (target == 0xFFFF) {
         fault_ = vector;
-        return false;
+        return VECTOR_BLANK;
     }
     pc_ = target & 0xFFFE;
     // Only a non-maskable request can follow now; it is asked for before the next instruction.
     after_io();
-    return true;
+    return TAKEN;
 }
 
 void CpuBatch::jump(std::uint16_t op) {
@@ -314,15 +320,37 @@ void CpuBatch::jump(std::uint16_t op) {
     std::uint16_t sr = r_[2];
     unsigned flags = (sr & (SR_C | SR_Z | SR_N)) | ((sr & SR_V) >> 5);
     if ((TAKEN[(op >> 10) & 7] >> flags) & 1) {
-        int offset = static_cast<int>(op & 0x3FF) - ((op & 0x200) ? 0x400 : 0);
-        pc_ = static_cast<std::uint16_t>(pc_ + 2 * offset);
+        // The signed 10-bit word offset, doubled: its sign bit moved to the top and back.
+        pc_ = static_cast<std::uint16_t>(pc_ + (static_cast<std::int16_t>(op << 6) >> 5));
     }
     cyc_ += JUMP_CYCLES;
 }
 
-// Templated on what the opcode's bits 7 to 4 say (indexed destination, byte, source mode), so
-// that each of the sixteen forms is a straight line.
-template <bool INDEXED_DST, bool BYTE, unsigned AS>
+// Each double-operand instruction in each of the sixteen forms that bits 7 to 4 give (indexed
+// destination, byte, source mode) is a straight line of its own.
+template <unsigned OPCODE>
+bool CpuBatch::format_i_forms(std::uint16_t op) {
+    switch ((op >> 4) & 15) {
+    case 0x0: return format_i<OPCODE, false, false, 0>(op);
+    case 0x1: return format_i<OPCODE, false, false, 1>(op);
+    case 0x2: return format_i<OPCODE, false, false, 2>(op);
+    case 0x3: return format_i<OPCODE, false, false, 3>(op);
+    case 0x4: return format_i<OPCODE, false, true, 0>(op);
+    case 0x5: return format_i<OPCODE, false, true, 1>(op);
+    case 0x6: return format_i<OPCODE, false, true, 2>(op);
+    case 0x7: return format_i<OPCODE, false, true, 3>(op);
+    case 0x8: return format_i<OPCODE, true, false, 0>(op);
+    case 0x9: return format_i<OPCODE, true, false, 1>(op);
+    case 0xA: return format_i<OPCODE, true, false, 2>(op);
+    case 0xB: return format_i<OPCODE, true, false, 3>(op);
+    case 0xC: return format_i<OPCODE, true, true, 0>(op);
+    case 0xD: return format_i<OPCODE, true, true, 1>(op);
+    case 0xE: return format_i<OPCODE, true, true, 2>(op);
+    default: return format_i<OPCODE, true, true, 3>(op);
+    }
+}
+
+template <unsigned OPCODE, bool INDEXED_DST, bool BYTE, unsigned AS>
 bool CpuBatch::format_i(std::uint16_t op) {
     const unsigned sreg = (op >> 8) & 15, dreg = op & 15;
     constexpr std::uint16_t mask = BYTE ? 0xFF : 0xFFFF;
@@ -368,7 +396,7 @@ bool CpuBatch::format_i(std::uint16_t op) {
     }
     src &= mask;
 
-    const unsigned opcode = op >> 12;
+    constexpr unsigned opcode = OPCODE;
     std::uint16_t dst = 0;
     std::uint16_t daddr = 0;
     DestClass dclass;
@@ -455,7 +483,7 @@ bool CpuBatch::format_ii(std::uint16_t op) {
         std::uint16_t pc = pop();
         r_[2] = sr;
         pc_ = pc & 0xFFFE;
-        attention_ = true;
+        limit_ = 0;
         irq_check_ = 1;
         cyc_ += RETI_CYCLES;
         return true;
@@ -552,6 +580,7 @@ Cpu::Cpu(Bus& bus) : bus_(bus) {}
 
 void Cpu::reset() {
     for (auto& r : reg) r = 0;
+    interrupt_after_next_ = false;
     bus_.stop_batch = false;
     std::uint16_t vector = static_cast<std::uint16_t>(bus_.memory[0xFFFE] | bus_.memory[0xFFFF] << 8);
     Page vector_page = bus_.page_of(0xFFFE);

@@ -51,6 +51,8 @@ private:
 
     Bus& bus_;
     std::uint64_t cycles_ = 0;
+    // The last instruction changed SR: requests wait until the one after it has run.
+    bool interrupt_after_next_ = false;
     bool held_ = true;
     std::string why_ = "not started";
 };

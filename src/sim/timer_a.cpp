@@ -84,8 +84,10 @@ std::uint32_t TimerA::counts_to_event() const {
     std::uint32_t counts = run + 1;
     // Counting down, reaching zero sets TAIFG.
     if (down_ && tar_ > 0) counts = tar_;
-    for (const std::uint16_t ccr : ccr_) {
-        const std::uint32_t distance = down_ ? tar_ - ccr : ccr - tar_;
+    for (int n = 0; n < 3; ++n) {
+        // A channel in capture mode waits for an input signal, which nothing drives here.
+        if (cctl_[n] & CAP) continue;
+        const std::uint32_t distance = down_ ? tar_ - ccr_[n] : ccr_[n] - tar_;
         if (distance >= 1 && distance <= run) counts = std::min(counts, distance);
     }
     return counts;
@@ -121,7 +123,7 @@ void TimerA::step() {
             break;
     }
     for (int n = 0; n < 3; ++n) {
-        if (tar_ == ccr_[n]) cctl_[n] |= CCIFG;
+        if (tar_ == ccr_[n] && !(cctl_[n] & CAP)) cctl_[n] |= CCIFG;
     }
 }
 

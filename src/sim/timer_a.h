@@ -17,6 +17,7 @@ inline constexpr std::uint16_t TACLR = 0x0004;
 inline constexpr std::uint16_t TAIE = 0x0002;
 inline constexpr std::uint16_t TAIFG = 0x0001;
 // TACCTLx.
+inline constexpr std::uint16_t CAP = 0x0100;
 inline constexpr std::uint16_t CCIE = 0x0010;
 inline constexpr std::uint16_t CCIFG = 0x0001;
 

@@ -46,6 +46,7 @@ protected:
             if (due == BOARD_NEVER && t < START + end_ns) ADD_FAILURE() << "a running board with nothing due";
             board.advance_to(t);
             now = t;
+            ++wakes;
             std::uint8_t bytes[64];
             for (std::size_t n; (n = board.uart_take(bytes, sizeof bytes)) > 0;) {
                 for (std::size_t i = 0; i < n; ++i) arrivals.push_back({t - START, static_cast<char>(bytes[i])});
@@ -63,6 +64,7 @@ protected:
     Target target{*find_part("G2553")};
     Board board;
     std::uint64_t now = START;
+    int wakes = 0;
 };
 
 }  // namespace
@@ -91,6 +93,9 @@ TEST_F(VirtualBoard, TimerInterruptsComeAtTheirPeriod) {
     for (std::size_t k = 1; k < a.size(); ++k) EXPECT_NEAR(static_cast<double>(a[k] - a[k - 1]), a_period, 30'000);
     for (std::size_t k = 1; k < b.size(); ++k) EXPECT_NEAR(static_cast<double>(b[k] - b[k - 1]), 130 * MS, 30'000);
     EXPECT_NEAR(static_cast<double>(b[0]), 130 * MS + 1.04 * MS, 0.2 * MS);
+    // Asleep, the board is woken only for its events: two a timer period (the compare and the
+    // turn), the end of each byte, and a few short runs of the CPU.
+    EXPECT_LT(wakes, 120);
 }
 
 TEST_F(VirtualBoard, UartPaceEchoAndRateMismatch) {

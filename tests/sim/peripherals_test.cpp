@@ -127,6 +127,7 @@ TEST(TimerA, ModesFlagsAndTaiv) {
     timer.write(ccr0, 9);
     timer.write(ccr1, 4);
     timer.write(cctl1, CCIE);
+    timer.write(cctl1 + 2, CAP);  // TACCR2, at 0, captures instead: the wrap to 0 leaves it be
     timer.write(tactl, TASSEL_SMCLK | MC_UP | TAIE);
     EXPECT_EQ(timer.ns_to_event(clocks), 4 * US);
     timer.advance(4 * US, clocks);
@@ -138,6 +139,7 @@ TEST(TimerA, ModesFlagsAndTaiv) {
     EXPECT_FALSE(timer.ccr0_pending()) << "TACCR0's interrupt is not enabled";
     timer.advance(US, clocks);
     EXPECT_EQ(timer.read(tar), 0);
+    EXPECT_EQ(timer.read(cctl1 + 2) & CCIFG, 0);
     // TAIV gives TACCR1 before TAIFG, and each read clears what it gave.
     EXPECT_EQ(timer.read(TIMER0_A3.taiv), 2);
     EXPECT_EQ(timer.read(TIMER0_A3.taiv), 0x0A);
