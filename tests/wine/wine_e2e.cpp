@@ -229,6 +229,24 @@ TEST_F(Wine, TerminalOnAMappedComPort) {
     EXPECT_EQ(folder.dir.read("board.log"), "Hello\r\nПривет, 1251!\r\n");
 }
 
+// The board demo on SIM as make demo runs it: the Windows console wait with a time limit and no
+// port drives the board; the echo and F5's fresh banner come through it.
+TEST_F(Wine, TheBoardDemoOnSim) {
+    const Folder folder;
+    fs::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.elf", folder.dir.path("blink.elf"));
+    WineConsole console(folder, {"SIM", "-FET", "SIM", "-baud", "9600", "-a", "0", "+ebpv", "blink.elf"});
+    ASSERT_TRUE(console.wait_for("ENQ sent, the host answered ACK\n")) << console.shown();
+    ASSERT_TRUE(console.wait_for("LED on   count 1\n")) << console.shown();
+    const std::size_t from = console.shown().size();
+    console.type("hi");
+    EXPECT_TRUE(console.wait_for("hi", from)) << console.shown();
+    console.type(KEY_F5);
+    EXPECT_TRUE(console.wait_for("Reset...\n\nKESTO board demo", from)) << console.shown();
+    console.type(KEY_F10);
+    ASSERT_TRUE(console.wait_exit());
+    EXPECT_EQ(console.status, 0);
+}
+
 // The other ways out of the terminal: Ctrl-X and Alt+O.
 TEST_F(Wine, CtrlXAndAltOLeaveTheTerminal) {
     for (const std::string keys : {"\x18", "\x1bo"}) {
