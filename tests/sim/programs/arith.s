@@ -1,11 +1,7 @@
 ; ADD, ADDC, SUB, SUBC and CMP over pairs of operands, as words and as bytes, with the carry
 ; clear and set where it counts: carries out, borrows and signed overflow at the extremes.
         .include "prelude.inc"
-        mov     #pairs, r9
-next:   cmp     #pairs_end, r9
-        jeq     done
-        mov     @r9+, r5
-        mov     @r9+, r6
+        each_pair
         mov     r6, r4
         add     r5, r4
         keep    r4

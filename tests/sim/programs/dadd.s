@@ -2,11 +2,7 @@
 ; out of the top digit, and digits that are no BCD at all (as far as the result is defined: a
 ; digit pair adding up beyond 19, 0xF + 0xF say, is not, and mspdebug and we part there).
         .include "prelude.inc"
-        mov     #pairs, r9
-next:   cmp     #pairs_end, r9
-        jeq     done
-        mov     @r9+, r5
-        mov     @r9+, r6
+        each_pair
         .irp    op, dadd, dadd.b
         mov     r6, r4
         clr     sr
