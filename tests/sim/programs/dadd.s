@@ -4,14 +4,8 @@
         .include "prelude.inc"
         each_pair
         .irp    op, dadd, dadd.b
-        mov     r6, r4
-        clr     sr
-        \op     r5, r4
-        keep    r4
-        mov     r6, r4
-        mov     #1, sr
-        \op     r5, r4
-        keep    r4
+        try2    \op, 0
+        try2    \op, 1
         .endr
         jmp     next
 done:   finish

@@ -3,15 +3,9 @@
         .include "prelude.inc"
         each_pair
         .irp    op, and, bit, xor, bic, bis, mov, and.b, bit.b, xor.b, bic.b, bis.b, mov.b
-        mov     r6, r4
-        mov     #0x0107, sr
-        \op     r5, r4
-        keep    r4
+        try2    \op, 0x0107
         .endr
-        mov     r6, r4
-        clr     sr
-        xor     r5, r4
-        keep    r4
+        try2    xor, 0
         jmp     next
 done:   finish
 
