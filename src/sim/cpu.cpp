@@ -62,7 +62,7 @@ public:
     }
 
     // Why a batch ends: its end was reached (or the CPU sleeps, or the bus asked), or the CPU
-    // must be held for what it met at `address`.
+    // must be held for what it met at fault_.
     enum Stop { DONE, NO_MEMORY, ILLEGAL, BLANK_VECTOR };
     CPU_INLINE Stop run(std::uint64_t until);
 
@@ -143,8 +143,11 @@ private:
     // The word at PC, PC past it; false when there is nothing to fetch there.
     CPU_INLINE bool fetch(std::uint16_t& word) {
         std::uint16_t pc = pc_;
-        if (!readable(pc)) [[unlikely]]
+        if (!readable(pc)) [[unlikely]] {
+            fetch_failed_ = true;
+            fault_ = pc;
             return false;
+        }
         word = load_word(pc);
         pc_ = static_cast<std::uint16_t>(pc + 2);
         return true;
@@ -213,6 +216,7 @@ private:
     int irq_check_;
     std::uint16_t fault_ = 0;
     std::uint16_t fault_op_ = 0;
+    bool fetch_failed_ = false;
 };
 
 CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
@@ -241,10 +245,7 @@ CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
 
         std::uint16_t at = pc_;
         std::uint16_t op;
-        if (!fetch(op)) {
-            fault_ = at;
-            return NO_MEMORY;
-        }
+        if (!fetch(op)) return NO_MEMORY;
         bool ok;
         switch (op >> 12) {
         case 0: ok = false; break;
@@ -268,16 +269,12 @@ CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
         default: ok = format_i_forms<0xF>(op); break;
         }
         if (!ok) [[unlikely]] {
-            // An extension word that could not be fetched is where there is no memory.
-            fault_op_ = op;
-            if (readable(pc_)) {
-                fault_ = at;
-                pc_ = at;
-                return ILLEGAL;
-            }
-            fault_ = pc_;
+            // Held at the instruction, whether it is none or an extension word was missing.
             pc_ = at;
-            return NO_MEMORY;
+            if (fetch_failed_) return NO_MEMORY;
+            fault_ = at;
+            fault_op_ = op;
+            return ILLEGAL;
         }
     }
     return DONE;
@@ -305,16 +302,16 @@ CpuBatch::Taken CpuBatch::take_interrupt() {
 }
 
 void CpuBatch::jump(std::uint16_t op) {
-    // Which of the 16 combinations of V, N, Z and C take each of the eight jumps, so that the
-    // condition costs a table look-up and one bit test.
+    // Bit f of each mask is set when the flags f (C 1, Z 2, N 4, V 8) take the jump, so that
+    // a condition costs a look-up and one bit test.
     static constexpr std::uint16_t TAKEN[8] = {
-        [] { std::uint16_t m = 0; for (int f = 0; f < 16; ++f) if (!(f & 2)) m |= 1 << f; return m; }(),  // JNE
-        [] { std::uint16_t m = 0; for (int f = 0; f < 16; ++f) if (f & 2) m |= 1 << f; return m; }(),  // JEQ
-        [] { std::uint16_t m = 0; for (int f = 0; f < 16; ++f) if (!(f & 1)) m |= 1 << f; return m; }(),  // JNC
-        [] { std::uint16_t m = 0; for (int f = 0; f < 16; ++f) if (f & 1) m |= 1 << f; return m; }(),  // JC
-        [] { std::uint16_t m = 0; for (int f = 0; f < 16; ++f) if (f & 4) m |= 1 << f; return m; }(),  // JN
-        [] { std::uint16_t m = 0; for (int f = 0; f < 16; ++f) if (!(f & 4) == !(f & 8)) m |= 1 << f; return m; }(),  // JGE
-        [] { std::uint16_t m = 0; for (int f = 0; f < 16; ++f) if (!(f & 4) != !(f & 8)) m |= 1 << f; return m; }(),  // JL
+        0x3333,  // JNE: Z clear
+        0xCCCC,  // JEQ: Z set
+        0x5555,  // JNC: C clear
+        0xAAAA,  // JC: C set
+        0xF0F0,  // JN: N set
+        0xF00F,  // JGE: N equals V
+        0x0FF0,  // JL: N differs from V
         0xFFFF,  // JMP
     };
     std::uint16_t sr = r_[2];

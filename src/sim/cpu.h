@@ -28,8 +28,11 @@ public:
     void reset();
 
     // Runs instructions until cycles() reaches `until`, the CPU sleeps (CPUOFF) with nothing to
-    // wake it, it is held, or the bus asks to stop the batch. Interrupts are taken between
-    // instructions and wake a sleeping CPU. Returns at once while held.
+    // wake it, it is held, or the bus asks to stop the batch (the CPU clears stop_batch then).
+    // Interrupts are taken between instructions and wake a sleeping CPU; the bus is asked for
+    // requests when a batch starts, after each peripheral access, and after SR changes (then
+    // only once the next instruction has run, as after EINT on the chip). Taking one costs 6
+    // cycles and may end a batch past `until`. Returns at once while held.
     void run(std::uint64_t until);
 
     // MCLK cycles since construction; a sleeping CPU counts none. During a peripheral access

@@ -181,6 +181,13 @@ TEST(CpuInterrupts, AcceptancePushesPcAndSrAndClearsSrButScg0) {
     EXPECT_EQ(board.cpu.reg[PC], CODE);
     EXPECT_EQ(board.cpu.reg[SR], SR_GIE | SR_SCG0 | SR_SCG1 | SR_C | SR_V);
     EXPECT_EQ(board.cpu.reg[SP], 0x03F0);
+
+    InterruptBoard blank({JMP_SELF});
+    blank.bus.put(VECTOR_TABLE + 2 * INDEX, 0xFFFF);
+    blank.cpu.reg[SR] = SR_GIE;
+    blank.bus.request = INDEX;
+    blank.cpu.run(100);
+    EXPECT_EQ(blank.cpu.why(), "interrupt vector 0xFFF2 is blank");
 }
 
 TEST(CpuInterrupts, MaskedUntilGieAndTakenOnlyAfterTheInstructionThatFollowsEint) {
@@ -238,9 +245,12 @@ TEST(CpuPeripherals, IoAndFlashAccessesGoToTheBusOnce) {
     board.bus.io_values[0x0020] = 0x0100;
     board.bus.io_values[0x0022] = 0x8000;
     board.bus.stop_on_write = 0x0024;
+    board.bus.cpu = &board.cpu;
     board.cpu.run(1000);
     EXPECT_EQ(board.bus.log, (std::vector<std::string>{"w 0021 b=01", "r 0020 w=0100", "r 0022 w=8000",
                                                        "w 0022 w=8002", "flash c400 w=0300", "w 0024 w=0300"}));
+    EXPECT_EQ(board.bus.access_cycles, (std::vector<std::uint64_t>{0, 4, 7, 7, 11, 15}))
+        << "a peripheral sees the cycle count at the start of the instruction";
     EXPECT_EQ(board.cpu.reg[PC], CODE + 20) << "the batch ends after the instruction that asked";
     EXPECT_LT(board.cpu.cycles(), 1000u);
 }

@@ -41,6 +41,8 @@ public:
     bool request_maskable = true;
     std::vector<int> accepted;  // the indexes the CPU took
     std::uint16_t stop_on_write = 0;  // an io address whose write ends the batch
+    const Cpu* cpu = nullptr;         // when set, the cycle count at each access is kept
+    std::vector<std::uint64_t> access_cycles;
 
     std::uint16_t io_read(std::uint16_t address, bool byte) override {
         note("r", address, io_values[address], byte);
@@ -61,6 +63,7 @@ public:
 
 private:
     void note(const char* what, std::uint16_t address, std::uint16_t value, bool byte) {
+        if (cpu) access_cycles.push_back(cpu->cycles());
         char line[40];
         std::snprintf(line, sizeof line, "%s %04x %s=%0*x", what, address, byte ? "b" : "w", byte ? 2 : 4, value);
         log.push_back(line);

@@ -1,51 +1,19 @@
 ; ADD, ADDC, SUB, SUBC and CMP over pairs of operands, as words and as bytes, with the carry
 ; clear and set where it counts: carries out, borrows and signed overflow at the extremes.
         .include "prelude.inc"
-        mov     #pairs, r9
-next:   cmp     #pairs_end, r9
-        jeq     done
-        mov     @r9+, r5
-        mov     @r9+, r6
-        mov     r6, r4
-        add     r5, r4
-        keep    r4
-        mov     r6, r4
-        clrc
-        addc    r5, r4
-        keep    r4
-        mov     r6, r4
-        setc
-        addc    r5, r4
-        keep    r4
-        mov     r6, r4
-        sub     r5, r4
-        keep    r4
-        mov     r6, r4
-        clrc
-        subc    r5, r4
-        keep    r4
-        mov     r6, r4
-        setc
-        subc    r5, r4
-        keep    r4
-        cmp     r5, r6
-        keep    r6
-        mov     r6, r4
-        add.b   r5, r4
-        keep    r4
-        mov     r6, r4
-        setc
-        addc.b  r5, r4
-        keep    r4
-        mov     r6, r4
-        sub.b   r5, r4
-        keep    r4
-        mov     r6, r4
-        clrc
-        subc.b  r5, r4
-        keep    r4
-        cmp.b   r5, r6
-        keep    r6
+        each_pair
+        try2    add, 0
+        try2    addc, 0
+        try2    addc, 1
+        try2    sub, 0
+        try2    subc, 0
+        try2    subc, 1
+        try2    cmp, 0
+        try2    add.b, 0
+        try2    addc.b, 1
+        try2    sub.b, 0
+        try2    subc.b, 0
+        try2    cmp.b, 0
         jmp     next
 done:   finish
 

@@ -2,20 +2,10 @@
 ; out of the top digit, and digits that are no BCD at all (as far as the result is defined: a
 ; digit pair adding up beyond 19, 0xF + 0xF say, is not, and mspdebug and we part there).
         .include "prelude.inc"
-        mov     #pairs, r9
-next:   cmp     #pairs_end, r9
-        jeq     done
-        mov     @r9+, r5
-        mov     @r9+, r6
+        each_pair
         .irp    op, dadd, dadd.b
-        mov     r6, r4
-        clr     sr
-        \op     r5, r4
-        keep    r4
-        mov     r6, r4
-        mov     #1, sr
-        \op     r5, r4
-        keep    r4
+        try2    \op, 0
+        try2    \op, 1
         .endr
         jmp     next
 done:   finish

@@ -1,21 +1,11 @@
 ; AND, BIT, XOR, BIC, BIS and MOV over pairs, as words and as bytes, each after all four flags
 ; were set, so that what an instruction clears or leaves shows.
         .include "prelude.inc"
-        mov     #pairs, r9
-next:   cmp     #pairs_end, r9
-        jeq     done
-        mov     @r9+, r5
-        mov     @r9+, r6
+        each_pair
         .irp    op, and, bit, xor, bic, bis, mov, and.b, bit.b, xor.b, bic.b, bis.b, mov.b
-        mov     r6, r4
-        mov     #0x0107, sr
-        \op     r5, r4
-        keep    r4
+        try2    \op, 0x0107
         .endr
-        mov     r6, r4
-        clr     sr
-        xor     r5, r4
-        keep    r4
+        try2    xor, 0
         jmp     next
 done:   finish
 

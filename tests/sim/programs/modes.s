@@ -2,7 +2,9 @@
 ; byte results in registers, and the single-operand instructions on memory.
         .include "prelude.inc"
         .equ    data, 0x0300
-        .equ    ram_word, 0x0340
+        .section .ram, "aw", @nobits
+ram_word: .skip 4
+        .text
         mov     #0x1111, &data
         mov     #0x2222, &data+2
         mov     #0x8384, &data+4
@@ -70,6 +72,9 @@
         mov     #0x4321, &ram_word
         add     &ram_word, &ram_word
         keep    &ram_word
+        mov     #0x5678, ram_word+2
+        add     ram_word+2, ram_word+2
+        keep    ram_word+2
         mov     #0x00AA, &data+12
         xor.b   #0xFF, &data+12
         keep    &data+12

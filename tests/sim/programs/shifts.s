@@ -5,24 +5,12 @@ next:   cmp     #values_end, r9
         jeq     done
         mov     @r9+, r6
         .irp    op, rrc, rrc.b
-        mov     r6, r4
-        mov     #0x0106, sr
-        \op     r4
-        keep    r4
-        mov     r6, r4
-        mov     #0x0001, sr
-        \op     r4
-        keep    r4
+        try1    \op, 0x0106
+        try1    \op, 0x0001
         .endr
         .irp    op, rra, rra.b, swpb, sxt
-        mov     r6, r4
-        mov     #0x0107, sr
-        \op     r4
-        keep    r4
-        mov     r6, r4
-        clr     sr
-        \op     r4
-        keep    r4
+        try1    \op, 0x0107
+        try1    \op, 0
         .endr
         jmp     next
 done:   finish
