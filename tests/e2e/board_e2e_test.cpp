@@ -5,14 +5,11 @@
 #include <string>
 
 #include "e2e/pty_harness.h"
+#include "support/blink_example.h"
 
 namespace {
 
-#ifdef KESTO_BLINK_BUILD
-const std::string DEMO = KESTO_BLINK_BUILD "/blink.elf";
-#else
-const std::string DEMO = KESTO_SOURCE_DIR "/examples/blink/blink.elf";
-#endif
+const std::string DEMO = blink_example("elf");
 
 const std::string BANNER = "KESTO board demo: MSP430G2553, LED on P1.0, UART 9600 8N1";
 

@@ -13,16 +13,13 @@
 
 #include "base/run_settings.h"
 #include "sim/sim_library.h"
+#include "support/blink_example.h"
 #include "support/capture.h"
 #include "terminal/serial_port.h"
 
 namespace {
 
-#ifdef KESTO_BLINK_BUILD
-const std::string DEMO = KESTO_BLINK_BUILD "/blink.hex";
-#else
-const std::string DEMO = KESTO_SOURCE_DIR "/examples/blink/blink.hex";
-#endif
+const std::string DEMO = blink_example("hex");
 
 constexpr char ENQ = 0x05, ACK = 0x06;
 const std::string BANNER = "KESTO board demo";
