@@ -6,8 +6,9 @@
 #include "platform/serial_device.h"
 
 // Takes the port from the first command-line argument: a COM name, a /dev path, SIM (the
-// simulated board's UART), or the AUTO and USB scans (the port found is left open). Ends the program when a scan finds nothing, and with
-// code 2 when the name does not fit settings.port_name (it is never cut).
+// simulated board's UART), or the AUTO and USB scans (the port found is left open). Ends the
+// program when a scan finds nothing, and with code 2 when the name does not fit
+// settings.port_name (it is never cut).
 void select_serial_port(const char* first_argument);
 
 // Prints the ports that can be opened: SIM, then each COM port with the device behind it.

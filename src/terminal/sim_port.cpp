@@ -24,7 +24,7 @@ constexpr double RATE_TOLERANCE = 0.05;
 struct SimPort {
     Board* board = nullptr;
     std::uint32_t host_baud = 0;
-    bool more = false;           // the last read filled its buffer: the UART may hold more
+    bool more = false;            // the last read filled its buffer: the UART may hold more
     std::uint32_t told_rate = 0;  // the board's rate last reported as not the host's
 };
 
@@ -62,8 +62,8 @@ void sim_port_open() {
     port = SimPort{};
     port.board = simulated_board(settings.fet_port, why);
     if (port.board) return;
-    print_at_level(1, "Can't open %s: it is the UART of the simulated %s board and needs -FET SIM or -FET SIM:G2553\n  (%s)\n",
-                   SIM_PORT_NAME, BOARD_PART, why.c_str());
+    print_at_level(1, "Can't open %s: it is the UART of the simulated %s board and needs -FET SIM or -FET SIM:G2553\n"
+                   "  (%s)\n", SIM_PORT_NAME, BOARD_PART, why.c_str());
     exit_program(2);
 }
 
