@@ -90,6 +90,15 @@ TEST(CommandLine, ArgumentVectors) {
     const std::string vcc = "\t             Vcc: ", reset = "\t     Reset Metod: ", sbw = "\t       Interface: ";
     const std::string debug = "\t     Debug level: ", fet = "\t   FET Port name: ", image = "\t        Filename:`";
     const std::string port = "\t     Serial Port: ", no_file = "Filename not present\n" + FAILED;
+    // Words dropped by the walk are named, and why.
+    const auto unread = [](const std::string& word) {
+        return "Warning: " + word + " was passed over: nothing reads it; a file name goes right behind its action "
+               "word (+r for a read-out)\n";
+    };
+    const auto slot = [](const std::string& word, const std::string& action) {
+        return "Warning: " + word + " was taken as the file name of " + action + "; write it before " + action +
+               " or give " + action + " a name\n";
+    };
     const std::string path = "/dev/serial/by-id/" + std::string(109, 'x');  // the longest name, 127
     const struct { std::vector<std::string> arguments; std::string text; int status = ACCEPTED; } cases[] = {
         {{}, USAGE + FAILED, 1},
@@ -97,7 +106,7 @@ TEST(CommandLine, ArgumentVectors) {
         {{"-PLx", "-a", "0"}, "Can't find COM Port\n" + DONE, DONE_STATUS},
         {{"-fl"}, "\nFound: SIM -Free\n" + DONE, DONE_STATUS},  // the simulated adapter, with no vendor library
         {{"-f", "-h"}, FAST + "\nUnknown option: '-h'\n" + FAILED, 1},
-        {{"-d", "2", "-fl", "?"}, debug + "02\n" + FAST + "ok flags=40010\n"},
+        {{"-d", "2", "-fl", "?"}, debug + "02\n" + FAST + unread("?") + "ok flags=40010\n"},
         // -vcc: volts and tenths, each read on its own; 1.8 to 3.6, or "ext".
         {{"-vcc", "3.3"}, vcc + "3.3V\nok vcc=3300\n"},
         {{"-vcc", "1.7"}, vcc + "1.7V\n\nInvalid VCC\n" + FAILED, 1},
@@ -150,11 +159,18 @@ TEST(CommandLine, ArgumentVectors) {
         {{"+p", "+a.hex"}, no_file, 2},
         {{"+p", " a.hex"}, no_file, 2},
         {{"+r", "./o.txt"}, "\t    Out Filename:`./o.txt`\nok flags=60018 out=./o.txt\n"},
-        {{"+e", "+p", "x.hex"}, "ok flags=40818\n"},  // the argument behind an action word is not read
+        // The argument behind an action word is not read; what that drops is said.
+        {{"+e", "+p", "x.hex"}, slot("+p", "+e") + unread("x.hex") + "ok flags=40818\n"},
+        {{"+e", "+fuse"}, slot("+fuse", "+e") + "ok flags=40818\n"},
+        {{"+x", "+r", "out.hex"}, slot("+r", "+x") + unread("out.hex") + "ok flags=42018\n"},
+        {{"+ebpv", "fw.hex", "readout.hex"}, image + "fw.hex`\n" + unread("readout.hex") + "ok flags=40b58 image=fw.hex\n"},
+        {{"+r", "a.hex", "+r", "-m"}, "\t    Out Filename:`a.hex`\n" + slot("-m", "+r") + "ok flags=60018 out=a.hex\n"},
+        {{"+p", "fw.hex", "com3"}, image + "fw.hex`\nWarning: com3 was passed over: a serial port is read only as the "
+                                   "first word\nok flags=40118 image=fw.hex\n"},
         {{"+fu"}, "Invaild Switch: +fu" + FAILED, 2},
         {{"+fuse"}, "\t         Warning: Blow Fuse!\nok flags=48018\n"},
         {{"+q", "a.hex"}, image + "a.hex`\nInvaild Switch: +q" + FAILED, 2},
-        {{"hello", "", "-m"}, "ok flags=40408\n"},
+        {{"hello", "", "-m"}, unread("hello") + "ok flags=40408\n"},
         {{"com3", "-f"}, FAST + port + "COM3    Baud: 19200\nok flags=40410\n"},
         {{"Com12", "-baud", "115200"}, port + "\\\\.\\COM12    Baud: 115200\nok flags=40418 baud=115200\n"},
         {{"/dev/ttyUSB0", "-d", "0"}, "ok flags=40418 level=0\n"},
