@@ -166,6 +166,9 @@ TEST(ProgrammingPass, ABadImageEndsTheRunWithTheChipUntouched) {
         {"ram.hex", ":02020000AA55FD\n:00000001FF\n",
          "%s: the image has data at 0x0200, outside the flash (C000..FFFF) and the information memory (1000..10FF) "
          "of MSP430G2553", true},
+        {"segment_a.hex", ":0110C00055DA\n:00000001FF\n",
+         "%s: the image has data at 0x10C0 in information segment A, which is locked; +i unlocks it (so does +x, "
+         "which with -ia also erases it)", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -204,4 +207,18 @@ TEST(ProgrammingPass, DeviceReport) {
               "\t(0000..FFFFF)\n       Info: 256B \t(1000..10FF)\n        RAM: 0K \t(0200..03FF)\n    Ext RAM: 8K \t"
               "(8000..9FFF)\nBreakpoints: 65535\n  Emulation: 1\nCLK Control: 1\n        LCD: 0091..00BD\n"
               "        Vcc: 1.8V...3.6V\n   Test Vpp: 1\n\n");
+}
+
+// Segment A takes the image once the pass unlocks it (+i, +x), or on a part that has no lock.
+TEST(ProgrammingPass, SegmentAIsWrittenWhenThePassUnlocksIt) {
+    const std::string image = scratch.write("info_a.hex", ":0110C00055DA\n:00000001FF\n");
+    for (const auto& [flags, part] : {std::pair{FLAG_UNLOCK_INFO, "MSP430G2553"}, {FLAG_ERASE_INFO, "MSP430G2553"},
+                                      {0u, "MSP430F149"}}) {
+        SCOPED_TRACE(part);
+        fresh(FLAG_ERASE_ALL | FLAG_PROGRAM | flags).identify_record = make_device_record(part);
+        settings.program_file = image;
+        const FakeRun run = pass();
+        EXPECT_EQ(run.out.status, CAPTURE_RETURNED) << run.out.text;
+        EXPECT_NE(run.calls.find("MSP430_ProgramFile"), std::string::npos);
+    }
 }

@@ -1,5 +1,6 @@
 #include "platform/link_target.h"
 
+#include <sys/stat.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -29,4 +30,16 @@ bool replace_file(const char* from, const char* to) {
             errno = EIO;
     }
     return false;
+}
+
+FileKind file_kind(const char* path) {
+    struct _stat64 status {};
+    if (_stat64(path, &status) != 0) return FileKind::missing;
+    switch (status.st_mode & _S_IFMT) {
+        case _S_IFREG: return FileKind::regular;
+        case _S_IFDIR: return FileKind::folder;
+        case _S_IFCHR: return FileKind::device;  // NUL, CON, COM ports
+        case _S_IFIFO: return FileKind::fifo;
+        default: return FileKind::other;
+    }
 }
