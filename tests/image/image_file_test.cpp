@@ -3,8 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
 #include <filesystem>
 
+#include "platform/console_keys.h"
 #include "support/scratch_folder.h"
 
 namespace fs = std::filesystem;
@@ -37,3 +48,68 @@ TEST(ImageFiles, ReadOutOverALinkWritesTheFileItPointsTo) {
     for (const auto& entry : fs::recursive_directory_iterator(scratch.folder()))
         EXPECT_TRUE(entry.is_directory() || entry.path().extension() == ".hex") << entry.path();
 }
+
+// The temporary name is new each time: a file that happens to be called like it stays as it
+// was. Another kind of file is never replaced: a folder, and on Linux a FIFO and a device.
+TEST(ImageFiles, ReadOutReplacesOnlyARegularFileAndTouchesNoNeighbour) {
+    const ScratchFolder scratch;
+    scratch.write("notes.hex", "old\n");
+    scratch.write("notes.hex.partial", "someone's notes\n");
+    std::string error;
+    const std::vector<std::uint8_t> data = {0x31, 0x40};
+    ASSERT_TRUE(write_image_file(scratch.path("notes.hex").c_str(), true, 0xC000, data, error)) << error;
+    EXPECT_EQ(scratch.read("notes.hex"), ":02C000003140CD\n:00000001FF\n");
+    EXPECT_EQ(scratch.read("notes.hex.partial"), "someone's notes\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.folder()), {}), 2);
+    EXPECT_TRUE(read_out_target_usable(scratch.path("new.hex").c_str(), error)) << error;
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.folder()), {}), 2);
+
+    fs::create_directory(scratch.path("folder"));
+    std::vector<std::pair<std::string, std::string>> refused = {{scratch.path("folder"), "a folder"}};
+#if !defined(_WIN32)
+    ASSERT_EQ(mkfifo(scratch.path("fifo").c_str(), 0600), 0);
+    refused.push_back({scratch.path("fifo"), "a FIFO"});
+    refused.push_back({"/dev/full", "a device"});
+#endif
+    for (const auto& [path, kind] : refused) {
+        SCOPED_TRACE(path);
+        const std::string why = "Cannot write " + path + ": it is " + kind + "; a read-out replaces only a regular file";
+        EXPECT_FALSE(read_out_target_usable(path.c_str(), error));
+        EXPECT_EQ(error, why);
+        EXPECT_FALSE(write_image_file(path.c_str(), true, 0xC000, data, error));
+        EXPECT_EQ(error, why);
+    }
+    EXPECT_TRUE(fs::is_directory(scratch.path("folder")));
+#if !defined(_WIN32)
+    EXPECT_TRUE(fs::is_fifo(scratch.path("fifo")));
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+#endif
+    EXPECT_FALSE(read_out_target_usable(scratch.path("missing/out.hex").c_str(), error));
+    EXPECT_EQ(error, "Cannot write " + scratch.path("missing/out.hex") + ": No such file or directory");
+}
+
+#if !defined(_WIN32)
+// A signal that ends the run while the read-out is written (here: the file size limit is met,
+// and its signal is turned into SIGTERM) leaves neither the temporary file nor a changed target.
+TEST(ImageFiles, ASignalDuringTheReadOutLeavesNoTemporaryFile) {
+    const ScratchFolder scratch;
+    scratch.write("out.hex", "the old read-out\n");
+    const pid_t child = fork();
+    if (child == 0) {
+        const int quiet = open("/dev/null", O_WRONLY);
+        dup2(quiet, STDOUT_FILENO), dup2(quiet, STDIN_FILENO);
+        console_keys_install();  // the program's own handlers
+        signal(SIGXFSZ, [](int) { raise(SIGTERM); });
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::string error;
+        write_image_file(scratch.path("out.hex").c_str(), true, 0, std::vector<std::uint8_t>(65536, 0x55), error);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(scratch.read("out.hex"), "the old read-out\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.folder()), {}), 1);
+}
+#endif
