@@ -128,17 +128,23 @@ bool target_is_replaceable(const char* path, const std::string& target, std::str
     return false;
 }
 
+// The temporary file that is to take the place of the file path names, once every link on the
+// way is followed (the link stays); null with `error` when there can be none.
+std::FILE* open_beside(const char* path, std::string& target, std::string& temporary, std::string& error) {
+    target = resolve_link_target(path);
+    if (!target_is_replaceable(path, target, error)) return nullptr;
+    std::string reason;
+    std::FILE* file = create_file_beside(target, temporary, reason);
+    if (!file) error = error_text("Cannot write %s: %s", path, reason.c_str());
+    return file;
+}
+
 }  // namespace
 
 bool read_out_target_usable(const char* path, std::string& error) {
-    const std::string target = resolve_link_target(path);
-    if (!target_is_replaceable(path, target, error)) return false;
-    std::string temporary, reason;
-    std::FILE* file = create_file_beside(target, temporary, reason);
-    if (!file) {
-        error = error_text("Cannot write %s: %s", path, reason.c_str());
-        return false;
-    }
+    std::string target, temporary;
+    std::FILE* file = open_beside(path, target, temporary, error);
+    if (!file) return false;
     std::fclose(file);
     remove_temporary_file(temporary);
     return true;
@@ -146,15 +152,9 @@ bool read_out_target_usable(const char* path, std::string& error) {
 
 bool write_image_file(const char* path, bool intel_hex, std::uint32_t address, const std::vector<std::uint8_t>& data,
                       std::string& error) {
-    // Over a symbolic link the file it points to is written, beside itself, and the link stays.
-    const std::string target = resolve_link_target(path);
-    if (!target_is_replaceable(path, target, error)) return false;
-    std::string temporary, reason;
-    std::FILE* file = create_file_beside(target, temporary, reason);
-    if (!file) {
-        error = error_text("Cannot write %s: %s", path, reason.c_str());
-        return false;
-    }
+    std::string target, temporary;
+    std::FILE* file = open_beside(path, target, temporary, error);
+    if (!file) return false;
     bool written = intel_hex ? write_intel_hex(file, address, data.data(), data.size())
                              : write_ti_txt(file, address, data.data(), data.size());
     int saved_errno = errno;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "sim/parts.h"
 
 TEST(SegmentA, TheNameRuleAgreesWithEverySimulatedPart) {
