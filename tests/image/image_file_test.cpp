@@ -6,7 +6,6 @@
 #if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,42 +49,21 @@ TEST(ImageFiles, ReadOutOverALinkWritesTheFileItPointsTo) {
 }
 
 // The temporary name is new each time: a file that happens to be called like it stays as it
-// was. Another kind of file is never replaced: a folder, and on Linux a FIFO and a device.
+// was. A folder is not replaced (nor a device or a FIFO: see the tests of the pass).
 TEST(ImageFiles, ReadOutReplacesOnlyARegularFileAndTouchesNoNeighbour) {
     const ScratchFolder scratch;
     scratch.write("notes.hex", "old\n");
     scratch.write("notes.hex.partial", "someone's notes\n");
+    fs::create_directory(scratch.path("folder"));
     std::string error;
     const std::vector<std::uint8_t> data = {0x31, 0x40};
     ASSERT_TRUE(write_image_file(scratch.path("notes.hex").c_str(), true, 0xC000, data, error)) << error;
     EXPECT_EQ(scratch.read("notes.hex"), ":02C000003140CD\n:00000001FF\n");
     EXPECT_EQ(scratch.read("notes.hex.partial"), "someone's notes\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.folder()), {}), 2);
-    EXPECT_TRUE(read_out_target_usable(scratch.path("new.hex").c_str(), error)) << error;
-    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.folder()), {}), 2);
-
-    fs::create_directory(scratch.path("folder"));
-    std::vector<std::pair<std::string, std::string>> refused = {{scratch.path("folder"), "a folder"}};
-#if !defined(_WIN32)
-    ASSERT_EQ(mkfifo(scratch.path("fifo").c_str(), 0600), 0);
-    refused.push_back({scratch.path("fifo"), "a FIFO"});
-    refused.push_back({"/dev/full", "a device"});
-#endif
-    for (const auto& [path, kind] : refused) {
-        SCOPED_TRACE(path);
-        const std::string why = "Cannot write " + path + ": it is " + kind + "; a read-out replaces only a regular file";
-        EXPECT_FALSE(read_out_target_usable(path.c_str(), error));
-        EXPECT_EQ(error, why);
-        EXPECT_FALSE(write_image_file(path.c_str(), true, 0xC000, data, error));
-        EXPECT_EQ(error, why);
-    }
+    EXPECT_FALSE(write_image_file(scratch.path("folder").c_str(), true, 0xC000, data, error));
+    EXPECT_EQ(error, "Cannot write " + scratch.path("folder") + ": it is a folder; a read-out replaces only a regular file");
     EXPECT_TRUE(fs::is_directory(scratch.path("folder")));
-#if !defined(_WIN32)
-    EXPECT_TRUE(fs::is_fifo(scratch.path("fifo")));
-    EXPECT_TRUE(fs::is_character_file("/dev/full"));
-#endif
-    EXPECT_FALSE(read_out_target_usable(scratch.path("missing/out.hex").c_str(), error));
-    EXPECT_EQ(error, "Cannot write " + scratch.path("missing/out.hex") + ": No such file or directory");
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.folder()), {}), 3);
 }
 
 #if !defined(_WIN32)
