@@ -5,15 +5,12 @@
 #pragma once
 
 #include "base/fet_interface.h"
+#include "fet/fet_generation.h"
 
 // The active table, chosen once at start before the first call.
 extern const FetLibrary* fet;
 
-// Which library fills the table. The vendor's original generation exports MSP430_Identify and
-// numbers its device types from 1 up to a record named "End_of_devices"; the current one finds
-// the device with MSP430_OpenDevice and numbers its types from 0. The built-in simulator
-// answers as the original generation does.
-enum class FetGeneration { builtin, original, current };
+// Which library fills the table.
 extern FetGeneration fet_generation;
 
 extern DeviceRecord device_record;

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "fet/fet_library.h"
-#include "fet/programming_pass.h"
 #include "base/run_settings.h"
 
 namespace {
@@ -69,11 +68,7 @@ int update_fet_firmware() {
     }
     progress = Progress{};
     settings.status = fet->MSP430_FET_FwUpdate(nullptr, report, 0);
-    if (settings.status != 0) {
-        report_library_error(2, "Firmware update");
-        return FIRMWARE_UPDATE_FAILED;
-    }
-    return FIRMWARE_UPDATED;
+    return settings.status == 0 ? FIRMWARE_UPDATED : FIRMWARE_UPDATE_FAILED;
 }
 
 void print_firmware_update_hint() {

@@ -205,7 +205,10 @@ int init_fet(int level) {
     if (settings.dll_version < 0) {
         print_plain("Version conflict between the DLL and USB FET Firmware\n");
         const int update = settings.update_firmware ? update_fet_firmware() : FIRMWARE_NO_UPDATE_CALL;
-        if (update == FIRMWARE_UPDATE_FAILED) return 4;
+        if (update == FIRMWARE_UPDATE_FAILED) {
+            report_library_error(2, "Firmware update");
+            return 4;
+        }
         if (update != FIRMWARE_UPDATED && flag(FLAG_DLL_CHECK)) {
             if (!settings.update_firmware) print_firmware_update_hint();
             return 2;

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "base/fet_interface.h"
-#include "fet/fet_library.h"
+#include "fet/fet_generation.h"
 
 // Loads the library once: first from the executable's own folder, then through the system's
 // library search. Either generation fills the program's table: the original one directly, the
