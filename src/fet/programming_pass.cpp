@@ -9,6 +9,7 @@
 #include "base/run_settings.h"
 #include "fet/elf_as_intel_hex.h"
 #include "fet/fet_library.h"
+#include "fet/firmware_update.h"
 #include "fet/segment_a.h"
 #include "image/image_file.h"
 
@@ -25,11 +26,9 @@ namespace {
     std::fflush(stdout);
 }
 
-// Every library status goes into settings.status before it is tested. The library's long is
-// wider than the field here; a failure must not turn into 0 when the high half is cut off.
+// Every library status goes into settings.status before it is tested.
 bool failed(int& field, fet_int result) {
-    field = static_cast<int>(result);
-    if (result != 0 && field == 0) field = -1;
+    field = result;
     return result != 0;
 }
 
@@ -191,6 +190,15 @@ void check_segment_a(const MemoryImage& image) {
     }
 }
 
+// On the trace, which of the vendor library's generations answers: the two find the device
+// differently.
+void print_generation(int level) {
+    if (fet_generation == FetGeneration::original)
+        print_at_level(level, "FET library: original generation (MSP430_Identify)\n");
+    else if (fet_generation == FetGeneration::current)
+        print_at_level(level, "FET library: current generation (MSP430_OpenDevice)\n");
+}
+
 void program_device() {
     const bool verify = flag(FLAG_VERIFY);
     long_step(verify ? "Programm & Verify...wait..." : "Programming...wait...", [verify] {
@@ -213,6 +221,7 @@ void report_library_error(int level, const char* title) {
 
 int init_fet(int level) {
     const int l = level < 3 ? 3 : level;
+    print_generation(l);
     print_at_level(l, "%s", "Initializing FET");
     fet_int version = 0;
     if (failed(fet->MSP430_Initialize(settings.fet_port, &version))) {
@@ -223,7 +232,15 @@ int init_fet(int level) {
     print_at_level(l, " -OK. DLL Version:%d\n", settings.dll_version);
     if (settings.dll_version < 0) {
         print_plain("Version conflict between the DLL and USB FET Firmware\n");
-        if (flag(FLAG_DLL_CHECK)) return 2;
+        const int update = settings.update_firmware ? update_fet_firmware() : FIRMWARE_NO_UPDATE_CALL;
+        if (update == FIRMWARE_UPDATE_FAILED) {
+            report_library_error(2, "Firmware update");
+            return 4;
+        }
+        if (update != FIRMWARE_UPDATED && flag(FLAG_DLL_CHECK)) {
+            if (!settings.update_firmware) print_firmware_update_hint();
+            return 2;
+        }
     }
     if (settings.interface_mode < 0) return 0;
     print_at_level(l, "%s", "Configure Inteface Mode");
