@@ -11,11 +11,9 @@ add_custom_target(kesto_manual ALL DEPENDS ${KESTO_MAN_GZ})
 
 install(TARGETS kesto RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${KESTO_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-# The example's source, its linker script and the prebuilt Intel HEX. Not the prebuilt ELF:
-# lintian refuses a foreign architecture's executable under /usr/share.
-set(KESTO_EXAMPLES ${CMAKE_SOURCE_DIR}/examples/blink/blink.c ${CMAKE_SOURCE_DIR}/examples/blink/msp430g2553.ld
-  ${CMAKE_SOURCE_DIR}/examples/blink/blink.hex)
-install(FILES ${KESTO_EXAMPLES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kesto/examples)
+# The examples beside the manual, each folder whole, whatever it holds (the package leaves the
+# ELF files out: see packaging/package_without_elf.cmake).
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/packaging/debian/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
@@ -63,6 +61,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/packaging/package_without_elf.cmake)
 include(CPack)
 
 if(KESTO_TESTS AND NOT WIN32)

@@ -189,6 +189,11 @@ void option_no_dll_check(Arguments&) {
     print_at_level(2, "\tDLL Version check disabled\n");
 }
 
+void option_update(Arguments&) {
+    settings.update_firmware = true;
+    print_at_level(2, "\tFET firmware update on a version conflict\n");
+}
+
 void option_fast(Arguments&) {
     settings.flags &= ~FLAG_PRESERVE_RAM;
     print_at_level(2, "\tFast Programming: RAM Content not preserved\n");
@@ -249,6 +254,7 @@ constexpr OptionEntry OPTIONS[] = {
     {"-oem", Match::exact, option_oem},
     {"-crlf", Match::exact, option_crlf},
     {"--dll", Match::exact, option_no_dll_check},
+    {"-update", Match::exact, option_update},
     {"-f", Match::prefix, option_fast},
     {"-d", Match::prefix, option_debug},
     {"-res", Match::prefix, option_reset},
@@ -270,16 +276,19 @@ void read_option(Arguments& args) {
 
 bool printable(unsigned char c) { return c >= 0x21 && c <= 0x7F; }
 
-void action_read_out(Arguments& args) {
+// True when the next argument was taken as the output name.
+bool action_read_out(Arguments& args) {
     const char* name = args.next();
     // "+", "." and "/" may begin an output name, so ./out.hex works.
-    if (name && name[0] != '-' &&
-        file_name_may_begin_with(static_cast<unsigned char>(name[0]), FileNameUse::read_out)) {
+    const bool taken = name && name[0] != '-' &&
+                       file_name_may_begin_with(static_cast<unsigned char>(name[0]), FileNameUse::read_out);
+    if (taken) {
         settings.read_out_file = name;
         print_at_level(1, "\t    Out Filename:`%s`\n", settings.read_out_file.c_str());
     }
     if (settings.read_out_file.empty()) fail(2, "Out Filename not present\n");
     settings.flags |= FLAG_READ_OUT;
+    return taken;
 }
 
 // One action letter at *letter; returns the position of the next letter to read.
@@ -307,12 +316,14 @@ const char* read_action_letter(const char* word, const char* letter) {
     return letter + 1;
 }
 
-void action_letters(Arguments& args) {
+// True when the next argument was taken as the image name.
+bool action_letters(Arguments& args) {
     const char* word = args.current();
     // Unlike an output name, an image name never begins with "+": "+e +p x.hex" is two words.
     const char* name = args.next();
-    if (name && name[0] != '-' && name[0] != '+' &&
-        file_name_may_begin_with(static_cast<unsigned char>(name[0]), FileNameUse::image)) {
+    const bool taken = name && name[0] != '-' && name[0] != '+' &&
+                       file_name_may_begin_with(static_cast<unsigned char>(name[0]), FileNameUse::image);
+    if (taken) {
         settings.program_file = name;
         print_at_level(1, "\t        Filename:`%s`\n", settings.program_file.c_str());
     }
@@ -321,16 +332,29 @@ void action_letters(Arguments& args) {
     // Any name taken so far counts: "+e a.hex +pv" programs a.hex.
     if ((settings.flags & (FLAG_PROGRAM | FLAG_VERIFY)) && settings.program_file.empty())
         fail(2, "Filename not present\n");
+    return taken;
 }
 
 void read_action_word(Arguments& args) {
-    if (ascii_equal(args.current(), "+r"))
-        action_read_out(args);
-    else
-        action_letters(args);
+    const char* action = args.current();
+    const bool taken = ascii_equal(action, "+r") ? action_read_out(args) : action_letters(args);
     // The argument behind an action word is its file name's place, taken or not: it is never
-    // read as an option or action of its own.
-    if (args.has_next()) ++args.at;
+    // read as an option or action of its own. One dropped that way is said so.
+    if (!args.has_next()) return;
+    ++args.at;
+    if (!taken && args.current()[0])
+        std::printf("Warning: %s was taken as the file name of %s; write it before %s or give %s a name\n",
+                    args.current(), action, action, action);
+}
+
+// A word that is no option, no action and no option's value or file name is read by nothing.
+void passed_over(const char* word) {
+    if (!word[0]) return;
+    if (ascii_starts_with(word, "COM") || ascii_starts_with(word, "AUTO") || ascii_starts_with(word, "USB"))
+        std::printf("Warning: %s was passed over: a serial port is read only as the first word\n", word);
+    else
+        std::printf("Warning: %s was passed over: nothing reads it; a file name goes right behind its action word "
+                    "(+r for a read-out)\n", word);
 }
 
 }  // namespace
@@ -352,6 +376,8 @@ void parse_command_line(int argc, char** argv) {
             read_option(args);
         else if (first == '+')
             read_action_word(args);
+        else if (args.at > 1 || !settings.port_name[0])  // the first word may be the port
+            passed_over(args.current());
     }
     if (settings.port_name[0])
         print_at_level(2, "\t     Serial Port: %s    Baud: %s\n", settings.port_name, settings.baud);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/console.h"
 #include "base/error_text.h"
 #include "image/image_file.h"
 #include "image/intel_hex.h"
@@ -26,23 +27,38 @@ fet_int failed(std::string why) {
     return STATUS_FAILED;
 }
 
+// The Intel HEX made ahead of a pass, kept for every file call of that pass.
+struct Prepared {
+    std::string file, temporary;
+};
+Prepared prepared;
+
+// Makes the Intel HEX for an ELF file; empty `temporary` and false with `why` on failure.
+bool convert(const char* file, std::string& temporary, std::string& why) {
+    MemoryImage image;
+    if (read_image_file(file, image, why) != IMAGE_OK) return false;
+    std::FILE* hex = create_temporary_file(".hex", temporary, why);
+    if (!hex) {
+        why = error_text("Cannot make a temporary Intel HEX file from %s: %s", file, why.c_str());
+        return false;
+    }
+    bool written = write_intel_hex(hex, image);
+    written = std::fclose(hex) == 0 && written;
+    if (written) return true;
+    const int reason = errno;
+    remove_temporary_file(temporary);
+    temporary.clear();
+    why = error_text("Cannot write a temporary Intel HEX file from %s: %s", file, std::strerror(reason));
+    return false;
+}
+
 template <typename Call>
 fet_int with_file(const char* file, Call call) {
     conversion_failure.clear();
+    if (file && !prepared.temporary.empty() && prepared.file == file) return call(prepared.temporary.c_str());
     if (!file || !image_file_is_elf(file)) return call(file);
-    MemoryImage image;
-    std::string why;
-    if (read_image_file(file, image, why) != IMAGE_OK) return failed(why);
-    std::string temporary;
-    std::FILE* hex = create_temporary_file(".hex", temporary, why);
-    if (!hex) return failed(error_text("Cannot make a temporary Intel HEX file from %s: %s", file, why.c_str()));
-    bool written = write_intel_hex(hex, image);
-    written = std::fclose(hex) == 0 && written;
-    if (!written) {
-        const int reason = errno;
-        remove_temporary_file(temporary);
-        return failed(error_text("Cannot write a temporary Intel HEX file from %s: %s", file, std::strerror(reason)));
-    }
+    std::string temporary, why;
+    if (!convert(file, temporary, why)) return failed(why);
     const fet_int result = call(temporary.c_str());
     remove_temporary_file(temporary);
     return result;
@@ -73,4 +89,20 @@ const FetLibrary* with_elf_as_intel_hex(const FetLibrary& library) {
     table.MSP430_Error_Number = error_number;
     table.MSP430_Error_String = error_string;
     return &table;
+}
+
+bool prepare_elf_as_intel_hex(const FetLibrary* library, const char* file, std::string& why) {
+    release_elf_as_intel_hex();
+    if (library != &table || !image_file_is_elf(file)) return true;
+    std::string temporary;
+    if (!convert(file, temporary, why)) return false;
+    prepared = {file, temporary};
+    add_exit_cleanup(release_elf_as_intel_hex);
+    return true;
+}
+
+void release_elf_as_intel_hex() {
+    if (prepared.temporary.empty()) return;
+    remove_temporary_file(prepared.temporary);
+    prepared = {};
 }

@@ -4,6 +4,8 @@
 // process be ended meanwhile). Other files reach the library under their own names.
 #pragma once
 
+#include <string>
+
 #include "base/fet_interface.h"
 
 // A table that calls `library` for everything, with MSP430_ProgramFile and MSP430_VerifyFile
@@ -11,3 +13,10 @@
 // queries tell why, naming the operator's file. There is one such table: a second call
 // replaces the library behind the first.
 const FetLibrary* with_elf_as_intel_hex(const FetLibrary& library);
+
+// Makes the Intel HEX for file now, when `library` is that table and file is an ELF image, so
+// that a full or missing temporary folder ends a pass before anything is erased. The file calls
+// then use it until release_elf_as_intel_hex (or the end of the run) removes it. False with
+// `why` when it cannot be made.
+bool prepare_elf_as_intel_hex(const FetLibrary* library, const char* file, std::string& why);
+void release_elf_as_intel_hex();

@@ -7,7 +7,10 @@
 #include "base/console.h"
 #include "base/error_text.h"
 #include "base/run_settings.h"
+#include "fet/elf_as_intel_hex.h"
 #include "fet/fet_library.h"
+#include "fet/firmware_update.h"
+#include "fet/segment_a.h"
 #include "image/image_file.h"
 
 namespace {
@@ -23,11 +26,9 @@ namespace {
     std::fflush(stdout);
 }
 
-// Every library status goes into settings.status before it is tested. The library's long is
-// wider than the field here; a failure must not turn into 0 when the high half is cut off.
+// Every library status goes into settings.status before it is tested.
 bool failed(int& field, fet_int result) {
-    field = static_cast<int>(result);
-    if (result != 0 && field == 0) field = -1;
+    field = result;
     return result != 0;
 }
 
@@ -146,6 +147,18 @@ void read_program_image(MemoryImage& image) {
     }
 }
 
+// The files the library is handed are made sure of before anything on the chip changes: the
+// Intel HEX an ELF image becomes, and a place for the read-out.
+void prepare_files() {
+    std::string why;
+    const bool ready =
+        (!pass_uses_image() || prepare_elf_as_intel_hex(fet, settings.program_file.c_str(), why)) &&
+        (!flag(FLAG_READ_OUT) || flag(FLAG_DETECT_ONLY) || read_out_target_usable(settings.read_out_file.c_str(), why));
+    if (ready) return;
+    print_plain("%s\n", printable_text(why).c_str());
+    exit_program(1);
+}
+
 // Every byte must lie in the part's flash or information memory, as the device record gives them.
 void check_image_fits(const MemoryImage& image) {
     const std::uint32_t flash_end = device_record.dword(DEV_FLASH_END);
@@ -161,6 +174,29 @@ void check_image_fits(const MemoryImage& image) {
                     printable_text(device_record.name()).c_str());
         exit_program(1);
     }
+}
+
+// The pass unlocks segment A only for +i and +x; a locked segment takes no byte, and finding that
+// out in the programming step would come after the erase.
+void check_segment_a(const MemoryImage& image) {
+    AddressRange a;
+    if (flag(FLAG_UNLOCK_INFO) || flag(FLAG_ERASE_INFO) || !lockable_segment_a(device_record, a)) return;
+    for (std::uint32_t at = a.first; at <= a.last; ++at) {
+        if (!image.has(at)) continue;
+        print_plain("%s: the image has data at 0x%04X in information segment A, which is locked; +i unlocks it "
+                    "(so does +x, which with -ia also erases it)\n",
+                    printable_text(settings.program_file).c_str(), static_cast<unsigned>(at));
+        exit_program(1);
+    }
+}
+
+// On the trace, which of the vendor library's generations answers: the two find the device
+// differently.
+void print_generation(int level) {
+    if (fet_generation == FetGeneration::original)
+        print_at_level(level, "FET library: original generation (MSP430_Identify)\n");
+    else if (fet_generation == FetGeneration::current)
+        print_at_level(level, "FET library: current generation (MSP430_OpenDevice)\n");
 }
 
 void program_device() {
@@ -185,6 +221,7 @@ void report_library_error(int level, const char* title) {
 
 int init_fet(int level) {
     const int l = level < 3 ? 3 : level;
+    print_generation(l);
     print_at_level(l, "%s", "Initializing FET");
     fet_int version = 0;
     if (failed(fet->MSP430_Initialize(settings.fet_port, &version))) {
@@ -195,7 +232,15 @@ int init_fet(int level) {
     print_at_level(l, " -OK. DLL Version:%d\n", settings.dll_version);
     if (settings.dll_version < 0) {
         print_plain("Version conflict between the DLL and USB FET Firmware\n");
-        if (flag(FLAG_DLL_CHECK)) return 2;
+        const int update = settings.update_firmware ? update_fet_firmware() : FIRMWARE_NO_UPDATE_CALL;
+        if (update == FIRMWARE_UPDATE_FAILED) {
+            report_library_error(2, "Firmware update");
+            return 4;
+        }
+        if (update != FIRMWARE_UPDATED && flag(FLAG_DLL_CHECK)) {
+            if (!settings.update_firmware) print_firmware_update_hint();
+            return 2;
+        }
     }
     if (settings.interface_mode < 0) return 0;
     print_at_level(l, "%s", "Configure Inteface Mode");
@@ -264,6 +309,7 @@ void programming_pass() {
     set_title("-Programming");
     MemoryImage image;
     if (pass_uses_image()) read_program_image(image);
+    prepare_files();
     if (init_fet(2) != 0) exit_program(1);
 
     if (flag(FLAG_EXT_VCC)) {
@@ -273,7 +319,10 @@ void programming_pass() {
     }
     identify_device();
     if (flag(FLAG_DETECT_ONLY)) exit_program(EXIT_DONE);  // the library stays open
-    if (pass_uses_image()) check_image_fits(image);
+    if (pass_uses_image()) {
+        check_image_fits(image);
+        check_segment_a(image);
+    }
 
     // A file verified alone is compared before anything in this pass erases the flash.
     if (flag(FLAG_VERIFY)) {
@@ -308,4 +357,5 @@ void programming_pass() {
     }
     if (settings.reset_method != 0 && reset_device(3) != 0) exit_program(1);
     step("Closing Interface", 2, [] { return fet->MSP430_Close(flag(FLAG_POWER_OFF) ? 1 : 0); });
+    release_elf_as_intel_hex();
 }

@@ -9,6 +9,7 @@
 #include "image/intel_hex.h"
 #include "image/ti_txt.h"
 #include "platform/link_target.h"
+#include "platform/temporary_file.h"
 
 namespace {
 
@@ -109,16 +110,51 @@ bool image_file_is_elf(const char* path) {
            is_elf(std::string_view(start, sizeof start));
 }
 
+namespace {
+
+// Only a regular file (or a new name) is replaced by the finished file: a rename over a device,
+// a FIFO or a folder would put a regular file in its place.
+bool target_is_replaceable(const char* path, const std::string& target, std::string& error) {
+    const char* what = nullptr;
+    switch (file_kind(target.c_str())) {
+        case FileKind::missing:
+        case FileKind::regular: return true;
+        case FileKind::folder: what = "a folder"; break;
+        case FileKind::device: what = "a device"; break;
+        case FileKind::fifo: what = "a FIFO"; break;
+        case FileKind::other: what = "a special file"; break;
+    }
+    error = error_text("Cannot write %s: it is %s; a read-out replaces only a regular file", path, what);
+    return false;
+}
+
+// The temporary file that is to take the place of the file path names, once every link on the
+// way is followed (the link stays); null with `error` when there can be none.
+std::FILE* open_beside(const char* path, std::string& target, std::string& temporary, std::string& error) {
+    target = resolve_link_target(path);
+    if (!target_is_replaceable(path, target, error)) return nullptr;
+    std::string reason;
+    std::FILE* file = create_file_beside(target, temporary, reason);
+    if (!file) error = error_text("Cannot write %s: %s", path, reason.c_str());
+    return file;
+}
+
+}  // namespace
+
+bool read_out_target_usable(const char* path, std::string& error) {
+    std::string target, temporary;
+    std::FILE* file = open_beside(path, target, temporary, error);
+    if (!file) return false;
+    std::fclose(file);
+    remove_temporary_file(temporary);
+    return true;
+}
+
 bool write_image_file(const char* path, bool intel_hex, std::uint32_t address, const std::vector<std::uint8_t>& data,
                       std::string& error) {
-    // Over a symbolic link the file it points to is written, beside itself, and the link stays.
-    const std::string target = resolve_link_target(path);
-    const std::string temporary = target + ".partial";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) {
-        error = error_text("Cannot write %s: %s", path, std::strerror(errno));
-        return false;
-    }
+    std::string target, temporary;
+    std::FILE* file = open_beside(path, target, temporary, error);
+    if (!file) return false;
     bool written = intel_hex ? write_intel_hex(file, address, data.data(), data.size())
                              : write_ti_txt(file, address, data.data(), data.size());
     int saved_errno = errno;
@@ -131,9 +167,10 @@ bool write_image_file(const char* path, bool intel_hex, std::uint32_t address, c
         saved_errno = errno;
     }
     if (!written) {
-        std::remove(temporary.c_str());
+        remove_temporary_file(temporary);
         error = error_text("Cannot write %s: %s", path, std::strerror(saved_errno));
         return false;
     }
+    keep_temporary_file(temporary);
     return true;
 }

@@ -10,6 +10,11 @@
 // loop of links gives path itself, and the write then fails as it would have without this.
 std::string resolve_link_target(const char* path);
 
+// What a name stands for, links followed: nothing yet, a regular file, or something that a
+// finished file must not be renamed over.
+enum class FileKind { missing, regular, folder, device, fifo, other };
+FileKind file_kind(const char* path);
+
 // Renames from to to, replacing a file of that name (which std::rename does not do on Windows).
 // False on failure, with errno set.
 bool replace_file(const char* from, const char* to);

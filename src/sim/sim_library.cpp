@@ -346,6 +346,7 @@ constexpr FetLibrary SIMULATOR = {
     sim_error_string,
     sim_get_number_of_usb_ifs,
     sim_get_name_of_usb_if,
+    nullptr,  // the built-in adapter's firmware always matches
 };
 
 }  // namespace
@@ -353,6 +354,8 @@ constexpr FetLibrary SIMULATOR = {
 const FetLibrary* simulator_library() { return &SIMULATOR; }
 
 void reset_simulator() { sim = Simulator{}; }
+
+fet_int simulator_fail(int error, std::string text) { return fail(error, std::move(text)); }
 
 Board* simulated_board(const char* fet_port, std::string& why) {
     const Part* part = ascii_starts_with(fet_port, SIM_PREFIX) ? part_for_port(fet_port) : nullptr;

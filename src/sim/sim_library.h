@@ -16,6 +16,10 @@ const FetLibrary* simulator_library();
 // in one process.
 void reset_simulator();
 
+// Makes error (a SimError) with its text the last error, as a failing call of the table does, for
+// the calls of the library's current generation built on top of it. Returns the failed status.
+fet_int simulator_fail(int error, std::string text);
+
 // The part whose board the simulator models, CPU, clocks, timers and UART included.
 inline constexpr const char* BOARD_PART = "MSP430G2553";
 

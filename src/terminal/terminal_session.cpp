@@ -105,6 +105,14 @@ void print_banner(int reopen_count) {
     std::fflush(stdout);
 }
 
+// A log that stopped taking bytes (a full disk) is said so once; the terminal goes on without it.
+void give_up_log(int error) {
+    log_file_close(settings.log_fd);
+    settings.log_fd = -1;
+    std::printf("\nCannot write the log %s: %s; the terminal goes on without it\n", settings.log_name,
+                std::strerror(error));
+}
+
 // Returns how many bytes came.
 int show_batch() {
     int count = 0;
@@ -119,9 +127,10 @@ int show_batch() {
     const auto length = static_cast<std::size_t>(rendered.length);
     // The log first: a console that takes no output (and a signal that ends the run meanwhile)
     // must not keep received bytes out of the log.
-    if (settings.log_fd > 0) log_file_write(settings.log_fd, render_buf, length);
+    const int log_error = settings.log_fd > 0 ? log_file_write(settings.log_fd, render_buf, length) : 0;
     std::fflush(stdout);  // whatever the stream still holds comes first
     console_write(render_buf, length, !options.pass_high);
+    if (log_error != 0) give_up_log(log_error);
     std::fflush(stdout);
     return count;
 }

@@ -45,6 +45,7 @@ Options:
   -oem               set OEM code page (default 1256) for Terminal
   -crlf              CR and LF transparent, otherwise CR=CR+LF and LF=Off
   --dll              disable DLL Version check
+  -update            update the FET firmware if it does not match the DLL
   -l [logname.txt]   Terminal logging to kestolog.txt or logname
   -a [0|1|2]         set 'AnyKey' request to Never|On error|Always (2)
   -d <0...8>         set print/debug level (default 2)
@@ -65,6 +66,7 @@ static std::string changed() {
     show("reset", s.reset_method, d.reset_method), show("image", s.program_file, d.program_file);
     show("out", s.read_out_file, d.read_out_file), show("baud", std::string(s.baud), std::string(d.baud));
     show("oem", s.oem_codepage, d.oem_codepage), show("log", s.log_fd, d.log_fd);
+    show("update", s.update_firmware, d.update_firmware);
     return out.str();
 }
 
@@ -92,6 +94,15 @@ TEST(CommandLine, ArgumentVectors) {
     const std::string vcc = "\t             Vcc: ", reset = "\t     Reset Metod: ", sbw = "\t       Interface: ";
     const std::string debug = "\t     Debug level: ", fet = "\t   FET Port name: ", image = "\t        Filename:`";
     const std::string port = "\t     Serial Port: ", no_file = "Filename not present\n" + FAILED;
+    // Words dropped by the walk are named, and why.
+    const auto unread = [](const std::string& word) {
+        return "Warning: " + word + " was passed over: nothing reads it; a file name goes right behind its action "
+               "word (+r for a read-out)\n";
+    };
+    const auto slot = [](const std::string& word, const std::string& action) {
+        return "Warning: " + word + " was taken as the file name of " + action + "; write it before " + action +
+               " or give " + action + " a name\n";
+    };
     const std::string path = "/dev/serial/by-id/" + std::string(109, 'x');  // the longest name, 127
     const struct { std::vector<std::string> arguments; std::string text; int status = ACCEPTED; } cases[] = {
         {{}, USAGE + FAILED, 1},
@@ -99,7 +110,7 @@ TEST(CommandLine, ArgumentVectors) {
         {{"-PLx", "-a", "0"}, SIM_FOUND + "Can't find COM Port\n" + DONE, DONE_STATUS},  // the board's UART is always there
         {{"-fl"}, "\nFound: SIM -Free\n" + DONE, DONE_STATUS},  // the simulated adapter, with no vendor library
         {{"-f", "-h"}, FAST + "\nUnknown option: '-h'\n" + FAILED, 1},
-        {{"-d", "2", "-fl", "?"}, debug + "02\n" + FAST + "ok flags=40010\n"},
+        {{"-d", "2", "-fl", "?"}, debug + "02\n" + FAST + unread("?") + "ok flags=40010\n"},
         // -vcc: volts and tenths, each read on its own; 1.8 to 3.6, or "ext".
         {{"-vcc", "3.3"}, vcc + "3.3V\nok vcc=3300\n"},
         {{"-vcc", "1.7"}, vcc + "1.7V\n\nInvalid VCC\n" + FAILED, 1},
@@ -132,6 +143,8 @@ TEST(CommandLine, ArgumentVectors) {
         {{"-OEM", "-crlf", "--DLL", "-info", "-ia"},
          "\tSelected OEM Codepage\n\tCR and LF transparent\n\tDLL Version check disabled\nok flags=401b oem=1\n"},
         {{"-fast", "-dll"}, FAST + debug + "04\nok flags=40010 level=4\n"},
+        {{"-UPDATE"}, "\tFET firmware update on a version conflict\nok update=1\n"},
+        {{"-upd"}, "\nUnknown option: '-upd'\n" + FAILED, 1},  // the exact word only
         {{"-det", "-manual"}, "\tOnly detect MSP430 chip part ID\nok flags=40489\n"},
         // Action words and their file names.
         {{"+ebpv", "test.hex"}, image + "test.hex`\nok flags=40b58 image=test.hex\n"},
@@ -152,11 +165,18 @@ TEST(CommandLine, ArgumentVectors) {
         {{"+p", "+a.hex"}, no_file, 2},
         {{"+p", " a.hex"}, no_file, 2},
         {{"+r", "./o.txt"}, "\t    Out Filename:`./o.txt`\nok flags=60018 out=./o.txt\n"},
-        {{"+e", "+p", "x.hex"}, "ok flags=40818\n"},  // the argument behind an action word is not read
+        // The argument behind an action word is not read; what that drops is said.
+        {{"+e", "+p", "x.hex"}, slot("+p", "+e") + unread("x.hex") + "ok flags=40818\n"},
+        {{"+e", "+fuse"}, slot("+fuse", "+e") + "ok flags=40818\n"},
+        {{"+x", "+r", "out.hex"}, slot("+r", "+x") + unread("out.hex") + "ok flags=42018\n"},
+        {{"+ebpv", "fw.hex", "readout.hex"}, image + "fw.hex`\n" + unread("readout.hex") + "ok flags=40b58 image=fw.hex\n"},
+        {{"+r", "a.hex", "+r", "-m"}, "\t    Out Filename:`a.hex`\n" + slot("-m", "+r") + "ok flags=60018 out=a.hex\n"},
+        {{"+p", "fw.hex", "com3"}, image + "fw.hex`\nWarning: com3 was passed over: a serial port is read only as the "
+                                   "first word\nok flags=40118 image=fw.hex\n"},
         {{"+fu"}, "Invaild Switch: +fu" + FAILED, 2},
         {{"+fuse"}, "\t         Warning: Blow Fuse!\nok flags=48018\n"},
         {{"+q", "a.hex"}, image + "a.hex`\nInvaild Switch: +q" + FAILED, 2},
-        {{"hello", "", "-m"}, "ok flags=40408\n"},
+        {{"hello", "", "-m"}, unread("hello") + "ok flags=40408\n"},
         {{"com3", "-f"}, FAST + port + "COM3    Baud: 19200\nok flags=40410\n"},
         {{"Com12", "-baud", "115200"}, port + "\\\\.\\COM12    Baud: 115200\nok flags=40418 baud=115200\n"},
         {{"/dev/ttyUSB0", "-d", "0"}, "ok flags=40418 level=0\n"},

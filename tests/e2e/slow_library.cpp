@@ -4,15 +4,19 @@
 // output when the programming has begun; everything else succeeds at once.
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+// The library's integers are 32 bits wide.
+using fet_int = std::int32_t;
+
 extern "C" {
-long MSP430_Initialize(const char*, long* version) { return *version = 1, 0; }
-long MSP430_Configure(long, long) { return 0; }
-long MSP430_VCC(long) { return 0; }
-long MSP430_GetExtVoltage(long*, long*) { return 0; }
-long MSP430_Identify(char* record, long size, long) {
+fet_int MSP430_Initialize(const char*, fet_int* version) { return *version = 1, 0; }
+fet_int MSP430_Configure(fet_int, fet_int) { return 0; }
+fet_int MSP430_VCC(fet_int) { return 0; }
+fet_int MSP430_GetExtVoltage(fet_int*, fet_int*) { return 0; }
+fet_int MSP430_Identify(char* record, fet_int size, fet_int) {
     std::memset(record, 0, static_cast<std::size_t>(size));
     std::strcpy(record + 4, "MSP430SLOW");
     // Flash C000..FFFF and information memory 1000..10FF, as on a G2553, so that an image fits.
@@ -22,10 +26,10 @@ long MSP430_Identify(char* record, long size, long) {
     word(36, 0xC000), word(66, 0xFFFF), word(38, 0x1000), word(64, 0x10FF);
     return 0;
 }
-long MSP430_Device(long, char*, long) { return 0; }
-long MSP430_Erase(long, long, long) { return 0; }
-long MSP430_EraseCheck(long, long) { return 0; }
-long MSP430_ProgramFile(const char*, long, long) {
+fet_int MSP430_Device(fet_int, char*, fet_int) { return 0; }
+fet_int MSP430_Erase(fet_int, fet_int, fet_int) { return 0; }
+fet_int MSP430_EraseCheck(fet_int, fet_int) { return 0; }
+fet_int MSP430_ProgramFile(const char*, fet_int, fet_int) {
     if (write(STDOUT_FILENO, "<programming>", 13) < 0) return -1;
     // Waits for the test; after a minute a forgotten test fails instead of hanging.
     const char* release = std::getenv("SLOW_LIBRARY_RELEASE");
@@ -33,13 +37,13 @@ long MSP430_ProgramFile(const char*, long, long) {
         if (release && access(release, F_OK) == 0) return 0;
     return -1;
 }
-long MSP430_VerifyFile(const char*) { return 0; }
-long MSP430_ReadOutFile(long, long, const char*, long) { return 0; }
-long MSP430_Secure() { return 0; }
-long MSP430_Reset(long, long, long) { return 0; }
-long MSP430_Close(long) { return 0; }
-long MSP430_Error_Number() { return 1; }
-const char* MSP430_Error_String(long) { return "the slow library gave up waiting"; }
-long MSP430_GetNumberOfUsbIfs(long*) { return 0; }
-long MSP430_GetNameOfUsbIf(long, char**, long*) { return 0; }
+fet_int MSP430_VerifyFile(const char*) { return 0; }
+fet_int MSP430_ReadOutFile(fet_int, fet_int, const char*, fet_int) { return 0; }
+fet_int MSP430_Secure() { return 0; }
+fet_int MSP430_Reset(fet_int, fet_int, fet_int) { return 0; }
+fet_int MSP430_Close(fet_int) { return 0; }
+fet_int MSP430_Error_Number() { return 1; }
+const char* MSP430_Error_String(fet_int) { return "the slow library gave up waiting"; }
+fet_int MSP430_GetNumberOfUsbIfs(fet_int*) { return 0; }
+fet_int MSP430_GetNameOfUsbIf(fet_int, char**, fet_int*) { return 0; }
 }

@@ -85,3 +85,30 @@ TEST(ElfAsIntelHex, AnElfImageReachesTheLibraryAsATemporaryIntelHexFile) {
         unsetenv("TMPDIR");
     }
 }
+
+// Made ahead of a pass, the one Intel HEX serves every file call until it is released; a table
+// that does not convert (the simulator's) gets nothing made.
+TEST(ElfAsIntelHex, APreparedFileServesThePassAndGoesWithTheRelease) {
+    const ScratchFolder temporary;
+    const char* saved = std::getenv("TMPDIR");
+    const std::string saved_tmpdir = saved ? saved : "";
+    setenv("TMPDIR", temporary.folder().c_str(), 1);
+    const std::string elf = std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.elf";
+    const FetLibrary& library = *with_elf_as_intel_hex(recording_library());
+    std::string why;
+
+    const FetLibrary other = recording_library();
+    EXPECT_TRUE(prepare_elf_as_intel_hex(&other, elf.c_str(), why));
+    EXPECT_TRUE(fs::is_empty(temporary.folder()));
+    ASSERT_TRUE(prepare_elf_as_intel_hex(&library, elf.c_str(), why)) << why;
+    EXPECT_EQ(std::distance(fs::directory_iterator(temporary.folder()), {}), 1);
+    EXPECT_EQ(library.MSP430_VerifyFile(elf.c_str()), 0);
+    const std::string verified = handed_name;
+    EXPECT_EQ(library.MSP430_ProgramFile(elf.c_str(), 1, 1), 0);
+    EXPECT_EQ(handed_name, verified);
+    EXPECT_TRUE(fs::exists(verified));
+    release_elf_as_intel_hex();
+    EXPECT_TRUE(fs::is_empty(temporary.folder()));
+
+    saved ? setenv("TMPDIR", saved_tmpdir.c_str(), 1) : unsetenv("TMPDIR");
+}

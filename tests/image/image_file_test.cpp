@@ -3,8 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
 #include <filesystem>
 
+#include "platform/console_keys.h"
 #include "support/scratch_folder.h"
 
 namespace fs = std::filesystem;
@@ -37,3 +47,47 @@ TEST(ImageFiles, ReadOutOverALinkWritesTheFileItPointsTo) {
     for (const auto& entry : fs::recursive_directory_iterator(scratch.folder()))
         EXPECT_TRUE(entry.is_directory() || entry.path().extension() == ".hex") << entry.path();
 }
+
+// The temporary name is new each time: a file that happens to be called like it stays as it
+// was. A folder is not replaced (nor a device or a FIFO: see the tests of the pass).
+TEST(ImageFiles, ReadOutReplacesOnlyARegularFileAndTouchesNoNeighbour) {
+    const ScratchFolder scratch;
+    scratch.write("notes.hex", "old\n");
+    scratch.write("notes.hex.partial", "someone's notes\n");
+    fs::create_directory(scratch.path("folder"));
+    std::string error;
+    const std::vector<std::uint8_t> data = {0x31, 0x40};
+    ASSERT_TRUE(write_image_file(scratch.path("notes.hex").c_str(), true, 0xC000, data, error)) << error;
+    EXPECT_EQ(scratch.read("notes.hex"), ":02C000003140CD\n:00000001FF\n");
+    EXPECT_EQ(scratch.read("notes.hex.partial"), "someone's notes\n");
+    EXPECT_FALSE(write_image_file(scratch.path("folder").c_str(), true, 0xC000, data, error));
+    EXPECT_EQ(error, "Cannot write " + scratch.path("folder") + ": it is a folder; a read-out replaces only a regular file");
+    EXPECT_TRUE(fs::is_directory(scratch.path("folder")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.folder()), {}), 3);
+}
+
+#if !defined(_WIN32)
+// A signal that ends the run while the read-out is written (here: the file size limit is met,
+// and its signal is turned into SIGTERM) leaves neither the temporary file nor a changed target.
+TEST(ImageFiles, ASignalDuringTheReadOutLeavesNoTemporaryFile) {
+    const ScratchFolder scratch;
+    scratch.write("out.hex", "the old read-out\n");
+    const pid_t child = fork();
+    if (child == 0) {
+        const int quiet = open("/dev/null", O_WRONLY);
+        dup2(quiet, STDOUT_FILENO), dup2(quiet, STDIN_FILENO);
+        console_keys_install();  // the program's own handlers
+        signal(SIGXFSZ, [](int) { raise(SIGTERM); });
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::string error;
+        write_image_file(scratch.path("out.hex").c_str(), true, 0, std::vector<std::uint8_t>(65536, 0x55), error);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(scratch.read("out.hex"), "the old read-out\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.folder()), {}), 1);
+}
+#endif

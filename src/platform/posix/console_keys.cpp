@@ -144,7 +144,7 @@ void console_keys_install() {
             have_saved_mode = 1;
         }
     }
-    if (!title_saved && isatty(STDOUT_FILENO)) {
+    if (!title_saved && console_takes_titles()) {
         title_saved = 1;
         [[maybe_unused]] const ssize_t ignored = write(STDOUT_FILENO, TITLE_PUSH, sizeof TITLE_PUSH - 1);
     }

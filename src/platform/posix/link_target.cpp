@@ -1,6 +1,7 @@
 #include "platform/link_target.h"
 
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,3 +30,13 @@ std::string resolve_link_target(const char* path) {
 }
 
 bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+FileKind file_kind(const char* path) {
+    struct stat status {};
+    if (stat(path, &status) != 0) return FileKind::missing;  // or unreachable: the write then says why
+    if (S_ISREG(status.st_mode)) return FileKind::regular;
+    if (S_ISDIR(status.st_mode)) return FileKind::folder;
+    if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) return FileKind::device;
+    if (S_ISFIFO(status.st_mode)) return FileKind::fifo;
+    return FileKind::other;
+}

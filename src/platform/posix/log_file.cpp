@@ -15,6 +15,6 @@ int log_file_open(const char* name) {
     return moved;
 }
 
-void log_file_write(int fd, const char* bytes, std::size_t n) { write_all(fd, bytes, n); }
+int log_file_write(int fd, const char* bytes, std::size_t n) { return write_all(fd, bytes, n); }
 
 void log_file_close(int fd) { close(fd); }

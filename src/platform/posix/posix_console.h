@@ -15,5 +15,9 @@ int console_pause_left_ms();
 // Forgets the bytes held back and an end of input seen: standard input may have been replaced.
 void console_input_forget();
 
+// True when standard output is a terminal that takes window titles: not a pipe or a file, and
+// not TERM=dumb (an editor's build buffer), where the escape sequences would show as garbage.
+bool console_takes_titles();
+
 // The descriptor behind a serial handle, or -1 for none.
 int serial_descriptor(SerialHandle handle);

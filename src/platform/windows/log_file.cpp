@@ -5,6 +5,8 @@
 #include <share.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 int log_file_open(const char* name) {
     // No sharing restriction, so that another program can read the log meanwhile; binary, so
     // that the bytes land as they were shown.
@@ -27,14 +29,16 @@ int log_file_open(const char* name) {
     return moved;
 }
 
-void log_file_write(int fd, const char* bytes, std::size_t n) {
+int log_file_write(int fd, const char* bytes, std::size_t n) {
     while (n > 0) {
         const unsigned chunk = n > 0x10000 ? 0x10000u : static_cast<unsigned>(n);
         const int written = _write(fd, bytes, chunk);
-        if (written <= 0) return;
+        if (written < 0) return errno != 0 ? errno : EIO;
+        if (written == 0) return ENOSPC;
         bytes += written;
         n -= static_cast<std::size_t>(written);
     }
+    return 0;
 }
 
 void log_file_close(int fd) { _close(fd); }

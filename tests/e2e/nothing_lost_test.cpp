@@ -1,0 +1,91 @@
+// What can be known before the first erase is found there: a pass that would erase ends with
+// status 1 and one clear line, and the chip and every file are as they were.
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/console.h"
+#include "e2e/pty_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// kesto with `args` in `folder`, at print level 3 so that every step it takes shows; TMPDIR as
+// given, the shared simulator as the vendor library, and a file size limit when `limit` is set.
+ProcessRun run_in(const ScratchFolder& folder, std::vector<std::string> args, const std::string& tmpdir,
+                  rlim_t limit = RLIM_INFINITY) {
+    args.insert(args.begin(), {KESTO_BINARY, "-a", "0", "-d", "3"});
+    return run_process([&] {
+        std::vector<char*> argv;
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        setenv("LD_LIBRARY_PATH", fs::path(KESTO_SIM_LIBRARY).parent_path().c_str(), 1);
+        setenv("TMPDIR", tmpdir.c_str(), 1);
+        signal(SIGXFSZ, SIG_IGN);  // past the limit a write then fails with EFBIG
+        const rlimit fsize{limit, limit};
+        if (chdir(folder.folder().c_str()) == 0 && setrlimit(RLIMIT_FSIZE, &fsize) == 0) execv(argv[0], argv.data());
+    });
+}
+
+TEST(BeforeTheErase, EveryFailureThatCanBeKnownEndsThePassBeforeIt) {
+    const ScratchFolder dir, temporary;
+    fs::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.elf", dir.path("blink.elf"));
+    dir.write("info_a.hex", ":0110C00055DA\n:00000001FF\n");
+    fs::create_directory(dir.path("folder"));
+    ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
+    const std::string no_space = "Cannot write a temporary Intel HEX file from blink.elf: File too large\n";
+    const struct { std::vector<std::string> args; std::string tmpdir, line; rlim_t limit = RLIM_INFINITY; } cases[] = {
+        // The vendor library (the simulator in its place) gets the ELF image as Intel HEX.
+        {{"-FET", "TIUSB", "+ep", "blink.elf"}, dir.path("missing"),
+         "Cannot make a temporary Intel HEX file from blink.elf: No such file or directory\n"},
+        {{"-FET", "TIUSB", "+ep", "blink.elf"}, temporary.folder(), no_space, 64},
+        {{"-FET", "SIM", "+ep", "info_a.hex"}, temporary.folder(),
+         "info_a.hex: the image has data at 0x10C0 in information segment A, which is locked; +i unlocks it (so "
+         "does +x, which with -ia also erases it)\n"},
+        {{"-FET", "SIM", "+r", "/dev/full", "+e"}, temporary.folder(),
+         "Cannot write /dev/full: it is a device; a read-out replaces only a regular file\n"},
+        {{"-FET", "SIM", "+r", "fifo", "+e"}, temporary.folder(),
+         "Cannot write fifo: it is a FIFO; a read-out replaces only a regular file\n"},
+        {{"-FET", "SIM", "+r", "folder", "+e"}, temporary.folder(),
+         "Cannot write folder: it is a folder; a read-out replaces only a regular file\n"},
+        {{"-FET", "SIM", "+r", "missing/out.hex", "+e"}, temporary.folder(),
+         "Cannot write missing/out.hex: No such file or directory\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const ProcessRun run = run_in(dir, c.args, c.tmpdir, c.limit);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.text.ends_with(c.line)) << run.text;
+        EXPECT_EQ(run.text.find("Erase"), std::string::npos) << run.text;
+        EXPECT_TRUE(fs::is_empty(temporary.folder()));
+    }
+    EXPECT_TRUE(fs::is_fifo(dir.path("fifo")));
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    // With room for it, the same ELF image is programmed, and its Intel HEX is gone afterwards.
+    const ProcessRun run = run_in(dir, {"-FET", "TIUSB", "+ep", "blink.elf"}, temporary.folder());
+    EXPECT_EQ(run.status, exit_status_for(EXIT_DONE));
+    EXPECT_NE(run.text.find("Erase All -OK\nProgramming...wait... -OK\n"), std::string::npos) << run.text;
+    EXPECT_TRUE(fs::is_empty(temporary.folder()));
+}
+
+// Under TERM=dumb (an editor's build buffer) the console gets neither titles nor the title stack.
+TEST(ConsoleTitle, NoneUnderADumbTerminal) {
+    for (const char* term : {"xterm", "dumb"}) {
+        SCOPED_TRACE(term);
+        const char* saved = std::getenv("TERM");
+        const std::string before = saved ? saved : "";
+        setenv("TERM", term, 1);
+        Console console({"-FET", "SIM", "-a", "0", "-det"});
+        saved ? setenv("TERM", before.c_str(), 1) : unsetenv("TERM");
+        ASSERT_TRUE(console.wait_exit());
+        const bool titles = std::string(term) != "dumb";
+        EXPECT_EQ(console.text.find("\x1b]0;") != std::string::npos, titles) << console.text;
+        EXPECT_EQ(console.text.find("\x1b[22;0t") != std::string::npos, titles) << console.text;
+    }
+}
+
+}  // namespace
