@@ -284,6 +284,13 @@ int terminal_loop() {
             const int result = wait_for_port(line_len);
             if (result != KEEP_RUNNING) return result;
         }
+        if (!keyboard.open && !keyboard.has_key() && settings.port_handle <= 0) {
+            // No key can come any more (standard input has ended) and no port was named: the
+            // session could only idle for ever, which would hang a script. Texts still expected
+            // are waited for until the time-out, if there is one.
+            if (!unattended_expecting()) return STOP;
+            if (settings.timeout_tenths <= 0) return FINISHED;
+        }
         const int errors_before = settings.write_errors;
         // No sleep while keys are queued.
         const TerminalEvents events =
@@ -301,12 +308,6 @@ int terminal_loop() {
         if (keyboard.has_key()) {
             const int result = handle_key(line_len);
             if (result != KEEP_RUNNING) return result;
-        } else if (!keyboard.open && settings.port_handle <= 0) {
-            // No key can come any more (standard input has ended) and no port was named: the
-            // session could only idle for ever, which would hang a script. Texts still expected
-            // are waited for until the time-out, if there is one.
-            if (!unattended_expecting()) return STOP;
-            if (settings.timeout_tenths <= 0) return FINISHED;
         }
         if (settings.write_errors != errors_before) {
             drop_keys_for_board();
