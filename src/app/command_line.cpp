@@ -391,4 +391,7 @@ void parse_command_line(int argc, char** argv) {
     }
     if (settings.port_name[0])
         print_at_level(2, "\t     Serial Port: %s    Baud: %s\n", settings.port_name, settings.baud);
+    // Refused before the chip is touched: a run that can never see the text would pass in CI.
+    if (!settings.expect_texts.empty() && (settings.flags & (FLAG_TERMINAL | FLAG_DETECT_ONLY)) != FLAG_TERMINAL)
+        fail(1, "\n-expect needs the terminal: name its serial port first\n");
 }
