@@ -52,11 +52,11 @@ TEST(UnattendedE2E, TheTimeOutIsNotResetByF9) {
     usleep(2'500'000);
     const std::size_t from = session.console->text.size();
     session.console->type(KEY_F9);
-    const long long pressed = monotonic_ms();
-    ASSERT_TRUE(session.console->wait_for(SHOWN_STARTED, from));
-    ASSERT_TRUE(session.console->wait_exit(8000));
-    // Started afresh, the clock would run for another 4 s from the key.
-    EXPECT_LT(monotonic_ms() - pressed, 3500);
+    ASSERT_TRUE(session.console->wait_for(SHOWN_STARTED, from, 20000));
+    const long long restarted = monotonic_ms();
+    ASSERT_TRUE(session.console->wait_exit(20000));
+    // Started afresh, the clock would run for another 4 s from the new start.
+    EXPECT_LT(monotonic_ms() - restarted, 3000);
     EXPECT_EQ(session.console->status, 6);
     EXPECT_TRUE(session.shown().ends_with(as_shown("\nTime-out after 4 s, expected text not seen: \"NEVER\"\n")));
 }
