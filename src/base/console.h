@@ -26,8 +26,8 @@ void set_title(const char* text);
 // same procedure twice adds it once.
 void add_exit_cleanup(void (*cleanup)());
 
-// Runs the clean-ups, waits for a key as settings.anykey_mode says (never in an unattended run), rings the bell on
-// failure and ends the process.
+// Runs the clean-ups, waits for a key as settings.anykey_mode says (never in an unattended run),
+// rings the bell on failure and ends the process.
 [[noreturn]] void exit_program(int code);
 
 // Tests and fuzzers may catch the end of the process: when set, this is called with the

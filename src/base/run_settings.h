@@ -71,7 +71,7 @@ struct RunSettings {
 };
 
 // True when -expect, -error or -timeout was given: the run ends by itself, with no one there.
-inline bool unattended_settings(const RunSettings& run) {
+inline bool unattended_run(const RunSettings& run) {
     return !run.expect_texts.empty() || !run.error_texts.empty() || run.timeout_tenths > 0;
 }
 

@@ -173,7 +173,7 @@ std::string closing_line(int& code) {
 }  // namespace
 
 void unattended_start() {
-    if (started || !unattended_settings(settings)) return;
+    if (started || !unattended_run(settings)) return;
     started = true;
     for (const char* text : settings.expect_texts) watch.expect(text);
     for (const char* text : settings.error_texts) watch.error_on(text);

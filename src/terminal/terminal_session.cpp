@@ -243,10 +243,10 @@ int wait_for_port(int& line_len) {
     long reported = 0;
     Clock::time_point refused_since{};
     for (;;) {
-        const TerminalEvents events = terminal_wait_for_device(settings.port_name, keyboard.wants_input(),
-                                                               keyboard.has_key() ? 0 : unattended_wait_ms(PORT_LOOK_MS));
-        if (events.stop_requested) leave_on_stop();
         if (unattended_over()) return FINISHED;
+        const int wait_ms = keyboard.has_key() ? 0 : unattended_wait_ms(PORT_LOOK_MS);
+        const TerminalEvents events = terminal_wait_for_device(settings.port_name, keyboard.wants_input(), wait_ms);
+        if (events.stop_requested) leave_on_stop();
         if (events.console) keyboard.read_console();
         keyboard.drop_board_keys();
         while (keyboard.has_key()) {
@@ -292,9 +292,9 @@ int terminal_loop() {
             if (settings.timeout_tenths <= 0) return FINISHED;
         }
         const int errors_before = settings.write_errors;
-        // No sleep while keys are queued.
-        const TerminalEvents events =
-            terminal_wait(settings.port_handle, keyboard.wants_input(), keyboard.has_key() ? 0 : unattended_wait_ms(-1));
+        // No sleep while keys are queued; an unattended run's wait ends with its time.
+        const int wait_ms = keyboard.has_key() ? 0 : unattended_wait_ms(-1);
+        const TerminalEvents events = terminal_wait(settings.port_handle, keyboard.wants_input(), wait_ms);
         if (events.stop_requested) leave_on_stop();
         if (events.port) show_batch();
         if (events.port_gone) {

@@ -174,7 +174,8 @@ TEST(CommandLine, ArgumentVectors) {
         {{"-expects", "x"}, "\nUnknown option: '-expects'\n" + FAILED, 1},
         // A text that could never be seen is refused before the chip is touched.
         {{"-expect", "PASS", "+e"}, "\t          Expect: `PASS`\n" + no_terminal, 1},
-        {{"com3", "-det", "-expect", "x", "-d", "0"}, "\tOnly detect MSP430 chip part ID\n\t          Expect: `x`\n" + no_terminal, 1},
+        {{"com3", "-det", "-expect", "x", "-d", "0"},
+         "\tOnly detect MSP430 chip part ID\n\t          Expect: `x`\n" + no_terminal, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));

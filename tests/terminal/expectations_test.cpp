@@ -48,7 +48,8 @@ std::string verdicts(OutputMatcher& matcher, const std::vector<std::string>& bat
 // Texts split across batches, down to one byte a batch and a middle batch shorter than the text;
 // several in any order; repeated beginnings ("PAPASS").
 TEST(Expectations, ExpectedTextsSpanBatches) {
-    const struct { std::vector<const char*> expected; std::vector<std::string> batches; std::string verdicts; } cases[] = {
+    const struct { std::vector<const char*> expected; std::vector<std::string> batches; std::string verdicts;
+    } cases[] = {
         {{"PASS"}, {"boot\r\nPA", "S", "S\r\n"}, "ppa"},
         {{"PASS"}, {"P", "A", "P", "A", "S", "S"}, "pppppa"},
         {{"PASS"}, {"PAPAS", "S"}, "pa"},
