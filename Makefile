@@ -15,10 +15,14 @@ $(BUILD)/build.ninja $(BUILD)/Makefile:
 build: | $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Only the program: the demo needs neither the tests nor the other tools.
+# Only the program: the demo needs neither the tests nor the other tools. It programs the
+# example into the simulated board and talks to it over the board's UART (F5 resets the board,
+# F9 programs it again, F10 leaves). Without a terminal on standard input no key can end the
+# session, so it then ends by itself after a few seconds.
+DEMO_TIMEOUT := $(shell [ -t 0 ] || echo "-timeout 10")
 demo: | $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target kesto
-	$(BUILD)/kesto -FET SIM -a 0 -d 3 -info +ebpv examples/blink/blink.elf +r $(BUILD)/readout.hex
+	$(BUILD)/kesto SIM -FET SIM -baud 9600 -a 0 +ebpv examples/blink/blink.elf $(DEMO_TIMEOUT)
 
 test: test-plain test-asan
 
@@ -31,11 +35,15 @@ test-asan:
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_ARGS)
 
 # Terminal figures (idle CPU, latency, throughput, memory), beside picocom's when it is installed;
-# then the programming pass and start-up on the simulator, beside mspdebug's when it is installed.
+# then the programming pass and start-up on the simulator, beside mspdebug's when it is installed;
+# then the virtual board's CPU on a busy loop, against a 16 MHz chip, and what the board costs its
+# host, sleeping and busy.
 bench: | $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS) --target kesto_bench kesto_pass_bench
+	cmake --build $(BUILD) -j $(JOBS) --target kesto_bench kesto_pass_bench kesto_cpu_bench kesto_board_bench
 	./$(BUILD)/kesto_bench
 	./$(BUILD)/kesto_pass_bench
+	./$(BUILD)/kesto_cpu_bench
+	./$(BUILD)/kesto_board_bench
 
 # The whole test suite under valgrind's memcheck, every kesto run it starts included (programs
 # of the system it runs are left out). Each process writes its own report; an error or a leak in

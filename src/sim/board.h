@@ -38,7 +38,8 @@ public:
 
     // The UART. Bytes the board has sent up to now, at most capacity; bytes the host sends,
     // which arrive at the board at the pace of its UART. The host's line runs at host_baud:
-    // when it and the board's rate differ by more than 5%, neither side receives anything.
+    // when it and the board's rate differ by more than 5%, neither side receives anything. Until
+    // set_host_baud is called (or after it is given 0), the host's line follows the board's rate.
     std::size_t uart_take(std::uint8_t* out, std::size_t capacity);
     void uart_send(const std::uint8_t* bytes, std::size_t n);
     void set_host_baud(std::uint32_t host_baud);
@@ -46,7 +47,8 @@ public:
     std::uint32_t uart_baud() const;
 
     // Lines worth telling at the most detailed print level: why the CPU is held, the first
-    // touch of each peripheral the board does not model. Each is given once.
+    // touch of each peripheral the board does not model, the UART's rate when the host's line
+    // runs at another. Each is given once after each start.
     std::vector<std::string> take_notes();
 
 private:

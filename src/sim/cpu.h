@@ -32,7 +32,8 @@ public:
     // instructions and wake a sleeping CPU. Returns at once while held.
     void run(std::uint64_t until);
 
-    // MCLK cycles since construction; a sleeping CPU counts none.
+    // MCLK cycles since construction; a sleeping CPU counts none. During a peripheral access
+    // it is the count at the start of the instruction that makes it, and reg[] is current.
     std::uint64_t cycles() const { return cycles_; }
     bool sleeping() const { return (reg[2] & SR_CPUOFF) != 0; }
     std::uint16_t status() const { return reg[2]; }
@@ -45,8 +46,13 @@ public:
     std::uint16_t reg[16]{};
 
 private:
+    friend class CpuBatch;
+    void hold(std::string why);
+
     Bus& bus_;
     std::uint64_t cycles_ = 0;
+    // The last instruction changed SR: requests wait until the one after it has run.
+    bool interrupt_after_next_ = false;
     bool held_ = true;
     std::string why_ = "not started";
 };

@@ -17,12 +17,18 @@
 //       bit 7 asking for exactly the chosen ones; 1 starts the program; 0 keeps JTAG attached.
 //   MSP430_Close(vcc_off): 1 switches the target's supply off, 0 leaves it.
 //
+// The board (the G2553's CPU, clocks and peripherals) runs what the target's flash holds. JTAG
+// access halts its CPU; the reset with execute 1 starts it again from the reset vector, with
+// the flash as the pass left it.
+//
 // The target lives for the process: a second MSP430_Initialize (another programming pass from
 // the terminal) finds the memory as the first pass left it, as a real board would. Each run of
 // the program starts with a blank one.
 #include "sim/sim_library.h"
 
+#include <chrono>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -30,6 +36,7 @@
 #include "image/image_file.h"
 #include "sim/parts.h"
 #include "base/error_text.h"
+#include "sim/board.h"
 #include "sim/sim_errors.h"
 #include "sim/target.h"
 
@@ -54,6 +61,9 @@ struct Simulator {
     std::optional<Target> target;
     fet_int last_error = SIM_OK;
     std::string last_text;
+    // Made on first use: only the board part has one.
+    std::unique_ptr<Board> board;
+    bool board_started = false;
 };
 
 Simulator sim;
@@ -66,10 +76,34 @@ fet_int fail(int error, std::string text) {
 
 fet_int result(int error, std::string& why) { return error == SIM_OK ? 0 : fail(error, std::move(why)); }
 
+// Every JTAG access stops the CPU where it is until the next reset starts it.
+void jtag_takes_chip() {
+    if (sim.board) sim.board->halt();
+}
+
 bool is_open() {
     if (sim.open) return true;
     fail(SIM_NOT_OPEN, "The simulated adapter is not open: MSP430_Initialize comes first");
     return false;
+}
+
+// For the calls that reach the chip's memory through JTAG.
+bool jtag_open() {
+    if (!is_open()) return false;
+    jtag_takes_chip();
+    return true;
+}
+
+bool has_board(const Part& part) { return std::strcmp(part.name, BOARD_PART) == 0; }
+
+Board& board() {
+    if (!sim.board) sim.board = std::make_unique<Board>();
+    return *sim.board;
+}
+
+void start_board() {
+    board().start(*sim.target, board_clock_ns());
+    sim.board_started = true;
 }
 
 // The part named by the adapter name, or null (with the error set) when it names none. Built as
@@ -93,6 +127,7 @@ fet_int FET_CALL sim_initialize(const char* port, fet_int* version) {
     if (!port || !version) return fail(SIM_BAD_ARGUMENT, "MSP430_Initialize needs a port name and a version");
     const Part* part = part_for_port(port);
     if (!part) return STATUS_FAILED;
+    jtag_takes_chip();
     if (!sim.target || &sim.target->part() != part) sim.target.emplace(*part);
     std::string unused;
     sim.target->set_supply(SUPPLY_AT_OPEN_MV, unused);
@@ -141,7 +176,7 @@ fet_int check_record(const char* record, fet_int size) {
 }
 
 fet_int FET_CALL sim_identify(char* record, fet_int size, fet_int /*set_id*/) {
-    if (!is_open()) return STATUS_FAILED;
+    if (!jtag_open()) return STATUS_FAILED;
     if (check_record(record, size)) return STATUS_FAILED;
     std::string why;
     if (const int error = sim.target->check_access(why)) return fail(error, why);
@@ -173,7 +208,7 @@ bool valid_range(fet_int address, fet_int length) {
 }
 
 fet_int FET_CALL sim_erase(fet_int type, fet_int address, fet_int length) {
-    if (!is_open()) return STATUS_FAILED;
+    if (!jtag_open()) return STATUS_FAILED;
     std::string why;
     if (type == ERASE_ALL) return result(sim.target->erase_all(why), why);
     if (type != ERASE_SEGMENT) return fail(SIM_BAD_ARGUMENT, error_text("Erase type %d is not 0 or 1", type));
@@ -182,7 +217,7 @@ fet_int FET_CALL sim_erase(fet_int type, fet_int address, fet_int length) {
 }
 
 fet_int FET_CALL sim_erase_check(fet_int address, fet_int length) {
-    if (!is_open() || !valid_range(address, length)) return STATUS_FAILED;
+    if (!jtag_open() || !valid_range(address, length)) return STATUS_FAILED;
     std::string why;
     return result(sim.target->erase_check(static_cast<std::uint32_t>(address), static_cast<std::uint32_t>(length), why),
                   why);
@@ -202,7 +237,7 @@ bool load_image(const char* file, MemoryImage& image) {
 }
 
 fet_int FET_CALL sim_program_file(const char* file, fet_int erase_type, fet_int verify) {
-    if (!is_open()) return STATUS_FAILED;
+    if (!jtag_open()) return STATUS_FAILED;
     if (erase_type != PROGRAM_ERASE_NONE && erase_type != PROGRAM_ERASE_MAIN)
         return fail(SIM_BAD_ARGUMENT, error_text("Program erase type %d is not 0 or 1", erase_type));
     std::string why;
@@ -220,7 +255,7 @@ fet_int FET_CALL sim_program_file(const char* file, fet_int erase_type, fet_int 
 }
 
 fet_int FET_CALL sim_verify_file(const char* file) {
-    if (!is_open()) return STATUS_FAILED;
+    if (!jtag_open()) return STATUS_FAILED;
     std::string why;
     if (const int error = sim.target->check_access(why)) return fail(error, why);
     MemoryImage image;
@@ -229,7 +264,7 @@ fet_int FET_CALL sim_verify_file(const char* file) {
 }
 
 fet_int FET_CALL sim_read_out_file(fet_int address, fet_int length, const char* file, fet_int file_type) {
-    if (!is_open()) return STATUS_FAILED;
+    if (!jtag_open()) return STATUS_FAILED;
     if (file_type != FILE_INTEL_HEX && file_type != FILE_TI_TXT)
         return fail(SIM_BAD_ARGUMENT, error_text("File type %d is not 1 (TI-TXT) or 2 (Intel HEX)", file_type));
     if (!file) return fail(SIM_FILE_UNWRITABLE, "No read-out file was named");
@@ -244,17 +279,18 @@ fet_int FET_CALL sim_read_out_file(fet_int address, fet_int length, const char* 
 }
 
 fet_int FET_CALL sim_secure() {
-    if (!is_open()) return STATUS_FAILED;
+    if (!jtag_open()) return STATUS_FAILED;
     std::string why;
     return result(sim.target->blow_fuse(why), why);
 }
 
-fet_int FET_CALL sim_reset(fet_int method, fet_int /*execute*/, fet_int /*release_jtag*/) {
+fet_int FET_CALL sim_reset(fet_int method, fet_int execute, fet_int /*release_jtag*/) {
     if (!is_open()) return STATUS_FAILED;
     std::string why;
     if (const int error = sim.target->check_access(why)) return fail(error, why);
     if ((method & RESET_KINDS) == 0)
         return fail(SIM_BAD_ARGUMENT, error_text("Reset method %d selects no reset (1 PUC, 2 RST/NMI, 4 Vcc)", method));
+    if (execute && has_board(sim.target->part())) start_board();
     return 0;
 }
 
@@ -263,6 +299,8 @@ fet_int FET_CALL sim_close(fet_int vcc_off) {
     if (vcc_off) {
         std::string unused;
         sim.target->set_supply(0, unused);
+        jtag_takes_chip();
+        sim.board_started = true;  // off, not merely never switched on
     }
     sim.open = false;
     return 0;
@@ -315,3 +353,23 @@ constexpr FetLibrary SIMULATOR = {
 const FetLibrary* simulator_library() { return &SIMULATOR; }
 
 void reset_simulator() { sim = Simulator{}; }
+
+Board* simulated_board(const char* fet_port, std::string& why) {
+    const Part* part = ascii_starts_with(fet_port, SIM_PREFIX) ? part_for_port(fet_port) : nullptr;
+    if (part && has_board(*part)) return &board();
+    why = part ? error_text("-FET %s simulates the %s, which has no board here", fet_port, part->name)
+               : error_text("-FET %s is no simulated adapter", fet_port);
+    return nullptr;
+}
+
+void power_up_simulated_board(std::uint64_t now_ns) {
+    if (sim.board_started) return;
+    if (!sim.target) sim.target.emplace(default_part());
+    board().start(*sim.target, now_ns);
+    sim.board_started = true;
+}
+
+std::uint64_t board_clock_ns() {
+    using namespace std::chrono;
+    return static_cast<std::uint64_t>(duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count());
+}

@@ -1,8 +1,10 @@
 #include "sim/target.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "base/error_text.h"
+#include "sim/clock.h"
 #include "sim/sim_errors.h"
 
 namespace {
@@ -15,7 +17,17 @@ constexpr long VCC_MAX_MV = 3600;
 Target::Target(const Part& part)
     : part_(&part),
       main_(part.flash_end - part.flash_start + 1, 0xFF),
-      info_(part.info_end - part.info_start + 1, 0xFF) {}
+      info_(part.info_end - part.info_start + 1, 0xFF) {
+    // A G2553 leaves the factory with its DCO calibrated: the constants sit in segment A, so erasing
+    // that segment loses them as on the chip.
+    if (std::string_view(part.name) == "MSP430G2553") {
+        std::uint32_t at = CALIBRATION_ADDRESS;
+        for (const DcoCalibration& c : DCO_CALIBRATIONS) {
+            *cell(at++) = c.dcoctl;
+            *cell(at++) = c.bcsctl1;
+        }
+    }
+}
 
 int Target::set_supply(long millivolts, std::string& why) {
     if (millivolts != 0 && (millivolts < VCC_MIN_MV || millivolts > VCC_MAX_MV)) {

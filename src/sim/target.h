@@ -15,8 +15,8 @@
 
 class Target {
 public:
-    // A blank part, as a freshly erased chip: every flash byte 0xFF, segment A locked, fuse
-    // intact, supplied at 3.0 V by the adapter.
+    // A part as it leaves the factory: every flash byte 0xFF but the DCO calibration a G2553
+    // keeps in segment A, segment A locked, fuse intact, supplied at 3.0 V by the adapter.
     explicit Target(const Part& part);
 
     const Part& part() const { return *part_; }

@@ -9,8 +9,16 @@
 #include "base/run_settings.h"
 #include "platform/port_hints.h"
 #include "platform/serial_device.h"
+#include "terminal/sim_port.h"
 
 namespace {
+
+// What settings.port_handle holds while the SIM port is open: any value above 0 says "open",
+// and no platform call ever sees this one.
+constexpr SerialHandle SIM_HANDLE = 1;
+
+bool simulated() { return sim_port_named(settings.port_name); }
+bool simulated_open() { return simulated() && settings.port_handle > 0; }
 
 // The lowest port the "USB" scan tries: COM1 to COM4 are the on-board UARTs.
 constexpr int FIRST_USB_PORT = 5;
@@ -48,8 +56,18 @@ void close_at_exit() {
 // Opens the port named in settings.port_name into settings.port_handle; true when it opened.
 bool open_named_port(long& error) {
     add_exit_cleanup(close_at_exit);
-    settings.port_handle = serial_device_open(settings.port_name, error);
+    if (simulated()) sim_port_open();  // ends the program when the run has no board
+    settings.port_handle = simulated() ? SIM_HANDLE : serial_device_open(settings.port_name, error);
     return settings.port_handle > 0;
+}
+
+// The line settings; 0 or the system's error code.
+long configure_port() {
+    const long baud = read_integer(settings.baud);
+    if (!simulated()) return serial_device_configure(settings.port_handle, baud);
+    if (sim_port_configure(baud)) return 0;
+    print_at_level(1, "Can't set baudrate '%s': a line needs a rate above 0\n", settings.baud);
+    exit_program(3);
 }
 
 // Downwards, so that the adapter plugged in last (the highest number) is found first.
@@ -88,12 +106,19 @@ void select_serial_port(const char* first_argument) {
         settings.flags |= FLAG_TERMINAL;
         return;
     }
+    if (sim_port_named(upper.c_str())) {
+        store_port_name(upper, first_argument);
+        settings.flags |= FLAG_TERMINAL;
+        return;
+    }
     if (ascii_starts_with(upper.c_str(), "AUTO")) scan_for_port(COM_PORT_FIRST);
     else if (ascii_starts_with(upper.c_str(), "USB")) scan_for_port(FIRST_USB_PORT);
 }
 
 void list_com_ports() {
-    int found = 0;
+    // The simulated board is always there, beside whatever the system has.
+    std::printf("\nFound: %s  (the UART of the simulated MSP430G2553 board, with -FET SIM)\n", SIM_PORT_NAME);
+    int found = 1;
     long error = 0;
     for (int n = COM_PORT_FIRST; n <= COM_PORT_LAST; ++n) {
         name_com_port(n);
@@ -103,13 +128,10 @@ void list_com_ports() {
         const char* device = serial_device_path(settings.port_name);
         const bool other = device && std::strcmp(device, settings.port_name) != 0;
         const std::string shown = other ? "  (" + std::string(device) + ")" : "";
-        if (found == 1)
-            std::printf("\nFound: COM%i%s\n", n, shown.c_str());
-        else
-            std::printf("       COM%i%s\n", n, shown.c_str());
+        std::printf("       COM%i%s\n", n, shown.c_str());
         close_serial_port();
     }
-    std::fputs(found > 0 ? "Done\n" : "Can't find COM Port\n", stdout);
+    std::fputs(found > 1 ? "Done\n" : "Can't find COM Port\n", stdout);
 }
 
 void open_serial_port() {
@@ -121,7 +143,7 @@ void open_serial_port() {
         exit_program(2);
     }
     print_at_level(3, "%s Open -OK\n", settings.port_name);
-    error = serial_device_configure(settings.port_handle, read_integer(settings.baud));
+    error = configure_port();
     if (error != 0) {
         print_at_level(1, "Can't set baudrate '%s'. Error: %ld", settings.baud, error);
         print_at_level(1, "%s", serial_settings_hint(settings.port_name, error).c_str());
@@ -130,11 +152,13 @@ void open_serial_port() {
 }
 
 void close_serial_port() {
-    serial_device_close(settings.port_handle);
+    if (simulated()) sim_port_close();
+    else serial_device_close(settings.port_handle);
     settings.port_handle = 0;
 }
 
 bool serial_write(const void* bytes, std::size_t n) {
+    if (simulated_open()) return sim_port_write(bytes, n), true;
     if (serial_device_write(settings.port_handle, bytes, n) == 0) return true;
     std::printf("%s Error. Press [F4] for Reopen.\n", settings.port_name);
     // The terminal writes its display straight to the descriptor; keep the hint in its place.
@@ -143,7 +167,12 @@ bool serial_write(const void* bytes, std::size_t n) {
     return false;
 }
 
-bool serial_port_lost() { return settings.port_handle > 0 && serial_device_lost(settings.port_handle); }
+bool serial_port_lost() { return settings.port_handle > 0 && !simulated() && serial_device_lost(settings.port_handle); }
+
+PortWait serial_port_wait() {
+    if (simulated_open()) return {0, sim_port_wait_ms(), true};
+    return {settings.port_handle, -1, false};
+}
 
 long reopen_serial_port() {
     long error = 0;
@@ -151,7 +180,7 @@ long reopen_serial_port() {
         settings.port_handle = 0;
         return error;
     }
-    error = serial_device_configure(settings.port_handle, read_integer(settings.baud));
+    error = configure_port();
     if (error != 0) close_serial_port();
     return error;
 }
@@ -168,7 +197,8 @@ void serial_read(char* buffer, int capacity, int& count, int max_lines, int budg
     int lines = 0;
     while (count < capacity - 1) {
         const std::size_t room = static_cast<std::size_t>(capacity - 1 - count);
-        const std::size_t got = serial_device_read(settings.port_handle, buffer + count, room);
+        const std::size_t got = simulated_open() ? sim_port_read(buffer + count, room)
+                                                 : serial_device_read(settings.port_handle, buffer + count, room);
         if (got == 0 && settings.read_budget > 0) --settings.read_budget;
         for (std::size_t i = 0; i < got; ++i)
             if (buffer[count + static_cast<int>(i)] == '\n') ++lines;

@@ -3,12 +3,14 @@
 
 #include <cstddef>
 
-// Takes the port from the first command-line argument: a COM name, a /dev path, or the AUTO and
-// USB scans (the port found is left open). Ends the program when a scan finds nothing, and with
+#include "platform/serial_device.h"
+
+// Takes the port from the first command-line argument: a COM name, a /dev path, SIM (the
+// simulated board's UART), or the AUTO and USB scans (the port found is left open). Ends the program when a scan finds nothing, and with
 // code 2 when the name does not fit settings.port_name (it is never cut).
 void select_serial_port(const char* first_argument);
 
-// Prints the COM ports that can be opened, each with the device behind it.
+// Prints the ports that can be opened: SIM, then each COM port with the device behind it.
 void list_com_ports();
 
 // Opens settings.port_name unless a scan left it open, then applies the line settings. Returns
@@ -23,6 +25,16 @@ bool serial_write(const void* bytes, std::size_t n);
 
 // True when the open port's device has gone away (unplugged, hung up).
 bool serial_port_lost();
+
+// What the terminal waits on for the port: the device to watch (0 for none), and how long it may
+// wait at most (-1: no limit). A polled port (SIM) has no device to watch and needs a read
+// after every wait, whatever woke it.
+struct PortWait {
+    SerialHandle device;
+    int timeout_ms;
+    bool polled;
+};
+PortWait serial_port_wait();
 
 // Opens settings.port_name again with the line settings, for a port whose device went away
 // and may be back; the old handle must be closed already. Returns 0, or the system's error code

@@ -293,10 +293,11 @@ int terminal_loop() {
         }
         const int errors_before = settings.write_errors;
         // No sleep while keys are queued; an unattended run's wait ends with its time.
-        const int wait_ms = keyboard.has_key() ? 0 : unattended_wait_ms(-1);
-        const TerminalEvents events = terminal_wait(settings.port_handle, keyboard.wants_input(), wait_ms);
+        const PortWait port = serial_port_wait();
+        const int wait_ms = keyboard.has_key() ? 0 : unattended_wait_ms(port.timeout_ms);
+        const TerminalEvents events = terminal_wait(port.device, keyboard.wants_input(), wait_ms);
         if (events.stop_requested) leave_on_stop();
-        if (events.port) show_batch();
+        if (events.port || port.polled) show_batch();
         if (events.port_gone) {
             // What came before the device went is shown and logged first.
             for (int batches = 0; batches < 64 && show_batch() > 0; ++batches) continue;

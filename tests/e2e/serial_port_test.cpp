@@ -81,8 +81,9 @@ TEST_F(SerialPort, ListingAndAutoSkipAHeldPortAndAutoLeavesItsPortOpen) {
         open_serial_port();
         serial_write("ok", 2);
     });
-    EXPECT_EQ(out.text, "Can't find COM Port\n\nFound: COM7  (" + board.path + ")\n       COM12  (" + com12.path +
-                            ")\nDone\n\\\\.\\COM12 Open -OK\n");
+    const std::string sim = "\nFound: SIM  (the UART of the simulated MSP430G2553 board, with -FET SIM)\n";
+    EXPECT_EQ(out.text, sim + "Can't find COM Port\n" + sim + "       COM7  (" + board.path + ")\n       COM12  (" +
+                            com12.path + ")\nDone\n\\\\.\\COM12 Open -OK\n");
     EXPECT_EQ(com12.receive(2), "ok");
 }
 

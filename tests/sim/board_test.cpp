@@ -1,0 +1,160 @@
+// The virtual board running small programs (tests/sim/firmware/) in board time: what comes out
+// of its UART, and when.
+#include "sim/board.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "image/image_file.h"
+#include "sim/parts.h"
+#include "sim/target.h"
+
+namespace {
+
+constexpr std::uint64_t MS = 1'000'000;
+// The host starts the board at some time of its own; board time counts from there.
+constexpr std::uint64_t START = 5'000 * MS;
+
+struct Arrival {
+    std::uint64_t ns;  // board time
+    char byte;
+};
+
+class VirtualBoard : public ::testing::Test {
+protected:
+    // Programs the target with a test program and starts the board; skips without clang.
+    void start(const char* name) {
+        const std::string path = std::string(KESTO_SIM_FIRMWARE) + "/" + name + ".elf";
+        MemoryImage image;
+        std::string error;
+        if (read_image_file(path.c_str(), image, error) != IMAGE_OK) {
+            GTEST_SKIP() << "no MSP430 clang and ld.lld to build the test programs with: " << error;
+        }
+        ASSERT_EQ(target.program(image, error), 0) << error;
+        board.start(target, START);
+    }
+
+    // Runs the board to board time end_ns as a host would: waking when the board asks, but at
+    // least every 20 µs while its CPU runs. Every byte from the UART is stamped with its time.
+    std::vector<Arrival> run_until(std::uint64_t end_ns) {
+        std::vector<Arrival> arrivals;
+        for (;;) {
+            const std::uint64_t due = board.next_due();
+            const std::uint64_t t = std::min(std::max(due, now + 20'000), START + end_ns);
+            if (due == BOARD_NEVER && t < START + end_ns) ADD_FAILURE() << "a running board with nothing due";
+            board.advance_to(t);
+            now = t;
+            ++wakes;
+            std::uint8_t bytes[64];
+            for (std::size_t n; (n = board.uart_take(bytes, sizeof bytes)) > 0;) {
+                for (std::size_t i = 0; i < n; ++i) arrivals.push_back({t - START, static_cast<char>(bytes[i])});
+            }
+            if (t >= START + end_ns) return arrivals;
+        }
+    }
+
+    static std::string text(const std::vector<Arrival>& arrivals) {
+        std::string s;
+        for (const Arrival& a : arrivals) s += a.byte;
+        return s;
+    }
+
+    Target target{*find_part("G2553")};
+    Board board;
+    std::uint64_t now = START;
+    int wakes = 0;
+};
+
+}  // namespace
+
+TEST_F(VirtualBoard, WatchdogResetsTheChipAndAWrongPasswordToo) {
+    start("watchdog");
+    const std::vector<Arrival> out = run_until(300 * MS);
+    // Power-on, two time-outs, the wrong password at once, one more time-out, then held.
+    ASSERT_EQ(text(out), "PWWWWH");
+    // A time-out comes 32768 SMCLK cycles after the last start: 32.768 ms at the calibrated
+    // 1 MHz the program sets at once.
+    for (int k : {1, 2, 4}) EXPECT_NEAR(static_cast<double>(out[k].ns - out[k - 1].ns) / MS, 32.768, 0.1) << k;
+    EXPECT_LT(out[3].ns - out[2].ns, 3 * MS) << "the wrong password resets at once";
+    EXPECT_EQ(board.next_due(), BOARD_NEVER) << "held watchdog, LPM3, nothing else running";
+}
+
+TEST_F(VirtualBoard, TimerInterruptsComeAtTheirPeriod) {
+    start("timers");
+    const std::vector<Arrival> out = run_until(1'010 * MS);
+    std::vector<std::uint64_t> a, b;
+    for (const Arrival& x : out) (x.byte == 'A' ? a : b).push_back(x.ns);
+    ASSERT_EQ(a.size(), 10u) << text(out);
+    ASSERT_EQ(b.size(), 7u) << text(out);
+    // Each byte arrives one frame (1.042 ms) after its interrupt; the periods are exact.
+    const std::uint64_t a_period = 3277 * 1'000'000'000ull / 32768;
+    for (std::size_t k = 1; k < a.size(); ++k) EXPECT_NEAR(static_cast<double>(a[k] - a[k - 1]), a_period, 30'000);
+    for (std::size_t k = 1; k < b.size(); ++k) EXPECT_NEAR(static_cast<double>(b[k] - b[k - 1]), 130 * MS, 30'000);
+    EXPECT_NEAR(static_cast<double>(b[0]), 130 * MS + 1.04 * MS, 0.2 * MS);
+    // Asleep, the board is woken only for its events: two a timer period (the compare and the
+    // turn), the end of each byte, and a few short runs of the CPU.
+    EXPECT_LT(wakes, 120);
+}
+
+TEST_F(VirtualBoard, UartPaceEchoAndRateMismatch) {
+    start("uart");
+    EXPECT_EQ(board.uart_baud(), 0u) << "not set up yet";
+    std::vector<Arrival> out = run_until(200 * MS);
+    EXPECT_EQ(board.uart_baud(), 9597u);
+    ASSERT_EQ(out.size(), 100u);
+    EXPECT_EQ(text(out).substr(0, 12), "012345678901");
+    // 10 bits a byte at 1042 cycles of 1 MHz: 959.7 bytes a second.
+    EXPECT_NEAR(static_cast<double>(out[99].ns - out[0].ns) / 99, 1.042 * MS, 0.001 * MS);
+
+    // Echoed from the receive interrupt while the CPU sleeps in LPM3.
+    const std::uint8_t hello[] = {'h', 'e', 'l', 'l', 'o'};
+    board.set_host_baud(9600);
+    board.uart_send(hello, sizeof hello);
+    EXPECT_EQ(board.next_due(), START + 200 * MS + 1'042'000) << "the first byte is in at the board's pace";
+    out = run_until(220 * MS);
+    EXPECT_EQ(text(out), "hello");
+
+    // ADC10 was touched twice: one note.
+    std::vector<std::string> notes = board.take_notes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("ADC10"), std::string::npos) << notes[0];
+
+    // The host at 19200: nothing either way, and one note with the board's rate.
+    board.set_host_baud(19200);
+    board.uart_send(hello, sizeof hello);
+    EXPECT_EQ(text(run_until(260 * MS)), "");
+    board.uart_send(hello, sizeof hello);
+    EXPECT_EQ(text(run_until(300 * MS)), "");
+    notes = board.take_notes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("9597 baud"), std::string::npos) << notes[0];
+}
+
+TEST_F(VirtualBoard, BlankFlashHoldsTheCpuAndHaltStopsTheBoard) {
+    board.start(target, START);
+    EXPECT_TRUE(board.running());
+    const std::vector<std::string> notes = board.take_notes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("blank"), std::string::npos) << notes[0];
+    // The watchdog still runs and resets a held chip; the reason is not given again.
+    run_until(100 * MS);
+    EXPECT_TRUE(board.take_notes().empty());
+    EXPECT_EQ(board.uart_baud(), 0u);
+    board.halt();
+    EXPECT_FALSE(board.running());
+    EXPECT_EQ(board.next_due(), BOARD_NEVER);
+}
+
+TEST(TargetCalibration, SegmentAOfAFreshG2553HoldsTheDcoConstantsUntilErased) {
+    Target g2553(*find_part("G2553"));
+    EXPECT_EQ(g2553.byte_at(0x10FF), 0x87);  // CALBC1_1MHZ
+    EXPECT_EQ(g2553.byte_at(0x10F7), 0xFF);
+    std::string why;
+    g2553.set_segment_a_unlocked(true);
+    ASSERT_EQ(g2553.erase_segment(0x10C0, why), 0) << why;
+    EXPECT_EQ(g2553.byte_at(0x10FF), 0xFF);
+    Target f149(*find_part("F149"));
+    EXPECT_EQ(f149.byte_at(0x10FF), 0xFF);
+}

@@ -1,0 +1,68 @@
+// A bus for running the CPU alone: RAM, flash, and peripheral pages that log every access and
+// answer reads from a table; one interrupt request at a time, raised by the test.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/cpu.h"
+
+class TestBus : public Bus {
+public:
+    // RAM and flash as given, in whole pages; RAM starts blank as mspdebug's does (0xFF).
+    TestBus(unsigned ram_from, unsigned ram_to, unsigned rom_from = 0xC000) {
+        for (unsigned p = ram_from >> PAGE_SHIFT; p < ram_to >> PAGE_SHIFT; ++p) pages[p] = Page::ram;
+        for (unsigned p = rom_from >> PAGE_SHIFT; p < PAGE_COUNT; ++p) pages[p] = Page::rom;
+        for (auto& byte : memory) byte = 0xFF;
+    }
+
+    void put(std::uint16_t address, std::uint16_t word) {
+        memory[address] = static_cast<std::uint8_t>(word);
+        memory[address + 1] = static_cast<std::uint8_t>(word >> 8);
+    }
+    // Words from `address` on, as an instruction stream.
+    void code(std::uint16_t address, const std::vector<std::uint16_t>& words) {
+        for (std::uint16_t word : words) {
+            put(address, word);
+            address = static_cast<std::uint16_t>(address + 2);
+        }
+    }
+    std::uint16_t word(std::uint16_t address) const {
+        return static_cast<std::uint16_t>(memory[address] | memory[address + 1] << 8);
+    }
+
+    // Each access as "r 0120 w=5a80" or "w 0021 b=01", "flash c000 w=1234".
+    std::vector<std::string> log;
+    std::map<std::uint16_t, std::uint16_t> io_values;
+    int request = -1;           // the index pending_interrupt offers
+    bool request_maskable = true;
+    std::vector<int> accepted;  // the indexes the CPU took
+    std::uint16_t stop_on_write = 0;  // an io address whose write ends the batch
+
+    std::uint16_t io_read(std::uint16_t address, bool byte) override {
+        note("r", address, io_values[address], byte);
+        return io_values[address];
+    }
+    void io_write(std::uint16_t address, std::uint16_t value, bool byte) override {
+        note("w", address, value, byte);
+        if (address == stop_on_write) stop_batch = true;
+    }
+    void rom_write(std::uint16_t address, std::uint16_t value, bool byte) override {
+        note("flash", address, value, byte);
+    }
+    int pending_interrupt(bool gie) override { return gie || !request_maskable ? request : -1; }
+    void interrupt_accepted(int index) override {
+        accepted.push_back(index);
+        request = -1;
+    }
+
+private:
+    void note(const char* what, std::uint16_t address, std::uint16_t value, bool byte) {
+        char line[40];
+        std::snprintf(line, sizeof line, "%s %04x %s=%0*x", what, address, byte ? "b" : "w", byte ? 2 : 4, value);
+        log.push_back(line);
+    }
+};

@@ -1,0 +1,90 @@
+// What the virtual board's test programs share: the registers they use, at the chip's
+// addresses, the start-up code and the UART set up at 9600 baud from the calibrated 1 MHz DCO.
+// Freestanding: no C library, no headers.
+#pragma once
+
+#define REG8(address) (*(volatile unsigned char*)(address))
+#define REG16(address) (*(volatile unsigned int*)(address))
+
+#define IE1 REG8(0x0000)
+#define IE2 REG8(0x0001)
+#define IFG1 REG8(0x0002)
+#define IFG2 REG8(0x0003)
+#define P1OUT REG8(0x0021)
+#define P1DIR REG8(0x0022)
+#define P1SEL REG8(0x0026)
+#define P1SEL2 REG8(0x0041)
+#define BCSCTL3 REG8(0x0053)
+#define DCOCTL REG8(0x0056)
+#define BCSCTL1 REG8(0x0057)
+#define BCSCTL2 REG8(0x0058)
+#define UCA0CTL1 REG8(0x0061)
+#define UCA0BR0 REG8(0x0062)
+#define UCA0BR1 REG8(0x0063)
+#define UCA0MCTL REG8(0x0064)
+#define UCA0STAT REG8(0x0065)
+#define UCA0RXBUF REG8(0x0066)
+#define UCA0TXBUF REG8(0x0067)
+#define ADC10CTL0 REG16(0x01B0)
+#define WDTCTL REG16(0x0120)
+#define TA1IV REG16(0x011E)
+#define TA0CTL REG16(0x0160)
+#define TA0CCTL0 REG16(0x0162)
+#define TA0CCR0 REG16(0x0172)
+#define TA1CTL REG16(0x0180)
+#define TA1CCR0 REG16(0x0192)
+
+#define CALDCO_1MHZ REG8(0x10FE)
+#define CALBC1_1MHZ REG8(0x10FF)
+#define CALDCO_16MHZ REG8(0x10F8)
+#define CALBC1_16MHZ REG8(0x10F9)
+
+#define WDTIFG 0x01
+#define PORIFG 0x04
+#define UCA0RXIE 0x01
+#define UCA0RXIFG 0x01
+#define UCA0TXIFG 0x02
+#define UCBUSY 0x01
+#define WDT_OFF 0x5A80
+#define CCIE 0x0010
+#define TAIE 0x0002
+#define LPM0 0x0018  // CPUOFF and GIE
+#define LPM3 0x00D8  // CPUOFF, SCG0, SCG1 and GIE
+
+#define ISR(index, name) __attribute__((interrupt(index))) void name(void)
+
+// The reset vector leads here: a stack, then main().
+int main(void);
+__asm__(".section .text.reset,\"ax\",@progbits\n"
+        ".global reset\n"
+        "reset:\n"
+        "    mov #0x0400, r1\n"
+        "    call #main\n"
+        "1:  jmp 1b\n"
+        ".section __interrupt_vector_15,\"a\",@progbits\n"
+        "    .word reset\n");
+
+static inline void sleep(unsigned int mode) { __asm__ volatile("bis %0, r2" : : "ri"(mode)); }
+
+static inline void dco_1mhz(void) {
+    DCOCTL = 0;
+    BCSCTL1 = CALBC1_1MHZ;
+    DCOCTL = CALDCO_1MHZ;
+}
+
+// 1 MHz / 9600 = 104.17: UCBR 104 and UCBRS 1.
+static inline void uart_9600(void) {
+    P1SEL = 0x06;
+    P1SEL2 = 0x06;
+    UCA0CTL1 = 0x81;  // SMCLK, held in reset
+    UCA0BR0 = 104;
+    UCA0BR1 = 0;
+    UCA0MCTL = 0x02;
+    UCA0CTL1 = 0x80;
+}
+
+static inline void put(unsigned char c) {
+    while (!(IFG2 & UCA0TXIFG)) {
+    }
+    UCA0TXBUF = c;
+}

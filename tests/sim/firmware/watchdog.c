@@ -1,0 +1,25 @@
+// Lets the watchdog reset the chip, counting the resets in RAM that a reset keeps: 'P' after
+// power-on, 'W' after each watchdog reset; the third start also writes WDTCTL without the
+// password, the fifth holds the watchdog, says 'H' and sleeps.
+#include "board_firmware.h"
+
+static unsigned int starts __attribute__((section(".noinit")));
+
+int main(void) {
+    dco_1mhz();
+    uart_9600();
+    if (IFG1 & PORIFG) starts = 0;
+    put((IFG1 & PORIFG) ? 'P' : (IFG1 & WDTIFG) ? 'W' : '?');
+    IFG1 = 0;
+    ++starts;
+    while (UCA0STAT & UCBUSY) {
+    }
+    if (starts == 3) WDTCTL = 0x1234;
+    if (starts == 5) {
+        WDTCTL = WDT_OFF;
+        put('H');
+        sleep(LPM3);
+    }
+    for (;;) {
+    }
+}

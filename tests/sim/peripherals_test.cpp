@@ -1,0 +1,282 @@
+// The virtual board's clocks and peripherals driven through their registers, without a CPU.
+#include <gtest/gtest.h>
+
+#include "sim/clock.h"
+#include "sim/cpu.h"
+#include "sim/ports.h"
+#include "sim/sfr.h"
+#include "sim/timer_a.h"
+#include "sim/usci_uart.h"
+#include "sim/watchdog.h"
+
+namespace {
+
+constexpr std::uint64_t US = 1000;
+
+ClockRates smclk_at(std::uint32_t hz) {
+    ClockRates r;
+    r.mclk_hz = r.smclk_hz = hz;
+    r.aclk_hz = LFXT1_HZ;
+    r.smclk_on = r.aclk_on = true;
+    return r;
+}
+
+}  // namespace
+
+TEST(Clock, DcoSettingsAndLowPowerModes) {
+    BasicClock clock;
+    clock.reset(true);
+    // After reset the DCO runs near 1.1 MHz, as a typical chip's does.
+    EXPECT_GT(clock.dco_hz(), 800'000u);
+    EXPECT_LT(clock.dco_hz(), 1'500'000u);
+    // A higher DCO or MOD gives a higher frequency within an RSEL, a higher RSEL at one DCO too.
+    const auto hz = [&](int rsel, int dco, int mod) {
+        clock.write(BCSCTL1_ADDRESS, static_cast<std::uint8_t>(0x80 | rsel));
+        clock.write(DCOCTL_ADDRESS, static_cast<std::uint8_t>(dco << 5 | mod));
+        return clock.dco_hz();
+    };
+    for (int rsel = 0; rsel < 16; ++rsel) {
+        if (rsel > 0) {
+            EXPECT_GT(hz(rsel, 3, 0), hz(rsel - 1, 3, 0)) << rsel;
+        }
+        for (int dco = 1; dco < 8; ++dco) EXPECT_GT(hz(rsel, dco, 0), hz(rsel, dco - 1, 16)) << rsel << " " << dco;
+        EXPECT_GT(hz(rsel, 3, 16), hz(rsel, 3, 0));
+    }
+    for (const DcoCalibration& c : DCO_CALIBRATIONS) {
+        clock.write(BCSCTL1_ADDRESS, c.bcsctl1);
+        clock.write(DCOCTL_ADDRESS, c.dcoctl);
+        EXPECT_EQ(clock.dco_hz(), c.hz);
+    }
+
+    clock.write(BCSCTL2_ADDRESS, 0x02);  // SMCLK = DCO / 2
+    clock.write(BCSCTL1_ADDRESS, 0x80 | 0x30 | (DCO_CALIBRATIONS[3].bcsctl1 & 0x0F));  // ACLK / 8
+    ClockRates active = clock.rates(0);
+    EXPECT_EQ(active.mclk_hz, 1'000'000u);
+    EXPECT_EQ(active.smclk(), 500'000u);
+    EXPECT_EQ(active.aclk(), LFXT1_HZ / 8);
+    const ClockRates lpm3 = clock.rates(SR_CPUOFF | SR_SCG0 | SR_SCG1);
+    EXPECT_EQ(lpm3.smclk(), 0u);
+    EXPECT_EQ(lpm3.smclk_hz, 500'000u) << "a module that requests SMCLK still gets it";
+    EXPECT_EQ(lpm3.aclk(), LFXT1_HZ / 8);
+    EXPECT_EQ(clock.rates(SR_CPUOFF | SR_SCG0 | SR_SCG1 | SR_OSCOFF).aclk(), 0u);
+    // OSCOFF leaves LFXT1 running while SMCLK runs from it.
+    clock.write(BCSCTL2_ADDRESS, 0x08);
+    EXPECT_EQ(clock.rates(SR_CPUOFF | SR_OSCOFF).aclk(), LFXT1_HZ / 8);
+
+    // The VLO in place of the crystal; an external clock that is not there is a fault, and MCLK
+    // stays on the DCO.
+    clock.write(BCSCTL3_ADDRESS, 0x20);
+    EXPECT_EQ(clock.rates(0).aclk(), VLO_HZ / 8);
+    EXPECT_FALSE(clock.lfxt1_fault());
+    clock.write(BCSCTL3_ADDRESS, 0x30);
+    clock.write(BCSCTL2_ADDRESS, 0xC0);
+    EXPECT_TRUE(clock.lfxt1_fault());
+    EXPECT_EQ(clock.read(BCSCTL3_ADDRESS) & 1, 1);
+    EXPECT_EQ(clock.rates(0).mclk_hz, 1'000'000u);
+}
+
+TEST(Clock, TickerKeepsTheExactRateOverAnySteps) {
+    Ticker ticker;
+    std::uint64_t edges = 0;
+    // 32768 Hz in 7 ns steps and 1 MHz in 3 ns steps: the fractions add up.
+    for (std::uint64_t t = 0; t < NS_PER_SECOND / 1000; t += 7) edges += ticker.advance(7, LFXT1_HZ);
+    EXPECT_EQ(edges, 32u);
+    Ticker fast;
+    const std::uint64_t wait = fast.ns_until(5, 3'000'000);
+    EXPECT_EQ(fast.advance(wait - 1, 3'000'000), 4u);
+    EXPECT_EQ(fast.advance(1, 3'000'000), 1u);
+    EXPECT_EQ(fast.ns_until(1, 0), NO_EVENT);
+}
+
+TEST(Watchdog, PasswordHoldIntervalAndTimeOut) {
+    Sfr sfr;
+    Watchdog wdt(sfr);
+    wdt.reset();
+    const ClockRates clocks = smclk_at(1'000'000);
+    EXPECT_EQ(wdt.read(), 0x6900);
+    // 32768 SMCLK cycles after a PUC, the watchdog resets the chip again.
+    EXPECT_EQ(wdt.ns_to_event(clocks), 32768 * US);
+    EXPECT_FALSE(wdt.advance(32767 * US, clocks));
+    EXPECT_TRUE(wdt.advance(US, clocks));
+    EXPECT_EQ(sfr.ifg1 & WDTIFG, WDTIFG);
+
+    EXPECT_FALSE(wdt.write(0x6980, false)) << "the read-back value is not the password";
+    EXPECT_FALSE(wdt.write(0x5A80, true)) << "a byte write cannot carry the password";
+    EXPECT_TRUE(wdt.write(WDTPW | WDTHOLD, false));
+    EXPECT_EQ(wdt.ns_to_event(clocks), NO_EVENT);
+    EXPECT_FALSE(wdt.advance(NS_PER_SECOND, clocks));
+
+    // Interval mode, /64 on SMCLK: WDTIFG every 64 µs, no reset; its clock stops in LPM3.
+    sfr.ifg1 = 0;
+    ASSERT_TRUE(wdt.write(WDTPW | WDTTMSEL | WDTCNTCL | 3, false));
+    EXPECT_FALSE(wdt.advance(63 * US, clocks));
+    EXPECT_EQ(sfr.ifg1, 0);
+    EXPECT_FALSE(wdt.advance(US, clocks));
+    EXPECT_EQ(sfr.ifg1, WDTIFG);
+    ClockRates sleeping = clocks;
+    sleeping.smclk_on = false;
+    EXPECT_EQ(wdt.ns_to_event(sleeping), NO_EVENT);
+}
+
+TEST(TimerA, ModesFlagsAndTaiv) {
+    const ClockRates clocks = smclk_at(1'000'000);
+    TimerA timer(TIMER0_A3);
+    const std::uint16_t tactl = TIMER0_A3.tactl, cctl1 = tactl + 4, tar = tactl + 0x10, ccr0 = tactl + 0x12,
+                        ccr1 = tactl + 0x14;
+    // Up mode to 9 with TACCR1 at 4: TACCR1 at count 4, TACCR0 at 9, TAIFG at the wrap to 0.
+    timer.write(ccr0, 9);
+    timer.write(ccr1, 4);
+    timer.write(cctl1, CCIE);
+    timer.write(cctl1 + 2, CAP);  // TACCR2, at 0, captures instead: the wrap to 0 leaves it be
+    timer.write(tactl, TASSEL_SMCLK | MC_UP | TAIE);
+    EXPECT_EQ(timer.ns_to_event(clocks), 4 * US);
+    timer.advance(4 * US, clocks);
+    EXPECT_TRUE(timer.taiv_pending());
+    EXPECT_EQ(timer.ns_to_event(clocks), 5 * US);
+    timer.advance(5 * US, clocks);
+    EXPECT_EQ(timer.read(tar), 9);
+    EXPECT_EQ(timer.read(tactl + 2) & CCIFG, CCIFG);
+    EXPECT_FALSE(timer.ccr0_pending()) << "TACCR0's interrupt is not enabled";
+    timer.advance(US, clocks);
+    EXPECT_EQ(timer.read(tar), 0);
+    EXPECT_EQ(timer.read(cctl1 + 2) & CCIFG, 0);
+    // TAIV gives TACCR1 before TAIFG, and each read clears what it gave.
+    EXPECT_EQ(timer.read(TIMER0_A3.taiv), 2);
+    EXPECT_EQ(timer.read(TIMER0_A3.taiv), 0x0A);
+    EXPECT_EQ(timer.read(TIMER0_A3.taiv), 0);
+    // The period is TACCR0 + 1 counts: after 100 more, the counter is back at 0.
+    timer.advance(100 * US, clocks);
+    EXPECT_EQ(timer.read(tar), 0);
+
+    // Up/down to 5 with the divider at 4: 2 * 5 counts of 4 µs from one TAIFG to the next.
+    timer.write(tactl, TASSEL_SMCLK | MC_UPDOWN | 0x0080 | TACLR);
+    timer.read(TIMER0_A3.taiv);
+    timer.write(ccr0, 5);
+    std::uint64_t elapsed = 0;
+    for (int turns = 0; turns < 2; ++turns) {
+        while ((timer.read(tactl) & TAIFG) == 0) {
+            const std::uint64_t wait = timer.ns_to_event(clocks);
+            timer.advance(wait, clocks);
+            elapsed += wait;
+        }
+        EXPECT_EQ(elapsed, (turns + 1) * 40 * US);
+        timer.write(tactl, timer.read(tactl) & ~TAIFG);
+    }
+
+    // Continuous: TAIFG once in 65536 counts; stop mode and TACLK count nothing.
+    timer.write(tactl, TASSEL_SMCLK | MC_CONTINUOUS | TACLR);
+    EXPECT_EQ(timer.ns_to_event(clocks), 4 * US) << "TACCR1 at 4 is passed on the way";
+    timer.advance(65535 * US, clocks);
+    EXPECT_EQ(timer.read(tactl) & TAIFG, 0);
+    timer.advance(US, clocks);
+    EXPECT_EQ(timer.read(tactl) & TAIFG, TAIFG);
+    timer.write(tactl, TASSEL_SMCLK);
+    EXPECT_EQ(timer.ns_to_event(clocks), NO_EVENT);
+    timer.write(tactl, MC_UP);
+    EXPECT_EQ(timer.ns_to_event(clocks), NO_EVENT);
+}
+
+TEST(UsciUart, BitRatesFramesAndTheHostLine) {
+    Sfr sfr;
+    sfr.reset(true);
+    Ports ports;
+    ports.reset(true);
+    UsciUart uart(sfr, ports);
+    uart.reset();
+    const auto set = [&](std::uint8_t ctl0, int br, std::uint8_t mctl) {
+        uart.write(UCA0CTL1_ADDRESS, UCSSEL_SMCLK | UCSWRST);
+        uart.write(UCA0CTL0_ADDRESS, ctl0);
+        uart.write(UCA0BR0_ADDRESS, static_cast<std::uint8_t>(br));
+        uart.write(UCA0BR1_ADDRESS, static_cast<std::uint8_t>(br >> 8));
+        uart.write(UCA0MCTL_ADDRESS, mctl);
+        uart.write(UCA0CTL1_ADDRESS, UCSSEL_SMCLK);
+    };
+    EXPECT_EQ(uart.baud(smclk_at(1'000'000)), 0u) << "held in reset";
+    // The settings the user's guide tables give for 9600 baud: 1042 BRCLK cycles for 10 bits at
+    // 1 MHz, 16670 with oversampling at 16 MHz.
+    set(0, 104, 1 << 1);
+    EXPECT_EQ(uart.baud(smclk_at(1'000'000)), 9597u);
+    set(0, 104, 3 << 4 | UCOS16);
+    EXPECT_EQ(uart.baud(smclk_at(16'000'000)), 9598u);
+    set(0, 6, 8 << 4 | UCOS16);
+    EXPECT_EQ(uart.baud(smclk_at(1'000'000)), 9615u);
+
+    // 7 data bits, parity and two stop bits make 11 bits a frame.
+    set(0x80 | 0x10 | 0x08, 104, 0);
+    ports.write(0x26, 0x06);
+    ports.write(0x41, 0x06);
+    const ClockRates clocks = smclk_at(1'000'000);
+    uart.write(UCA0TXBUF_ADDRESS, 'a');
+    EXPECT_EQ(sfr.ifg2 & UCA0TXIFG, UCA0TXIFG) << "the first byte goes straight to the shift register";
+    uart.write(UCA0TXBUF_ADDRESS, 'b');
+    EXPECT_EQ(sfr.ifg2 & UCA0TXIFG, 0);
+    EXPECT_EQ(uart.ns_to_event(clocks), 11 * 104 * US);
+    uart.advance(11 * 104 * US, clocks);
+    EXPECT_EQ(sfr.ifg2 & UCA0TXIFG, UCA0TXIFG);
+    uart.advance(11 * 104 * US, clocks);
+    std::uint8_t out[4];
+    ASSERT_EQ(uart.host_take(out, sizeof out), 2u);
+    EXPECT_EQ(out[0], 'a');
+    EXPECT_EQ(out[1], 'b');
+
+    // Two host bytes unread: the second overruns the first.
+    const std::uint8_t in[] = {'x', 'y'};
+    uart.host_send(in, 2);
+    uart.advance(2 * 11 * 104 * US, clocks);
+    EXPECT_EQ(uart.read(UCA0STAT_ADDRESS) & UCOE, UCOE);
+    EXPECT_EQ(uart.read(UCA0RXBUF_ADDRESS), 'y');
+    EXPECT_EQ(sfr.ifg2 & UCA0RXIFG, 0);
+    EXPECT_EQ(uart.read(UCA0STAT_ADDRESS) & UCOE, 0);
+
+    // The frame makes 9615 baud. A host line 5% off still passes; more than that passes nothing,
+    // and says at which rate the board runs.
+    uart.set_host_baud(9160);
+    uart.host_send(in, 1);
+    uart.advance(11 * 104 * US, clocks);
+    EXPECT_EQ(sfr.ifg2 & UCA0RXIFG, UCA0RXIFG);
+    EXPECT_EQ(uart.take_mismatch(), 0u);
+    uart.read(UCA0RXBUF_ADDRESS);
+    uart.set_host_baud(9100);
+    uart.host_send(in, 1);
+    uart.write(UCA0TXBUF_ADDRESS, 'c');
+    uart.advance(11 * 104 * US, clocks);
+    EXPECT_EQ(sfr.ifg2 & UCA0RXIFG, 0);
+    EXPECT_EQ(uart.host_take(out, sizeof out), 0u);
+    EXPECT_EQ(uart.take_mismatch(), uart.baud(clocks));
+
+    // Without P1.1 and P1.2 given to the UART, the line carries nothing.
+    uart.set_host_baud(0);
+    ports.write(0x41, 0);
+    uart.host_send(in, 1);
+    uart.write(UCA0TXBUF_ADDRESS, 'd');
+    uart.advance(2 * 11 * 104 * US, clocks);
+    EXPECT_EQ(sfr.ifg2 & UCA0RXIFG, 0);
+    EXPECT_EQ(uart.host_take(out, sizeof out), 0u);
+}
+
+TEST(Ports, PinsEdgesAndReset) {
+    Ports ports;
+    ports.reset(true);
+    ports.write(0x25, 0x09);  // P1IE: P1.0 and P1.3
+    ports.write(0x24, 0x08);  // P1IES: P1.3 on the falling edge
+    ports.write(0x22, 0x01);  // P1.0 an output
+    ports.write(0x21, 0x09);  // rising P1.0; P1.3 is an input without its resistor
+    EXPECT_EQ(ports.read(0x20), 0x01);
+    EXPECT_EQ(ports.read(0x23), 0x01);
+    EXPECT_TRUE(ports.pending(1));
+    ports.write(0x23, 0);
+    ports.write(0x27, 0x08);  // pull P1.3 up, then down: a falling edge
+    EXPECT_EQ(ports.read(0x20), 0x09);
+    EXPECT_EQ(ports.read(0x23), 0);
+    ports.write(0x21, 0x01);
+    EXPECT_EQ(ports.read(0x23), 0x08);
+    EXPECT_FALSE(ports.pending(2));
+    ports.write(0x26, 0x06);
+    ports.write(0x41, 0x04);
+    EXPECT_EQ(ports.second_function(1), 0x04);
+    // A PUC keeps OUT and IES, and clears the rest.
+    ports.reset(false);
+    EXPECT_EQ(ports.read(0x21), 0x01);
+    EXPECT_EQ(ports.read(0x24), 0x08);
+    EXPECT_EQ(ports.read(0x22) | ports.read(0x23) | ports.read(0x25) | ports.read(0x41), 0);
+}
