@@ -100,4 +100,22 @@ TEST(UnattendedE2E, KeysFromAPipeAndItsEnd) {
     }
 }
 
+// The example firmware on the virtual board: programmed, started, and its banner and its answer
+// to the host's ACK awaited, with no board and no console at all.
+TEST(UnattendedE2E, TheExampleFirmwareOnTheVirtualBoard) {
+    const struct { const char* expect; const char* timeout; int status; std::string last_line; } cases[] = {
+        {"answered ACK", "20", 0, "Expected texts seen: \"KESTO board demo\", \"answered ACK\"\n"},
+        {"count 99", "1.5", 6, "Time-out after 1.5 s, expected text not seen: \"count 99\"\n"},
+    };
+    for (const auto& c : cases) {
+        const ProcessRun run = run_process([&] {
+            if (chdir(KESTO_SOURCE_DIR) != 0) _exit(198);
+            execl(KESTO_BINARY, KESTO_BINARY, "SIM", "-FET", "SIM", "-baud", "9600", "+p", "examples/blink/blink.elf",
+                  "-expect", "KESTO board demo", "-expect", c.expect, "-error", "no ACK", "-timeout", c.timeout, nullptr);
+        }, 30000);
+        EXPECT_EQ(run.status, c.status) << run.text;
+        EXPECT_TRUE(run.text.ends_with("\n" + c.last_line)) << run.text;
+    }
+}
+
 }  // namespace
