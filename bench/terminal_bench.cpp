@@ -106,7 +106,9 @@ struct Subject {
 bool start(Subject& subject) {
     std::vector<std::string> command = subject.command;
     command.insert(subject.port_first ? command.begin() + 1 : command.end(), subject.line.path);
-    subject.console = std::make_unique<Console>(command, true);
+    const std::string program = command.front();
+    command.erase(command.begin());
+    subject.console = std::make_unique<Console>(program, command, "", false, winsize{50, 200, 0, 0});
     if (!subject.console->wait_for(subject.ready_text, 0, 10000)) {
         std::printf("%s did not start: %s\n", subject.name, without_titles(subject.console->text).c_str());
         return false;
@@ -190,7 +192,7 @@ void measure(std::vector<Subject*>& subjects) {
         std::sort(s->throughput.begin(), s->throughput.end());
         f.throughput_mib_s = s->throughput[s->throughput.size() / 2];
         f.peak_kib = static_cast<double>(status_field(s->console->pid, "VmHWM"));
-        s->console->kill_with(SIGTERM);
+        kill(s->console->pid, SIGTERM);
         s->console->wait_exit(5000);
     }
 }
@@ -242,7 +244,7 @@ void reconnect_figures() {
         if (!console.wait_for(marker, from, 5000)) break;
         back_us.push_back(monotonic_us() - start_us);
     }
-    console.kill_with(SIGTERM);
+    kill(console.pid, SIGTERM);
     console.wait_exit(5000);
     std::printf("\nReconnect: the port's name leads nowhere, then to a new line with a byte waiting; %d rounds\n\n",
                 ROUNDS);
@@ -256,6 +258,34 @@ void reconnect_figures() {
                 median(back_us) / 1000.0, "ms");
     std::printf("%-34s %12.3f %-6s   (lower is better)\n", "port back to byte shown, worst",
                 static_cast<double>(*std::max_element(back_us.begin(), back_us.end())) / 1000.0, "ms");
+}
+
+// An unattended run ("-expect PASS -timeout 10"): the time from the board's writing the text to
+// the end of the process, each round a run of its own.
+void expect_figures() {
+    constexpr int ROUNDS = 20;
+    std::vector<long long> exit_us;
+    for (int round = 0; round < ROUNDS; ++round) {
+        Session session({"-expect", "PASS", "-timeout", "10"});
+        if (!session.started()) break;
+        session.console->settle(50);
+        const long long start_us = monotonic_us();
+        session.line->send("self-test: PASS\r");
+        int status = 0;
+        if (waitpid(session.console->pid, &status, 0) != session.console->pid) break;
+        exit_us.push_back(monotonic_us() - start_us);
+        session.console->ended = true;
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) break;
+    }
+    std::printf("\nUnattended run: the expected text written by the board, until the process has ended; %d runs\n\n",
+                ROUNDS);
+    if (exit_us.size() != static_cast<std::size_t>(ROUNDS)) {
+        std::printf("only %zu of %d runs came through\n", exit_us.size(), ROUNDS);
+        return;
+    }
+    std::printf("%-34s %12.3f %-6s   (lower is better)\n", "text to exit, median", median(exit_us) / 1000.0, "ms");
+    std::printf("%-34s %12.3f %-6s   (lower is better)\n", "text to exit, worst",
+                static_cast<double>(*std::max_element(exit_us.begin(), exit_us.end())) / 1000.0, "ms");
 }
 
 }  // namespace
@@ -297,5 +327,6 @@ int main() {
                     "    sudo apt-get install picocom\nand run `make bench` again.\n");
     }
     reconnect_figures();
+    expect_figures();
     return k.ran ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "base/ascii_text.h"
 #include "base/console.h"
@@ -10,6 +11,7 @@
 #include "fet/fet_library.h"
 #include "fet/listings.h"
 #include "platform/file_names.h"
+#include "terminal/expectations.h"
 #include "terminal/serial_port.h"
 
 namespace {
@@ -56,6 +58,9 @@ void store_defaults() {
     settings.baud = defaults.baud;
     settings.port_handle = defaults.port_handle;
     settings.write_errors = defaults.write_errors;
+    settings.expect_texts.clear();
+    settings.error_texts.clear();
+    settings.timeout_tenths = defaults.timeout_tenths;
     std::memcpy(settings.fet_port, defaults.fet_port, sizeof settings.fet_port);
 }
 
@@ -235,6 +240,34 @@ void option_baud(Arguments& args) {
     settings.baud = args.texts[++args.at];
 }
 
+// -expect and -error take any text, one that begins with "-" too ("--- PASS").
+const char* watched_text(Arguments& args) {
+    const char* option = args.current();
+    if (!args.has_next()) fail(1, "\n%s needs a text\n", option);
+    const char* text = args.texts[++args.at];
+    std::string bytes;
+    if (!decode_text_escapes(text, bytes))
+        fail(1, "\nInvalid text for %s: '%s' (escapes: \\n \\r \\t \\xNN \\\\)\n", option, text);
+    return text;
+}
+
+void option_expect(Arguments& args) {
+    settings.expect_texts.push_back(watched_text(args));
+    print_at_level(2, "\t          Expect: `%s`\n", settings.expect_texts.back());
+}
+
+void option_error(Arguments& args) {
+    settings.error_texts.push_back(watched_text(args));
+    print_at_level(2, "\t           Error: `%s`\n", settings.error_texts.back());
+}
+
+void option_timeout(Arguments& args) {
+    const char* value = args.has_next() ? args.texts[++args.at] : "";
+    if (!read_timeout_tenths(value, settings.timeout_tenths))
+        fail(1, "\nInvalid timeout: '%s' (seconds, whole or with one decimal)\n", value);
+    print_at_level(2, "\t         Timeout: %d.%d s\n", settings.timeout_tenths / 10, settings.timeout_tenths % 10);
+}
+
 struct OptionEntry {
     const char* word;
     Match match;
@@ -261,6 +294,9 @@ constexpr OptionEntry OPTIONS[] = {
     {"-a", Match::prefix, option_anykey},
     {"-l", Match::exact, option_log},
     {"-baud", Match::exact, option_baud},
+    {"-expect", Match::exact, option_expect},
+    {"-error", Match::exact, option_error},
+    {"-timeout", Match::exact, option_timeout},
 };
 
 void read_option(Arguments& args) {
@@ -381,4 +417,7 @@ void parse_command_line(int argc, char** argv) {
     }
     if (settings.port_name[0])
         print_at_level(2, "\t     Serial Port: %s    Baud: %s\n", settings.port_name, settings.baud);
+    // Refused before the chip is touched: a run that can never see the text would pass in CI.
+    if (!settings.expect_texts.empty() && (settings.flags & (FLAG_TERMINAL | FLAG_DETECT_ONLY)) != FLAG_TERMINAL)
+        fail(1, "\n-expect needs the terminal: name its serial port first\n");
 }

@@ -47,6 +47,9 @@ void print_usage() {
     print_at_level(2, "  -d <0...8>         set print/debug level (default %d)\n", settings.print_level);
     print_at_level(2, "  -pl                list of COM ports\n");
     print_at_level(2, "  -fl                list of FET HID/COM ports\n");
+    print_at_level(2, "  -expect <text>     end once the board has shown text (all given; \\n \\r \\t \\xNN \\\\)\n");
+    print_at_level(2, "  -error <text>      end at once when the board shows text (status 5)\n");
+    print_at_level(2, "  -timeout <seconds> end after that long (status 6 while -expect texts are missing)\n");
     // How the COM names map to devices here, and that a device path may be given instead.
     print_at_level(2, "%s", serial_port_names_help());
 }

@@ -93,7 +93,8 @@ void exit_program(int code) {
     for (int i = 0; i < exit_cleanup_count; ++i) exit_cleanups[i]();
     const int status = exit_status_for(code);
     if (code == EXIT_QUIET) end_process(status);
-    if (settings.anykey_mode == 0) end_process(status);
+    // Nobody is there to press a key in an unattended run, whatever -a said.
+    if (settings.anykey_mode == 0 || unattended_run(settings)) end_process(status);
     if (settings.anykey_mode == 1 && code == EXIT_DONE) end_process(status);
     print_at_level(0, "\nPress AnyKey to Exit\n");
     if (code != EXIT_DONE) std::fputs("\a\a\a", stdout);

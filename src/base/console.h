@@ -6,6 +6,9 @@
 // Exit codes handed to exit_program. 1, 2 and 3 are failures and become the process status.
 inline constexpr int EXIT_DONE = 0x4000;   // normal completion
 inline constexpr int EXIT_QUIET = 0x8000;  // the operator ended the terminal: leave at once
+// An unattended run's end (-expect, -error, -timeout); like the failures, the process status.
+inline constexpr int EXIT_ERROR_TEXT = 5;  // an -error text was seen
+inline constexpr int EXIT_TIME_OUT = 6;    // the run ended with -expect texts not all seen
 
 // The process status that exit_program ends with for a code: EXIT_QUIET ends with 0, and so does
 // EXIT_DONE on Linux, where a status keeps only its low 8 bits and 16384 would arrive as 0
@@ -23,8 +26,8 @@ void set_title(const char* text);
 // same procedure twice adds it once.
 void add_exit_cleanup(void (*cleanup)());
 
-// Runs the clean-ups, waits for a key as settings.anykey_mode says, rings the bell on
-// failure and ends the process.
+// Runs the clean-ups, waits for a key as settings.anykey_mode says (never in an unattended run),
+// rings the bell on failure and ends the process.
 [[noreturn]] void exit_program(int code);
 
 // Tests and fuzzers may catch the end of the process: when set, this is called with the

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 inline constexpr const char* PROGRAM_NAME = "KESTO";
 
@@ -63,6 +64,16 @@ struct RunSettings {
     int oem_codepage = 0;
     int log_fd = -1;  // -1 no log, 0 asked for and not yet open, above 0 the open file
     const char* log_name = "kestolog.txt";
+
+    // Unattended runs. The texts refer to argument texts, as typed (escapes and all).
+    std::vector<const char*> expect_texts;  // -expect: all must be seen in the output
+    std::vector<const char*> error_texts;   // -error: one seen ends the run at once
+    int timeout_tenths = 0;                 // -timeout in tenths of a second; 0 none
 };
+
+// True when -expect, -error or -timeout was given: the run ends by itself, with no one there.
+inline bool unattended_run(const RunSettings& run) {
+    return !run.expect_texts.empty() || !run.error_texts.empty() || run.timeout_tenths > 0;
+}
 
 extern RunSettings settings;

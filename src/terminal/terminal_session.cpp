@@ -12,6 +12,7 @@
 #include "platform/port_hints.h"
 #include "platform/system_error.h"
 #include "platform/terminal_wait.h"
+#include "terminal/expectations.h"
 #include "terminal/render.h"
 #include "terminal/serial_port.h"
 
@@ -26,6 +27,7 @@ constexpr int LINE_KEEP = 64;
 
 constexpr int KEEP_RUNNING = -1;
 constexpr int STOP = 0;
+constexpr int FINISHED = -2;  // an unattended run is over
 
 constexpr unsigned char KEY_CTRL_X = 24;
 constexpr unsigned char KEY_CTRL_RIGHT_BRACKET = 29;
@@ -125,6 +127,7 @@ int show_batch() {
     // The board waits for its answer; it goes out before anything of the batch is shown.
     for (int i = 0; i < rendered.enquiries; ++i) serial_write(&ACK, 1);
     const auto length = static_cast<std::size_t>(rendered.length);
+    unattended_feed(render_buf, length);
     // The log first: a console that takes no output (and a signal that ends the run meanwhile)
     // must not keep received bytes out of the log.
     const int log_error = settings.log_fd > 0 ? log_file_write(settings.log_fd, render_buf, length) : 0;
@@ -249,8 +252,9 @@ int wait_for_port(int& line_len) {
     long reported = 0;
     Clock::time_point refused_since{};
     for (;;) {
-        const TerminalEvents events = terminal_wait_for_device(settings.port_name, keyboard.wants_input(),
-                                                               keyboard.has_key() ? 0 : PORT_LOOK_MS);
+        if (unattended_over()) return FINISHED;
+        const int wait_ms = keyboard.has_key() ? 0 : unattended_wait_ms(PORT_LOOK_MS);
+        const TerminalEvents events = terminal_wait_for_device(settings.port_name, keyboard.wants_input(), wait_ms);
         if (events.stop_requested) leave_on_stop();
         if (events.console) keyboard.read_console();
         keyboard.drop_board_keys();
@@ -289,11 +293,18 @@ int terminal_loop() {
             const int result = wait_for_port(line_len);
             if (result != KEEP_RUNNING) return result;
         }
+        if (!keyboard.open && !keyboard.has_key() && settings.port_handle <= 0) {
+            // No key can come any more (standard input has ended) and no port was named: the
+            // session could only idle for ever, which would hang a script. Texts still expected
+            // are waited for until the time-out, if there is one.
+            if (!unattended_expecting()) return STOP;
+            if (settings.timeout_tenths <= 0) return FINISHED;
+        }
         const int errors_before = settings.write_errors;
-        // No sleep while keys are queued.
+        // No sleep while keys are queued; an unattended run's wait ends with its time.
         const PortWait port = serial_port_wait();
-        const TerminalEvents events =
-            terminal_wait(port.device, keyboard.wants_input(), keyboard.has_key() ? 0 : port.timeout_ms);
+        const int wait_ms = keyboard.has_key() ? 0 : unattended_wait_ms(port.timeout_ms);
+        const TerminalEvents events = terminal_wait(port.device, keyboard.wants_input(), wait_ms);
         if (events.stop_requested) leave_on_stop();
         if (events.port || port.polled) show_batch();
         if (events.port_gone) {
@@ -302,14 +313,11 @@ int terminal_loop() {
             lose_port();
             continue;
         }
+        if (unattended_over()) return FINISHED;
         if (events.console) keyboard.read_console();
         if (keyboard.has_key()) {
             const int result = handle_key(line_len);
             if (result != KEEP_RUNNING) return result;
-        } else if (!keyboard.open && settings.port_handle <= 0) {
-            // No key can come any more (standard input has ended) and no port was named: the
-            // session could only idle for ever, which would hang a script.
-            return STOP;
         }
         if (settings.write_errors != errors_before) {
             drop_keys_for_board();
@@ -323,6 +331,7 @@ int terminal_loop() {
 int run_terminal(int reopen_count, void (*show_usage)()) {
     usage_printer = show_usage;
     open_log_once();
+    unattended_start();
     // Raw before the banner: a key typed as soon as the banner shows must not be echoed.
     console_keys_raw();
     print_banner(reopen_count);
@@ -332,5 +341,6 @@ int run_terminal(int reopen_count, void (*show_usage)()) {
     console_stops_listen(false);
     terminal_wait_for_device_end();
     console_keys_quiet();
+    if (result == FINISHED) unattended_finish();
     return result;
 }

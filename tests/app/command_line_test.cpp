@@ -51,6 +51,9 @@ Options:
   -d <0...8>         set print/debug level (default 2)
   -pl                list of COM ports
   -fl                list of FET HID/COM ports
+  -expect <text>     end once the board has shown text (all given; \n \r \t \xNN \\)
+  -error <text>      end at once when the board shows text (status 5)
+  -timeout <seconds> end after that long (status 6 while -expect texts are missing)
 )" + std::string(serial_port_names_help());  // the platform's own lines last
 
 // The settings that differ from the defaults, as " name=value" words.
@@ -103,6 +106,7 @@ TEST(CommandLine, ArgumentVectors) {
         return "Warning: " + word + " was taken as the file name of " + action + "; write it before " + action +
                " or give " + action + " a name\n";
     };
+    const std::string no_terminal = "\n-expect needs the terminal: name its serial port first\n";
     const std::string path = "/dev/serial/by-id/" + std::string(109, 'x');  // the longest name, 127
     const struct { std::vector<std::string> arguments; std::string text; int status = ACCEPTED; } cases[] = {
         {{}, USAGE + FAILED, 1},
@@ -181,6 +185,19 @@ TEST(CommandLine, ArgumentVectors) {
         {{"Com12", "-baud", "115200"}, port + "\\\\.\\COM12    Baud: 115200\nok flags=40418 baud=115200\n"},
         {{"/dev/ttyUSB0", "-d", "0"}, "ok flags=40418 level=0\n"},
         {{"AUTO", "-a", "0", "-x"}, "Can't find COM Port\n" + serial_scan_hint(COM_PORT_FIRST, 0, 0) + FAILED, 2},
+        // Unattended runs: any text, one that begins with "-" too, its escapes checked; once one of
+        // the three is given no key is waited for at exit, whatever -a says.
+        {{"-m", "-expect", "--- PASS", "-ERROR", "F\\x41IL", "-timeout", "2.5", "-a", "2"},
+         "\t          Expect: `--- PASS`\n\t           Error: `F\\x41IL`\n\t         Timeout: 2.5 s\nok flags=40408\n"},
+        {{"-timeout", "20", "-vcc", "9"}, "\t         Timeout: 20.0 s\n" + vcc + "9.0V\n\nInvalid VCC\n", 1},
+        {{"-expect"}, "\n-expect needs a text\n" + FAILED, 1},
+        {{"-error", "a\\q"}, "\nInvalid text for -error: 'a\\q' (escapes: \\n \\r \\t \\xNN \\\\)\n" + FAILED, 1},
+        {{"-timeout", "1.25"}, "\nInvalid timeout: '1.25' (seconds, whole or with one decimal)\n" + FAILED, 1},
+        {{"-expects", "x"}, "\nUnknown option: '-expects'\n" + FAILED, 1},
+        // A text that could never be seen is refused before the chip is touched.
+        {{"-expect", "PASS", "+e"}, "\t          Expect: `PASS`\n" + no_terminal, 1},
+        {{"com3", "-det", "-expect", "x", "-d", "0"},
+         "\tOnly detect MSP430 chip part ID\n\t          Expect: `x`\n" + no_terminal, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));

@@ -323,6 +323,30 @@ TEST_F(Wine, StandardInputThatIsNoConsole) {
     EXPECT_EQ(run.status, 0);
 }
 
+// Unattended runs end with 0, 5 or 6 as on Linux, and never wait for a key, whatever -a says;
+// the closing lines go to the log too.
+TEST_F(Wine, UnattendedRunsEndWithTheirStatus) {
+    const Folder folder;
+    MappedPort port;
+    const struct { std::string says; const char* timeout; int status; std::string line; } cases[] = {
+        {"self-test: PASS", "10", 0, "Expected text seen: \"PASS\""},
+        {"self-test: FAIL", "10", 5, "Error text seen: \"FAIL\""},
+        {"", "1", 6, "Time-out after 1 s, expected text not seen: \"PASS\""},
+    };
+    std::string logged;
+    for (const auto& c : cases) {
+        WineConsole console(folder, {"COM15", "-m", "-a", "2", "-l", "board.log", "-expect", "PASS", "-error", "FAIL",
+                                     "-timeout", c.timeout});
+        ASSERT_TRUE(console.wait_for("[F10]-Exit [F5]-Reset\n")) << console.shown();
+        if (!c.says.empty()) port.board.send(c.says + "\r");
+        ASSERT_TRUE(console.wait_exit()) << console.shown();
+        EXPECT_EQ(console.status, c.status) << console.shown();
+        EXPECT_NE(console.shown().find(c.line + "\n"), std::string::npos) << console.shown();
+        logged += (c.says.empty() ? "" : c.says + "\r\n") + "\r\n" + c.line + "\r\n";
+    }
+    EXPECT_EQ(folder.dir.read("board.log"), logged);
+}
+
 // The vendor library missing, lacking a function, or not one for this kesto.exe: each says why
 // and points to the simulator.
 TEST_F(Wine, VendorLibraryMissingOrOfTheWrongKind) {

@@ -1,0 +1,121 @@
+// Unattended runs through the built program: a board that answers after a delay, never, or with a
+// failure text; the status and the closing line on the console and in the log.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "e2e/pty_harness.h"
+
+namespace {
+
+// What each case's board sends, in pieces with a pause before each, and how the run ends. A
+// later "-a 2" would wait for a key at exit in an ordinary run; here the run ends by itself.
+TEST(UnattendedE2E, EndsWithTheStatusOfWhatCameFirst) {
+    const std::vector<std::string> pass_or_fail = {"-expect", "PASS", "-error", "FAIL", "-timeout", "10", "-a", "2"};
+    const struct { std::vector<std::string> options; std::vector<std::string> pieces; int status; std::string line;
+    } cases[] = {
+        {pass_or_fail, {"self-test\r", "PA", "SS\r"}, 0, "Expected text seen: \"PASS\""},
+        {pass_or_fail, {"self-test\r", "FA", "IL 3\r"}, 5, "Error text seen: \"FAIL\""},
+        {{"-expect", "READY", "-expect", "PASS\\r\\n", "-timeout", "10"}, {"PASS\r", "READY"}, 0,
+         "Expected texts seen: \"READY\", \"PASS\\r\\n\""},
+        {{"-expect", "PASS", "-timeout", "0.5"}, {}, 6, "Time-out after 0.5 s, expected text not seen: \"PASS\""},
+        {{"-expect", "A", "-expect", "B", "-expect", "C", "-timeout", "1"}, {"B"}, 6,
+         "Time-out after 1 s, expected texts not seen: \"A\", \"C\""},
+        {{"-error", "FAIL", "-timeout", "0.5"}, {"ok\r"}, 0, "Time-out after 0.5 s, no error text seen"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Session session(c.options);
+        ASSERT_TRUE(session.started());
+        std::string sent;
+        for (const std::string& piece : c.pieces) {
+            usleep(150'000);
+            session.line->send(piece);
+            sent += piece;
+        }
+        ASSERT_TRUE(session.console->wait_exit(5000));
+        EXPECT_EQ(session.console->status, c.status);
+        std::string rendered;
+        for (char byte : sent) rendered += byte == '\r' ? std::string("\r\n") : std::string(1, byte);
+        EXPECT_EQ(session.shown(), as_shown(rendered + "\n" + c.line + "\n"));
+        EXPECT_EQ(session.log(), rendered + "\r\n" + c.line + "\r\n");
+        EXPECT_EQ(session.console->local_flags(), session.console->initial_local_flags);
+    }
+}
+
+// The clock runs from the terminal's first start: the programming pass that F9 starts, and the
+// terminal's new start after it, count against the same time-out.
+TEST(UnattendedE2E, TheTimeOutIsNotResetByF9) {
+    Session session({"-FET", "SIM", "+p", "examples/blink/blink.elf", "-expect", "NEVER", "-timeout", "4"},
+                    KESTO_SOURCE_DIR);
+    ASSERT_TRUE(session.started());
+    usleep(2'500'000);
+    const std::size_t from = session.console->text.size();
+    session.console->type(KEY_F9);
+    ASSERT_TRUE(session.console->wait_for(SHOWN_STARTED, from, 20000));
+    const long long restarted = monotonic_ms();
+    ASSERT_TRUE(session.console->wait_exit(20000));
+    // Started afresh, the clock would run for another 4 s from the new start.
+    EXPECT_LT(monotonic_ms() - restarted, 3000);
+    EXPECT_EQ(session.console->status, 6);
+    EXPECT_TRUE(session.shown().ends_with(as_shown("\nTime-out after 4 s, expected text not seen: \"NEVER\"\n")));
+}
+
+// Standard input from a pipe, as in "printf 'selftest\r' | kesto ...": its bytes go to the board
+// as keys, and its end leaves the run waiting for the board's answer or the time-out. Without a
+// port and without a time-out nothing could ever end the wait, so the run ends at once.
+TEST(UnattendedE2E, KeysFromAPipeAndItsEnd) {
+    const struct { bool port; bool answer; const char* timeout; int status; std::string last_line; } cases[] = {
+        {true, true, "10", 0, "Expected text seen: \"PASS\"\n"},
+        {true, false, "1", 6, "Time-out after 1 s, expected text not seen: \"PASS\"\n"},
+        {false, false, nullptr, 6, "No port and no more input, expected text not seen: \"PASS\"\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.last_line);
+        SerialLine line;
+        std::thread board([&] {
+            if (!c.port) return;
+            EXPECT_EQ(line.receive(9), "selftest\r");
+            usleep(300'000);  // well after the pipe has ended
+            if (c.answer) line.send("running\rPASS\r");
+        });
+        const ProcessRun run = run_process([&] {
+            int keys[2];
+            if (pipe(keys) != 0 || write(keys[1], "selftest\r", 9) != 9) _exit(198);
+            close(keys[1]), dup2(keys[0], STDIN_FILENO), close(keys[0]);
+            std::vector<const char*> argv = {KESTO_BINARY};
+            if (c.port) argv.push_back(line.path.c_str());
+            for (const char* arg : {"-m", "-expect", "PASS"}) argv.push_back(arg);
+            if (c.timeout) argv.push_back("-timeout"), argv.push_back(c.timeout);
+            argv.push_back(nullptr);
+            execv(KESTO_BINARY, const_cast<char* const*>(argv.data()));
+        });
+        board.join();
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_TRUE(run.text.ends_with("\n" + c.last_line)) << run.text;
+        EXPECT_EQ(run.text.find("Press AnyKey"), std::string::npos);
+        if (c.answer) {
+            EXPECT_NE(run.text.find("running\r\nPASS\r\n"), std::string::npos) << run.text;
+        }
+    }
+}
+
+// The example firmware on the virtual board: programmed, started, and its banner and its answer
+// to the host's ACK awaited, with no board and no console at all.
+TEST(UnattendedE2E, TheExampleFirmwareOnTheVirtualBoard) {
+    const struct { const char* expect; const char* timeout; int status; std::string last_line; } cases[] = {
+        {"answered ACK", "20", 0, "Expected texts seen: \"KESTO board demo\", \"answered ACK\"\n"},
+        {"count 99", "1.5", 6, "Time-out after 1.5 s, expected text not seen: \"count 99\"\n"},
+    };
+    for (const auto& c : cases) {
+        const ProcessRun run = run_process([&] {
+            if (chdir(KESTO_SOURCE_DIR) != 0) _exit(198);
+            execl(KESTO_BINARY, KESTO_BINARY, "SIM", "-FET", "SIM", "-baud", "9600", "+p", "examples/blink/blink.elf",
+                  "-expect", "KESTO board demo", "-expect", c.expect, "-error", "no ACK", "-timeout", c.timeout, nullptr);
+        }, 30000);
+        EXPECT_EQ(run.status, c.status) << run.text;
+        EXPECT_TRUE(run.text.ends_with("\n" + c.last_line)) << run.text;
+    }
+}
+
+}  // namespace
