@@ -2,9 +2,10 @@
 // pseudo-terminal (Wine's console turns the keys typed there into console key events), its
 // COM15 mapped to another pseudo-terminal in the Wine prefix. Every wait has a deadline.
 //
-// Set by the Windows build's test: KESTO_WINE (the wine program), KESTO_EXE (kesto.exe),
-// KESTO_SIM_DLL and KESTO_PARTIAL_DLL (MSP430.dll as the simulator and as one that lacks a
-// function), KESTO_SIM_DLL32 (the simulator for 32-bit Windows; optional), WINEPREFIX.
+// Set by the Windows build's test: KESTO_WINE (the wine program), KESTO_EXE (kesto.exe, of
+// either build) and KESTO_EXE_BITS (32 or 64), KESTO_SIM_DLL and KESTO_PARTIAL_DLL (MSP430.dll
+// as the simulator and as one that lacks a function, built for the same processor),
+// KESTO_OTHER_SIM_DLL (the simulator built for the other one; optional), WINEPREFIX.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -313,10 +314,13 @@ TEST_F(Wine, VendorLibraryMissingOrOfTheWrongKind) {
         {setting("KESTO_PARTIAL_DLL"), "it lacks MSP430_Secure (", "(error 127))"},
         {not_a_library, "MSP430.dll is not a library for this kesto.exe (error 193)"},
     };
-    if (!setting("KESTO_SIM_DLL32").empty())
-        cases.push_back({setting("KESTO_SIM_DLL32"),
-                         "MSP430.dll is a 32-bit library and this kesto.exe is 64-bit (error 193); use kesto32.exe, "
-                         "the 32-bit build"});
+    if (!setting("KESTO_OTHER_SIM_DLL").empty()) {
+        const bool own_64 = setting("KESTO_EXE_BITS") == "64";
+        cases.push_back({setting("KESTO_OTHER_SIM_DLL"),
+                         std::string("MSP430.dll is a ") + (own_64 ? "32-bit library and this kesto.exe is 64-bit" :
+                         "64-bit library and this kesto.exe is 32-bit") + " (error 193); use " +
+                         (own_64 ? "kesto32.exe, the 32-bit build" : "kesto.exe, the 64-bit build")});
+    }
     for (const Case& c : cases) {
         const Folder folder(c.library);
         int status = -1;
