@@ -189,6 +189,11 @@ void option_no_dll_check(Arguments&) {
     print_at_level(2, "\tDLL Version check disabled\n");
 }
 
+void option_update(Arguments&) {
+    settings.update_firmware = true;
+    print_at_level(2, "\tFET firmware update on a version conflict\n");
+}
+
 void option_fast(Arguments&) {
     settings.flags &= ~FLAG_PRESERVE_RAM;
     print_at_level(2, "\tFast Programming: RAM Content not preserved\n");
@@ -249,6 +254,7 @@ constexpr OptionEntry OPTIONS[] = {
     {"-oem", Match::exact, option_oem},
     {"-crlf", Match::exact, option_crlf},
     {"--dll", Match::exact, option_no_dll_check},
+    {"-update", Match::exact, option_update},
     {"-f", Match::prefix, option_fast},
     {"-d", Match::prefix, option_debug},
     {"-res", Match::prefix, option_reset},

@@ -41,6 +41,7 @@ void print_usage() {
     print_at_level(2, "  -oem               set OEM code page (default 1256) for Terminal\n");
     print_at_level(2, "  -crlf              CR and LF transparent, otherwise CR=CR+LF and LF=Off\n");
     print_at_level(2, "  --dll              disable DLL Version check\n");
+    print_at_level(2, "  -update            update the FET firmware if it does not match the DLL\n");
     print_at_level(2, "  -l [logname.txt]   Terminal logging to %s or logname\n", settings.log_name);
     print_at_level(2, "  -a [0|1|2]         set 'AnyKey' request to Never|On error|Always (%d)\n", settings.anykey_mode);
     print_at_level(2, "  -d <0...8>         set print/debug level (default %d)\n", settings.print_level);

@@ -23,6 +23,11 @@
 // four bytes through a pointer.
 using fet_int = std::int32_t;
 
+// The adapter's firmware update reports each step through this; w_param is the percentage done
+// for FIRMWARE_BLOCK_DONE, handle the one the update was given.
+using FetFirmwareProgress = void(FET_CALL*)(std::uint32_t message, std::uint32_t w_param, std::uint32_t l_param,
+                                            fet_int handle);
+
 // Every call returns 0 for success; out-parameters are read only after success.
 struct FetLibrary {
     fet_int(FET_CALL* MSP430_Initialize)(const char* port, fet_int* version);
@@ -43,6 +48,9 @@ struct FetLibrary {
     const char*(FET_CALL* MSP430_Error_String)(fet_int error_number);
     fet_int(FET_CALL* MSP430_GetNumberOfUsbIfs)(fet_int* count);
     fet_int(FET_CALL* MSP430_GetNameOfUsbIf)(fet_int index, char** name, fet_int* in_use);
+    // Null when the library cannot update the adapter's firmware (the original generation, the
+    // built-in simulator). A null file means the firmware built into the library.
+    fet_int(FET_CALL* MSP430_FET_FwUpdate)(const char* file, FetFirmwareProgress progress, fet_int handle);
 };
 
 // Configure modes and values the program hands to MSP430_Configure.
@@ -61,12 +69,25 @@ inline constexpr fet_int EXT_VCC_LOW = 37;
 inline constexpr fet_int EXT_VCC_GOOD = 38;
 inline constexpr fet_int EXT_VCC_HIGH = 39;
 
+// The messages of a firmware update's progress report.
+inline constexpr std::uint32_t FIRMWARE_INIT = 0;
+inline constexpr std::uint32_t FIRMWARE_ERASING_VECTORS = 1;
+inline constexpr std::uint32_t FIRMWARE_ERASING = 2;
+inline constexpr std::uint32_t FIRMWARE_PROGRAMMING = 3;
+inline constexpr std::uint32_t FIRMWARE_BLOCK_DONE = 4;
+inline constexpr std::uint32_t FIRMWARE_EXITING = 5;
+inline constexpr std::uint32_t FIRMWARE_DONE = 6;
+inline constexpr std::uint32_t FIRMWARE_ERROR = 7;
+inline constexpr std::uint32_t FIRMWARE_WAITING = 8;
+
 // Read-out file types.
 inline constexpr fet_int FILE_TI_TXT = 1;
 inline constexpr fet_int FILE_INTEL_HEX = 2;
 
-// The 80-byte device description. Words are little-endian, ends inclusive.
+// The 80-byte device description. Words are little-endian, ends inclusive. The current
+// generation of the library hands out a longer record whose first 74 bytes are laid out alike.
 inline constexpr int DEVICE_RECORD_SIZE = 80;
+inline constexpr int CURRENT_DEVICE_RECORD_SIZE = 112;
 
 enum DeviceField : int {
     DEV_ID = 2,

@@ -50,6 +50,7 @@ struct RunSettings {
     std::string program_file;
     std::string read_out_file;
     int dll_version = 0;
+    bool update_firmware = false;  // -update: bring the adapter's firmware to the library's on a conflict
     int status = 0;
     int fuse_status = 999;
 

@@ -1,12 +1,17 @@
 // The FET library the run talks to, and the device record it fills.
 //
-// Callers go through `fet` and never ask which provider is behind it.
+// Callers go through `fet` and never ask which provider is behind it, except where the two
+// generations of the vendor's library number things differently.
 #pragma once
 
 #include "base/fet_interface.h"
+#include "fet/fet_generation.h"
 
 // The active table, chosen once at start before the first call.
 extern const FetLibrary* fet;
+
+// Which library fills the table.
+extern FetGeneration fet_generation;
 
 extern DeviceRecord device_record;
 

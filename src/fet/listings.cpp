@@ -34,13 +34,16 @@ void print_device(fet_int id, const char* library_name) {
 
 int list_devices() {
     std::fputs("\nThe devices supported by the driver:\n", stdout);
-    for (fet_int id = 1;; ++id) {
+    // The original generation numbers the types from 1, the current one from 0; either number
+    // is shown as the library gives it.
+    const fet_int first = fet_generation == FetGeneration::current ? 0 : 1;
+    for (fet_int id = first;; ++id) {
         // A failing call is the ordinary end of the list.
         if (fet->MSP430_Device(id, device_record.data(), DEVICE_RECORD_SIZE) != 0) break;
         const std::string name = device_record.name();
         if (name == "End_of_devices") break;
         print_device(id, name.c_str());
-        if (id % 2 == 0) std::fputs("\n", stdout);
+        if ((id - first) % 2 == 1) std::fputs("\n", stdout);
     }
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "base/error_text.h"
 #include "base/run_settings.h"
 #include "fet/fet_library.h"
+#include "fet/firmware_update.h"
 #include "image/image_file.h"
 
 namespace {
@@ -23,11 +24,9 @@ namespace {
     std::fflush(stdout);
 }
 
-// Every library status goes into settings.status before it is tested. The library's long is
-// wider than the field here; a failure must not turn into 0 when the high half is cut off.
+// Every library status goes into settings.status before it is tested.
 bool failed(int& field, fet_int result) {
-    field = static_cast<int>(result);
-    if (result != 0 && field == 0) field = -1;
+    field = result;
     return result != 0;
 }
 
@@ -163,6 +162,15 @@ void check_image_fits(const MemoryImage& image) {
     }
 }
 
+// On the trace, which of the vendor library's generations answers: the two find the device
+// differently.
+void print_generation(int level) {
+    if (fet_generation == FetGeneration::original)
+        print_at_level(level, "FET library: original generation (MSP430_Identify)\n");
+    else if (fet_generation == FetGeneration::current)
+        print_at_level(level, "FET library: current generation (MSP430_OpenDevice)\n");
+}
+
 void program_device() {
     const bool verify = flag(FLAG_VERIFY);
     long_step(verify ? "Programm & Verify...wait..." : "Programming...wait...", [verify] {
@@ -185,6 +193,7 @@ void report_library_error(int level, const char* title) {
 
 int init_fet(int level) {
     const int l = level < 3 ? 3 : level;
+    print_generation(l);
     print_at_level(l, "%s", "Initializing FET");
     fet_int version = 0;
     if (failed(fet->MSP430_Initialize(settings.fet_port, &version))) {
@@ -195,7 +204,15 @@ int init_fet(int level) {
     print_at_level(l, " -OK. DLL Version:%d\n", settings.dll_version);
     if (settings.dll_version < 0) {
         print_plain("Version conflict between the DLL and USB FET Firmware\n");
-        if (flag(FLAG_DLL_CHECK)) return 2;
+        const int update = settings.update_firmware ? update_fet_firmware() : FIRMWARE_NO_UPDATE_CALL;
+        if (update == FIRMWARE_UPDATE_FAILED) {
+            report_library_error(2, "Firmware update");
+            return 4;
+        }
+        if (update != FIRMWARE_UPDATED && flag(FLAG_DLL_CHECK)) {
+            if (!settings.update_firmware) print_firmware_update_hint();
+            return 2;
+        }
     }
     if (settings.interface_mode < 0) return 0;
     print_at_level(l, "%s", "Configure Inteface Mode");

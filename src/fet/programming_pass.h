@@ -5,9 +5,10 @@
 // succeeded; a failed step ends the program with exit code 1.
 void programming_pass();
 
-// Opens the library on settings.fet_port and selects the interface. Messages at `level`,
-// raised to 3 when lower. 0 done, 1 opening failed, 2 version conflict while the check is on,
-// 3 the interface selection failed.
+// Opens the library on settings.fet_port and selects the interface; on a version conflict,
+// updates the adapter's firmware when settings.update_firmware asks for it. Messages at
+// `level`, raised to 3 when lower. 0 done, 1 opening failed, 2 version conflict while the check
+// is on, 3 the interface selection failed, 4 the firmware update failed.
 int init_fet(int level);
 
 // Resets and starts the target with settings.reset_method. 0 done, 1 failed (a failure after a

@@ -1,6 +1,6 @@
 #include "fet/vendor_library.h"
 
-#include <cstring>
+#include <cstdint>
 #include <string>
 
 #include "fet/elf_as_intel_hex.h"
@@ -12,18 +12,6 @@ constexpr const char* LIBRARY_NAME = "msp430";
 constexpr fet_int STATUS_FAILED = -1;
 // The one error the stand-in table knows: the library could not be used.
 constexpr fet_int LOAD_FAILED = 1;
-
-// The library's functions in table order. The table holds nothing but these pointers, in this
-// order, so the loader can fill it slot by slot.
-constexpr const char* SYMBOLS[] = {
-    "MSP430_Initialize",   "MSP430_Configure",    "MSP430_VCC",          "MSP430_GetExtVoltage",
-    "MSP430_Identify",     "MSP430_Device",       "MSP430_Erase",        "MSP430_EraseCheck",
-    "MSP430_ProgramFile",  "MSP430_VerifyFile",   "MSP430_ReadOutFile",  "MSP430_Secure",
-    "MSP430_Reset",        "MSP430_Close",        "MSP430_Error_Number", "MSP430_Error_String",
-    "MSP430_GetNumberOfUsbIfs", "MSP430_GetNameOfUsbIf",
-};
-constexpr std::size_t SYMBOL_COUNT = sizeof SYMBOLS / sizeof SYMBOLS[0];
-static_assert(sizeof(FetLibrary) == SYMBOL_COUNT * sizeof(void*), "one table slot per library function");
 
 std::string failure_text;
 
@@ -37,36 +25,116 @@ const char* FET_CALL load_failed_text(fet_int) { return failure_text.c_str(); }
 
 constexpr FetLibrary NOT_LOADED = {
     refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse,
-    refuse, refuse, load_failed_number, load_failed_text, refuse, refuse,
+    refuse, refuse, load_failed_number, load_failed_text, refuse, refuse, refuse,
 };
+
+// What the current generation has in place of MSP430_Identify, and the call that must follow
+// the opening in some of its releases.
+struct CurrentGeneration {
+    fet_int(FET_CALL* initialize)(const char* port, fet_int* version);
+    fet_int(FET_CALL* open_device)(const char* device, const char* password, fet_int password_length,
+                                   fet_int device_code, fet_int set_id);
+    fet_int(FET_CALL* get_found_device)(std::uint8_t* record, fet_int size);
+    fet_int(FET_CALL* load_device_db)(const char* file);  // null when not exported
+};
+CurrentGeneration current{};
+
+// Some releases refuse to open a device until the database built into them is loaded.
+fet_int FET_CALL initialize_then_load_database(const char* port, fet_int* version) {
+    const fet_int status = current.initialize(port, version);
+    if (status != 0 || !current.load_device_db) return status;
+    return current.load_device_db(nullptr);
+}
+
+// "DEVICE_UNKNOWN" without a password finds whatever part is attached; the record it copies out
+// is cut to the caller's size.
+fet_int FET_CALL identify_by_opening(char* record, fet_int size, fet_int set_id) {
+    const fet_int status = current.open_device("DEVICE_UNKNOWN", "", 0, 0, set_id);
+    if (status != 0) return status;
+    return current.get_found_device(reinterpret_cast<std::uint8_t*>(record), size);
+}
 
 struct Loaded {
     FetLibrary table{};
+    FetGeneration generation = FetGeneration::builtin;
     bool ok = false;
 };
+
+// Looks a function up and stores it in `slot`, typed as the slot is; false when it is missing,
+// with `reason` saying so.
+template <typename Function>
+bool find(void* library, const char* name, Function& slot, std::string& reason) {
+    std::string why;
+    void* address = library_symbol(library, name, why);
+    slot = reinterpret_cast<Function>(address);
+    if (!address) reason = std::string("it lacks ") + name + " (" + why + ")";
+    return address != nullptr;
+}
+
+template <typename Function>
+void find_optional(void* library, const char* name, Function& slot) {
+    std::string unused;
+    slot = reinterpret_cast<Function>(library_symbol(library, name, unused));
+}
+
+// The functions both generations export under the same names and arguments.
+bool find_common(void* library, FetLibrary& t, std::string& reason) {
+    return find(library, "MSP430_Initialize", t.MSP430_Initialize, reason) &&
+           find(library, "MSP430_Configure", t.MSP430_Configure, reason) &&
+           find(library, "MSP430_VCC", t.MSP430_VCC, reason) &&
+           find(library, "MSP430_GetExtVoltage", t.MSP430_GetExtVoltage, reason) &&
+           find(library, "MSP430_Device", t.MSP430_Device, reason) &&
+           find(library, "MSP430_Erase", t.MSP430_Erase, reason) &&
+           find(library, "MSP430_EraseCheck", t.MSP430_EraseCheck, reason) &&
+           find(library, "MSP430_ProgramFile", t.MSP430_ProgramFile, reason) &&
+           find(library, "MSP430_VerifyFile", t.MSP430_VerifyFile, reason) &&
+           find(library, "MSP430_ReadOutFile", t.MSP430_ReadOutFile, reason) &&
+           find(library, "MSP430_Secure", t.MSP430_Secure, reason) &&
+           find(library, "MSP430_Reset", t.MSP430_Reset, reason) &&
+           find(library, "MSP430_Close", t.MSP430_Close, reason) &&
+           find(library, "MSP430_Error_Number", t.MSP430_Error_Number, reason) &&
+           find(library, "MSP430_Error_String", t.MSP430_Error_String, reason) &&
+           find(library, "MSP430_GetNumberOfUsbIfs", t.MSP430_GetNumberOfUsbIfs, reason) &&
+           find(library, "MSP430_GetNameOfUsbIf", t.MSP430_GetNameOfUsbIf, reason);
+}
+
+// The generation is told by its exports: MSP430_Identify is the original one's, MSP430_OpenDevice
+// with MSP430_GetFoundDevice the current one's.
+bool find_generation(void* library, Loaded& loaded, std::string& reason) {
+    FetLibrary& t = loaded.table;
+    std::string identify_reason;
+    if (find(library, "MSP430_Identify", t.MSP430_Identify, identify_reason)) {
+        loaded.generation = FetGeneration::original;
+        t.MSP430_FET_FwUpdate = nullptr;
+        return true;
+    }
+    if (!find(library, "MSP430_OpenDevice", current.open_device, reason)) {
+        reason = "it lacks both MSP430_Identify and MSP430_OpenDevice, one of which every generation of it exports (" +
+                 identify_reason.substr(identify_reason.find('(') + 1);
+        return false;
+    }
+    if (!find(library, "MSP430_GetFoundDevice", current.get_found_device, reason)) return false;
+    find_optional(library, "MSP430_LoadDeviceDb", current.load_device_db);
+    find_optional(library, "MSP430_FET_FwUpdate", t.MSP430_FET_FwUpdate);
+    current.initialize = t.MSP430_Initialize;
+    t.MSP430_Initialize = initialize_then_load_database;
+    t.MSP430_Identify = identify_by_opening;
+    loaded.generation = FetGeneration::current;
+    return true;
+}
 
 Loaded load() {
     Loaded loaded;
     const std::string file = library_file_name(LIBRARY_NAME);
     std::string reason;
-    void* library = library_open(file, reason);
-    if (library) {
-        void* slots[SYMBOL_COUNT];
-        for (std::size_t i = 0; i < SYMBOL_COUNT && library; ++i) {
-            slots[i] = library_symbol(library, SYMBOLS[i], reason);
-            if (!slots[i]) {
-                reason = std::string("it lacks ") + SYMBOLS[i] + " (" + reason + ")";
-                library_close(library);
-                library = nullptr;
-            }
-        }
-        if (library) {
-            static_assert(sizeof slots == sizeof loaded.table);
-            std::memcpy(&loaded.table, slots, sizeof slots);
+    if (void* library = library_open(file, reason)) {
+        if (find_common(library, loaded.table, reason) && find_generation(library, loaded, reason)) {
             loaded.ok = true;
             return loaded;
         }
+        library_close(library);
     }
+    loaded = Loaded{};
     failure_text = "Cannot load the FET library " + file + ": " + reason + ". Put the vendor's " + file +
                    " beside kesto or on the library path, or use -FET SIM for the simulated adapter";
     return loaded;
@@ -88,3 +156,5 @@ const FetLibrary* vendor_library() {
 }
 
 bool vendor_library_loaded() { return loaded_library().ok; }
+
+FetGeneration vendor_library_generation() { return loaded_library().generation; }

@@ -26,7 +26,8 @@ constexpr const char* TEXTS[SIM_ERROR_COUNT] = {
 
 }  // namespace
 
-const char* sim_error_text(long number) {
+const char* sim_error_text(int number) {
+    if (number == SIM_DATABASE_NOT_LOADED) return "Device database not loaded";
     if (number < 0 || number >= SIM_ERROR_COUNT) return "Unknown error number";
     return TEXTS[number];
 }

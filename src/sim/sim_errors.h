@@ -22,8 +22,10 @@ enum SimError : int {
     SIM_NO_SUCH_DEVICE,
     SIM_NO_SUCH_ADAPTER,
     SIM_ERROR_COUNT,
+    // The number the current generation of the vendor's library reports for it.
+    SIM_DATABASE_NOT_LOADED = 98,
 };
 
 // The general text of an error number; a number outside the table gets a text saying so.
-const char* sim_error_text(long number);
+const char* sim_error_text(int number);
 

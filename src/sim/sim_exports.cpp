@@ -1,7 +1,14 @@
 // The simulator under the vendor library's own C names, for building it a second time as a
-// shared library (libmsp430.so). Loaded in place of the vendor's library it lets the loader and
-// every caller be tried without an adapter.
+// shared library (libmsp430.so, MSP430.dll). Loaded in place of the vendor's library it lets
+// the loader and every caller be tried without an adapter.
+//
+// It exports the library's current generation, as the chip maker ships it today; built with
+// KESTO_SIM_ORIGINAL_GENERATION defined it exports the original one (MSP430_Identify, device
+// types from 1 up to "End_of_devices", no firmware update) instead.
+#include <cstdint>
+
 #include "base/fet_interface.h"
+#include "sim/current_generation.h"
 #include "sim/sim_library.h"
 
 #if defined(_WIN32)
@@ -16,18 +23,39 @@ const FetLibrary& sim() { return *simulator_library(); }
 
 }  // namespace
 
+#if defined(KESTO_SIM_ORIGINAL_GENERATION)
 SIM_EXPORT fet_int FET_CALL MSP430_Initialize(const char* port, fet_int* version) {
     return sim().MSP430_Initialize(port, version);
-}
-SIM_EXPORT fet_int FET_CALL MSP430_Configure(fet_int mode, fet_int value) { return sim().MSP430_Configure(mode, value); }
-SIM_EXPORT fet_int FET_CALL MSP430_VCC(fet_int millivolts) { return sim().MSP430_VCC(millivolts); }
-SIM_EXPORT fet_int FET_CALL MSP430_GetExtVoltage(fet_int* millivolts, fet_int* state) {
-    return sim().MSP430_GetExtVoltage(millivolts, state);
 }
 SIM_EXPORT fet_int FET_CALL MSP430_Identify(char* record, fet_int size, fet_int set_id) {
     return sim().MSP430_Identify(record, size, set_id);
 }
 SIM_EXPORT fet_int FET_CALL MSP430_Device(fet_int id, char* record, fet_int size) { return sim().MSP430_Device(id, record, size); }
+#else
+SIM_EXPORT fet_int FET_CALL MSP430_Initialize(const char* port, fet_int* version) {
+    return current_initialize(port, version);
+}
+SIM_EXPORT fet_int FET_CALL MSP430_LoadDeviceDb(const char* file) { return current_load_device_db(file); }
+SIM_EXPORT fet_int FET_CALL MSP430_OpenDevice(const char* device, const char* password, fet_int password_length,
+                                              fet_int device_code, fet_int set_id) {
+    return current_open_device(device, password, password_length, device_code, set_id);
+}
+SIM_EXPORT fet_int FET_CALL MSP430_GetFoundDevice(std::uint8_t* record, fet_int size) {
+    return current_get_found_device(record, size);
+}
+SIM_EXPORT fet_int FET_CALL MSP430_Device(fet_int index, std::uint8_t* record, fet_int size) {
+    return current_device(index, record, size);
+}
+SIM_EXPORT fet_int FET_CALL MSP430_FET_FwUpdate(const char* file, FetFirmwareProgress progress, fet_int handle) {
+    return current_fw_update(file, progress, handle);
+}
+#endif
+
+SIM_EXPORT fet_int FET_CALL MSP430_Configure(fet_int mode, fet_int value) { return sim().MSP430_Configure(mode, value); }
+SIM_EXPORT fet_int FET_CALL MSP430_VCC(fet_int millivolts) { return sim().MSP430_VCC(millivolts); }
+SIM_EXPORT fet_int FET_CALL MSP430_GetExtVoltage(fet_int* millivolts, fet_int* state) {
+    return sim().MSP430_GetExtVoltage(millivolts, state);
+}
 SIM_EXPORT fet_int FET_CALL MSP430_Erase(fet_int type, fet_int address, fet_int length) {
     return sim().MSP430_Erase(type, address, length);
 }

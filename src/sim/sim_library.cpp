@@ -308,6 +308,7 @@ constexpr FetLibrary SIMULATOR = {
     sim_error_string,
     sim_get_number_of_usb_ifs,
     sim_get_name_of_usb_if,
+    nullptr,  // the built-in adapter's firmware always matches
 };
 
 }  // namespace
@@ -315,3 +316,5 @@ constexpr FetLibrary SIMULATOR = {
 const FetLibrary* simulator_library() { return &SIMULATOR; }
 
 void reset_simulator() { sim = Simulator{}; }
+
+fet_int simulator_fail(int error, std::string text) { return fail(error, std::move(text)); }

@@ -45,6 +45,7 @@ Options:
   -oem               set OEM code page (default 1256) for Terminal
   -crlf              CR and LF transparent, otherwise CR=CR+LF and LF=Off
   --dll              disable DLL Version check
+  -update            update the FET firmware if it does not match the DLL
   -l [logname.txt]   Terminal logging to kestolog.txt or logname
   -a [0|1|2]         set 'AnyKey' request to Never|On error|Always (2)
   -d <0...8>         set print/debug level (default 2)
@@ -65,6 +66,7 @@ static std::string changed() {
     show("reset", s.reset_method, d.reset_method), show("image", s.program_file, d.program_file);
     show("out", s.read_out_file, d.read_out_file), show("baud", std::string(s.baud), std::string(d.baud));
     show("oem", s.oem_codepage, d.oem_codepage), show("log", s.log_fd, d.log_fd);
+    show("update", s.update_firmware, d.update_firmware);
     return out.str();
 }
 
@@ -130,6 +132,8 @@ TEST(CommandLine, ArgumentVectors) {
         {{"-OEM", "-crlf", "--DLL", "-info", "-ia"},
          "\tSelected OEM Codepage\n\tCR and LF transparent\n\tDLL Version check disabled\nok flags=401b oem=1\n"},
         {{"-fast", "-dll"}, FAST + debug + "04\nok flags=40010 level=4\n"},
+        {{"-UPDATE"}, "\tFET firmware update on a version conflict\nok update=1\n"},
+        {{"-upd"}, "\nUnknown option: '-upd'\n" + FAILED, 1},  // the exact word only
         {{"-det", "-manual"}, "\tOnly detect MSP430 chip part ID\nok flags=40489\n"},
         // Action words and their file names.
         {{"+ebpv", "test.hex"}, image + "test.hex`\nok flags=40b58 image=test.hex\n"},

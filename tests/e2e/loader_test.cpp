@@ -18,7 +18,10 @@ TEST(VendorLibrary, MissingIncompleteOrBesideTheProgram) {
         {nullptr, head + "libmsp430.so: cannot open shared object file: No such file or directory" + tail, 1},
         {KESTO_PARTIAL_LIBRARY,
          head + "it lacks MSP430_Secure (" + library + ": undefined symbol: MSP430_Secure)" + tail, 1},
-        {KESTO_SIM_LIBRARY, "version 100, device MSP430F5529\n", 0},
+        {KESTO_UNIDENTIFIED_LIBRARY, head + "it lacks both MSP430_Identify and MSP430_OpenDevice, one of which every "
+         "generation of it exports (" + library + ": undefined symbol: MSP430_Identify)" + tail, 1},
+        {KESTO_SIM_LIBRARY, "current generation, version 100, device MSP430F5529\n", 0},
+        {KESTO_SIM_ORIGINAL_LIBRARY, "original generation, version 100, device MSP430F5529\n", 0},
     };
     for (const auto& c : cases) {
         if (c.beside) fs::copy_file(c.beside, library, fs::copy_options::overwrite_existing);

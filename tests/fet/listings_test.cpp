@@ -38,6 +38,13 @@ TEST(Listings, DevicesTwoAColumnUntilEndOfDevicesOrAFailure) {
               std::string::npos);
     with_devices({"MSP430F1121", "x"}).fail("MSP430_Device", 2);
     EXPECT_EQ(listing(list_devices).out.text, HEAD + "ID:1   MSP430F1121              |0");
+    // The current generation numbers from 0 and ends at the first number it refuses.
+    with_devices({"MSP430F149", "MSP430G2553", "MSP430F5438A"});
+    fet_generation = FetGeneration::current;
+    const FakeRun from_zero = listing(list_devices);
+    EXPECT_EQ(from_zero.out.text, HEAD + "ID:0   MSP430F149               ID:1   MSP430G2553              \n"
+                                   "ID:2   MSP430F5438A             |0");
+    EXPECT_EQ(from_zero.calls, "MSP430_Device(0,80) MSP430_Device(1,80) MSP430_Device(2,80) MSP430_Device(3,80)");
 }
 
 TEST(Listings, AdaptersAndFailures) {

@@ -10,6 +10,7 @@ int main() {
     DeviceRecord record{};
     if (library->MSP430_Initialize("SIM:F5529", &version) || library->MSP430_Identify(record.data(), DEVICE_RECORD_SIZE, 0))
         return std::printf("failed: %s\n", library->MSP430_Error_String(library->MSP430_Error_Number())), 1;
-    std::printf("version %d, device %s\n", version, record.name().c_str());
+    const char* generation = vendor_library_generation() == FetGeneration::current ? "current" : "original";
+    std::printf("%s generation, version %d, device %s\n", generation, version, record.name().c_str());
     return library->MSP430_Close(0) != 0;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "base/console.h"
 #include "base/run_settings.h"
 #include "support/fake_fet.h"
@@ -83,10 +85,13 @@ TEST(ProgrammingPass, DetectOnlyEndsDoneAfterTheIdentification) {
     EXPECT_EQ(run.calls, R"(MSP430_Initialize("TIUSB") MSP430_GetExtVoltage() MSP430_Identify(80,0))");
 }
 
+const std::string CONFLICT = "Version conflict between the DLL and USB FET Firmware\n";
+
 TEST(ProgrammingPass, NegativeDllVersionFailsOnlyWhileTheCheckIsOn) {
     fresh().dll_version = -3;
     FakeRun run = pass();
-    EXPECT_EQ(run.out.text, "Version conflict between the DLL and USB FET Firmware\n");
+    EXPECT_EQ(run.out.text, CONFLICT + "Run again with -update to update the adapter's firmware to the library's; an "
+                                       "update that fails midway can leave the adapter unusable until it is recovered\n");
     EXPECT_EQ(run.out.status, 1);
     EXPECT_EQ(run.calls, R"(MSP430_Initialize("TIUSB"))");
     fresh(FLAG_DLL_CHECK, 3).dll_version = -3;
@@ -94,6 +99,36 @@ TEST(ProgrammingPass, NegativeDllVersionFailsOnlyWhileTheCheckIsOn) {
     EXPECT_EQ(run.out.text, "Initializing FET -OK. DLL Version:-3\nVersion conflict between the DLL and USB FET "
                             "Firmware\nSet Vcc -OK\n" + ID + "Reset/Start device -OK\nClosing Interface -OK\n");
     EXPECT_EQ(run.out.status, CAPTURE_RETURNED);
+}
+
+// -update on a conflict: each step once, the blocks at most every 10%, then the pass goes on; a
+// failed update ends the run, and a library without the call says so and ends as without -update.
+TEST(ProgrammingPass, FirmwareUpdateOnAConflict) {
+    const std::string update = "Firmware update: ", calls = R"(MSP430_Initialize("TIUSB") MSP430_FET_FwUpdate(NULL,0))";
+    const struct { fet_int version; bool call = true; int fail = 0; std::string text, calls; int status = CAPTURE_RETURNED; }
+        cases[] = {
+        {-1, true, 0, CONFLICT + update + "starting\n" + update + "erasing the firmware\n" + update + "programming\n" +
+         update + "10%\n" + update + "20%\n" + update + "55%\n" + update + "99%\n" + update + "step 12\n" + update +
+         "done\n" + ID, calls + " MSP430_VCC(3200) MSP430_Identify(80,0) MSP430_Reset(7,1,0) MSP430_Close(0)"},
+        {-3, true, 1, CONFLICT + update + "starting\n" + update + "erasing the firmware\n" + update + "programming\n" +
+         update + "10%\n" + update + "20%\n" + update + "55%\n" + update + "99%\n" + update + "step 12\n" + update +
+         "done\nFirmware update -Fake error text\n", calls + " MSP430_Error_Number() MSP430_Error_String(17)", 1},
+        {-1, false, 0, CONFLICT + "This FET library cannot update the adapter's firmware (it has no "
+         "MSP430_FET_FwUpdate); -update needs the library's current generation\n", R"(MSP430_Initialize("TIUSB"))", 1},
+        {30301, true, 0, ID, START + " MSP430_Reset(7,1,0) MSP430_Close(0)"},  // no conflict, no update
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        FakeFet& fake = fresh();
+        fake.dll_version = c.version, fake.firmware_update_call = c.call, settings.update_firmware = true;
+        if (c.fail) fake.fail("MSP430_FET_FwUpdate");
+        fake.firmware_progress = {{0, 0}, {2, 0}, {3, 0}, {4, 3}, {3, 0}, {4, 9}, {4, 10}, {3, 0}, {4, 19}, {4, 20},
+                                  {4, 55}, {4, 99}, {4, 100}, {12, 0}, {6, 0}};
+        const FakeRun run = pass();
+        EXPECT_EQ(run.out.text, c.text);
+        EXPECT_EQ(run.calls, c.calls);
+        EXPECT_EQ(run.out.status, c.status);
+    }
 }
 
 // Once the fuse is blown, in this pass or an earlier one, the target no longer answers: a failing
@@ -126,7 +161,7 @@ TEST(ProgrammingPass, EveryFailurePlace) {
         {FLAG_ERASE_INFO, 2, "MSP430_Erase", 2, ID + "Block:1040Erase Info Memory" + FAILED},
         {FLAG_ERASE_INFO, 3, "MSP430_Erase", 3,
          INIT_VCC + ID + "Info Memory Unlock -OK\nErase Info MemoryBlock:1080" + FAILED},
-        {FLAG_ERASE_ALL, 2, "MSP430_Erase", 1, ID + "Erase All" + FAILED, fet_int{1} << (sizeof(fet_int) * 4)},  // low half 0
+        {FLAG_ERASE_ALL, 2, "MSP430_Erase", 1, ID + "Erase All" + FAILED, INT32_MIN},  // the sign bit alone
         {FLAG_BLANK_CHECK, 2, "MSP430_EraseCheck", 1, ID + "Blank Check" + FAILED},
         {FLAG_PROGRAM, 2, "MSP430_ProgramFile", 1, ID + "Programming...wait..." + FAILED},
         {FLAG_READ_OUT, 2, "MSP430_ReadOutFile", 1, ID + "Read. Wait..." + FAILED},

@@ -53,8 +53,9 @@ const FetLibrary fake_table = {
         return fill(called("MSP430_Identify", size, id), record, &fake_fet.identify_record);
     },
     [](fet_int id, char* record, fet_int size) {
-        const bool known = id >= 1 && id <= static_cast<fet_int>(fake_fet.devices.size());
-        return fill(called("MSP430_Device", id, size), record, known ? &fake_fet.devices[id - 1] : nullptr);
+        const fet_int index = fet_generation == FetGeneration::current ? id : id - 1;
+        const bool known = index >= 0 && index < static_cast<fet_int>(fake_fet.devices.size());
+        return fill(called("MSP430_Device", id, size), record, known ? &fake_fet.devices[index] : nullptr);
     },
     [](fet_int type, fet_int address, fet_int length) { return called("MSP430_Erase", type, hex(address), length); },
     [](fet_int address, fet_int length) { return called("MSP430_EraseCheck", hex(address), length); },
@@ -80,7 +81,19 @@ const FetLibrary fake_table = {
         *name = result ? nullptr : fake_fet.usb_ifs[index].first.data();
         return *in_use = result ? POISON : fake_fet.usb_ifs[index].second, result;
     },
+    [](const char* file, FetFirmwareProgress progress, fet_int handle) {
+        const fet_int result = called("MSP430_FET_FwUpdate", file ? quoted(file) : "NULL", handle);
+        for (const auto& [message, percent] : fake_fet.firmware_progress) progress(message, percent, 0, handle);
+        return result;
+    },
 };
+
+FetLibrary fake_table_without_update() {
+    FetLibrary table = fake_table;
+    table.MSP430_FET_FwUpdate = nullptr;
+    return table;
+}
+const FetLibrary fake_table_no_update = fake_table_without_update();
 
 }  // namespace
 
@@ -99,6 +112,7 @@ DeviceRecord make_device_record(const char* name, int id) {
 FakeFet& fake_fet_reset() {
     fake_fet = FakeFet{};
     fet = &fake_table;
+    fet_generation = FetGeneration::builtin;
     settings = RunSettings{};
     device_record = DeviceRecord{};
     return fake_fet;
@@ -106,6 +120,8 @@ FakeFet& fake_fet_reset() {
 
 FakeRun run_with_fake(const std::function<void()>& procedure) {
     fake_fet.counts.clear();  // a script's nth call counts from the start of each run
+    if (fet == &fake_table || fet == &fake_table_no_update)
+        fet = fake_fet.firmware_update_call ? &fake_table : &fake_table_no_update;
     FakeRun run{capture_output(procedure), {}};
     std::string& text = run.out.text;
     for (std::size_t start; (start = text.find('\x01')) != std::string::npos;) {
