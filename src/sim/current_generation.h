@@ -5,7 +5,8 @@
 //
 // A firmware conflict on demand: the adapter named "OLDFW" (case ignored) stands for one whose
 // firmware is older than the library. Its MSP430_Initialize reports version -1 until
-// MSP430_FET_FwUpdate has run in the same process; it simulates the default part.
+// MSP430_FET_FwUpdate has run in the same process; it simulates the default part. The shared
+// simulator's original generation opens through the same call, so it has that adapter too.
 #pragma once
 
 #include <cstdint>

@@ -23,18 +23,17 @@ const FetLibrary& sim() { return *simulator_library(); }
 
 }  // namespace
 
-#if defined(KESTO_SIM_ORIGINAL_GENERATION)
+// Either build has the adapter with old firmware ("OLDFW"); only the current one can update it.
 SIM_EXPORT fet_int FET_CALL MSP430_Initialize(const char* port, fet_int* version) {
-    return sim().MSP430_Initialize(port, version);
+    return current_initialize(port, version);
 }
+
+#if defined(KESTO_SIM_ORIGINAL_GENERATION)
 SIM_EXPORT fet_int FET_CALL MSP430_Identify(char* record, fet_int size, fet_int set_id) {
     return sim().MSP430_Identify(record, size, set_id);
 }
 SIM_EXPORT fet_int FET_CALL MSP430_Device(fet_int id, char* record, fet_int size) { return sim().MSP430_Device(id, record, size); }
 #else
-SIM_EXPORT fet_int FET_CALL MSP430_Initialize(const char* port, fet_int* version) {
-    return current_initialize(port, version);
-}
 SIM_EXPORT fet_int FET_CALL MSP430_LoadDeviceDb(const char* file) { return current_load_device_db(file); }
 SIM_EXPORT fet_int FET_CALL MSP430_OpenDevice(const char* device, const char* password, fet_int password_length,
                                               fet_int device_code, fet_int set_id) {

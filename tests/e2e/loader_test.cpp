@@ -1,5 +1,7 @@
 // The loader, tried on a small program copied into a temporary folder with or without a library
-// beside it: none, one that lacks a function, and the simulator built as a shared library.
+// beside it: none, ones that lack functions, and the simulator built as a shared library. Then
+// kesto itself beside each generation of the shared simulator, and beside a library whose
+// 32-bit results leave garbage in the upper half of the return register.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -31,6 +33,145 @@ TEST(VendorLibrary, MissingIncompleteOrBesideTheProgram) {
             execve(probe.c_str(), argv, env), _exit(127);
         });
         EXPECT_EQ(run.text, c.text);
+        EXPECT_EQ(run.status, c.status);
+    }
+}
+
+namespace {
+
+// A copy of kesto with `library` beside it, as the vendor's, and the example image, in a folder
+// of their own.
+struct BesideLibrary {
+    ScratchFolder folder;
+    std::string program = folder.path("kesto");
+
+    explicit BesideLibrary(const char* library) {
+        fs::copy_file(KESTO_BINARY, program);
+        fs::copy_file(library, folder.path("libmsp430.so"));
+        fs::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.hex", folder.path("blink.hex"));
+    }
+    // kesto with `args` in the folder, with an empty environment.
+    ProcessRun run(std::vector<std::string> args) const {
+        args.insert(args.begin(), program);
+        return run_process([&] {
+            std::vector<char*> argv;
+            for (std::string& arg : args) argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            char* env[] = {nullptr};
+            if (chdir(folder.folder().c_str()) != 0) _exit(126);
+            execve(program.c_str(), argv.data(), env), _exit(127);
+        });
+    }
+};
+
+// Replaces every "{name}" in `text`.
+std::string filled(std::string text, const std::vector<std::pair<std::string, std::string>>& values) {
+    for (const auto& [name, value] : values)
+        for (std::size_t at; (at = text.find("{" + name + "}")) != std::string::npos;) text.replace(at, name.size() + 2, value);
+    return text;
+}
+
+const std::string CONFLICT = "Version conflict between the DLL and USB FET Firmware\n";
+const std::string NO_UPDATE_HINT = "Run again with -update to update the adapter's firmware to the library's; an "
+                                   "update that fails midway can leave the adapter unusable until it is recovered\n";
+
+struct Generation {
+    const char* library;
+    std::string trace;                // the line at -d 3 that names it
+    std::string first, second, id;    // the first two device numbers, the G2553's number
+    std::string update;               // what -update does on a conflict
+    int update_status;
+};
+
+const std::string STEP = "Firmware update: ";
+const Generation GENERATIONS[] = {
+    {KESTO_SIM_LIBRARY, "FET library: current generation (MSP430_OpenDevice)\n", "0", "1", "8",
+     STEP + "starting\n" + STEP + "erasing the interrupt vectors\n" + STEP + "erasing the firmware\n" + STEP +
+         "programming\n" + STEP + "10%\n" + STEP + "20%\n" + STEP + "30%\n" + STEP + "40%\n" + STEP + "50%\n" + STEP +
+         "60%\n" + STEP + "70%\n" + STEP + "80%\n" + STEP + "90%\n" + STEP + "100%\n" + STEP +
+         "restarting the adapter\n" + STEP + "done\nIdentifed: MSP430G2553 ID:8\n",
+     0},
+    {KESTO_SIM_ORIGINAL_LIBRARY, "FET library: original generation (MSP430_Identify)\n", "1", "2", "9",
+     "This FET library cannot update the adapter's firmware (it has no MSP430_FET_FwUpdate); -update needs the "
+     "library's current generation\n",
+     1},
+};
+
+}  // namespace
+
+// Each generation through the whole program: what the output holds (as a part of it), and the
+// status. The read-out's content has its own test (SimE2E).
+TEST(VendorLibrary, BothGenerationsOfTheSharedSimulator) {
+    const struct { std::vector<std::string> args; std::string text; int status = 0; } cases[] = {
+        {{"-a", "0", "+ebpv", "blink.hex", "+r", "out.hex"},
+         "`\nIdentifed: MSP430G2553 ID:{id}\nProgramm & Verify...wait... -OK\nRead. Wait... -OK\n"},
+        {{"-a", "0", "-d", "3", "-info", "-det"}, "{trace}Initializing FET -OK. DLL Version:100\nSet Vcc -OK\n Device "
+         "Vcc: 3.2V\n     Device: MSP430G2553 ID:{id}\n      Flash: 16K \t(C000..FFFF)\n"},
+        {{"-list"}, "\nThe devices supported by the driver:\nID:{first}   MSP430F1232              ID:{second}   "
+         "MSP430F149               \n"},
+        {{"-fl", "-a", "0"}, "\nFound: SIM -Free\n"},
+        {{"-a", "0", "-vcc", "ext", "-det"}, "No External power was detected\n     Device: MSP430G2553 ID:{id}\n"},
+        {{"-a", "0", "-FET", "oldfw", "+e"}, "\t   FET Port name: oldfw\n" + CONFLICT + NO_UPDATE_HINT, 1},
+        {{"-a", "0", "-FET", "OLDFW", "--dll", "+e"}, CONFLICT + "Identifed: MSP430G2553 ID:{id}\n"},
+        {{"-a", "0", "-FET", "OLDFW", "-update", "+e"}, "on a version conflict\n" + CONFLICT + "{update}", -1},
+    };
+    for (const Generation& generation : GENERATIONS) {
+        const BesideLibrary kesto(generation.library);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(generation.trace + testing::PrintToString(c.args));
+            const std::string text = filled(c.text, {{"trace", generation.trace}, {"first", generation.first},
+                                                     {"second", generation.second}, {"id", generation.id},
+                                                     {"update", generation.update}});
+            const ProcessRun run = kesto.run(c.args);
+            EXPECT_NE(run.text.find(text), std::string::npos) << run.text;
+            EXPECT_EQ(run.status, c.status < 0 ? generation.update_status : c.status);
+        }
+        EXPECT_TRUE(fs::exists(kesto.folder.path("out.hex")));
+    }
+}
+
+// A blown fuse is for good: the second pass of the same run (F9 from the terminal) cannot open
+// the device any more, in either generation.
+TEST(VendorLibrary, AfterTheFuseTheDeviceCannotBeOpened) {
+    for (const Generation& generation : GENERATIONS) {
+        SCOPED_TRACE(generation.trace);
+        const BesideLibrary kesto(generation.library);
+        Console console(kesto.program, {"-m", "-a", "0", "+fusep", "blink.hex"}, kesto.folder.folder(), false,
+                        winsize{50, 200, 0, 0});
+        ASSERT_TRUE(console.wait_for(SHOWN_STARTED));
+        console.type(KEY_F9);
+        const std::string blown = as_shown("Blowing the device security fuse -OK\n");
+        ASSERT_TRUE(console.wait_for(blown));
+        ASSERT_TRUE(console.wait_for(SHOWN_STARTED, console.text.find(blown)));
+        console.type(KEY_F9);
+        ASSERT_TRUE(console.wait_exit());
+        EXPECT_NE(without_titles(console.text).find(as_shown(
+                      "Device Not Found/ -The security fuse is blown: JTAG access to the target is locked\n")),
+                  std::string::npos)
+            << console.text;
+        EXPECT_EQ(console.status, 1);
+    }
+}
+
+// A library may leave garbage in the upper half of a 32-bit result's register, and writes only
+// 4 bytes through an integer out-parameter: success stays success and -1 stays negative.
+TEST(VendorLibrary, ResultsAreReadAsThirtyTwoBits) {
+    const BesideLibrary kesto(KESTO_GARBAGE_LIBRARY);
+    const std::string identified = "Identifed: MSP430G2553 ID:8\n";
+    const struct { std::vector<std::string> args; std::string text; int status = 0; } cases[] = {
+        {{"-a", "0", "-d", "3", "+e"}, "Initializing FET -OK. DLL Version:30301\nSet Vcc -OK\n" + identified +
+         "Erase All -OK\nReset/Start device -OK\nClosing Interface -OK\n"},
+        {{"-a", "0", "-d", "3", "-FET", "OLDFW", "+e"}, "Initializing FET -OK. DLL Version:-1\n" + CONFLICT +
+         NO_UPDATE_HINT, 1},
+        {{"-a", "0", "-FET", "OLDFW", "-update", "-vcc", "ext", "+e"},
+         CONFLICT + "Firmware update: done\nExternal power Good: 3.3V\n" + identified},
+        {{"-fl", "-a", "0"}, "\nFound: ttyACM0 -Free\n\nPress AnyKey to Exit\n"},
+        {{"-list"}, "\nThe devices supported by the driver:\nID:0   MSP430G2553              "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const ProcessRun run = kesto.run(c.args);
+        EXPECT_TRUE(run.text.ends_with(c.text)) << run.text;
         EXPECT_EQ(run.status, c.status);
     }
 }

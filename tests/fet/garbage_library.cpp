@@ -5,6 +5,7 @@
 // until MSP430_FET_FwUpdate ran. Everything else succeeds, with a G2553 attached.
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "base/fet_interface.h"
 
