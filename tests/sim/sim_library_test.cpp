@@ -77,7 +77,8 @@ TEST(ImageFiles, WritersSplitAt64KAndSixteenBytesALine) {
 
 TEST_F(SimLibrary, PortNamesChooseThePart) {
     const std::pair<const char*, const char*> cases[] = {
-        {"SIM", "MSP430G2553"}, {"Sim:msp430f5438a", "MSP430F5438A"},
+        {"SIM", "MSP430G2553"}, {"Sim:msp430f5438a", "MSP430F5438A"}, {"TIUSB", "MSP430G2553"},
+        {"TIUSB:fr5994", "MSP430FR5994"}, {"USB:F1", "Unknown simulated part \"F1\"; -list shows the parts the simulator knows"},
         {"SIM:", "Unknown simulated part \"\"; -list shows the parts the simulator knows"},
         {"SIMULATOR", "Unknown simulated adapter \"SIMULATOR\": use SIM, or SIM:<part> as -list shows"},
     };
