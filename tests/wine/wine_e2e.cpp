@@ -347,7 +347,7 @@ TEST_F(Wine, VendorLibraryMissingOrOfTheWrongKind) {
 // 32-bit Windows its calls are stdcall, exported undecorated): the pass with its trace, the
 // listing numbered as the generation numbers, an FRAM part with memory above 64K (picked
 // through the library's adapter name) reported, programmed and read back, and an adapter with
-// old firmware, with and without -update.
+// old firmware, with and without -update. (Wine's console shows a tab as blanks.)
 TEST_F(Wine, BothGenerationsOfTheLibrary) {
     const struct { const char* library; std::string trace, first, id, fram_id, update; } generations[] = {
         {"KESTO_SIM_DLL", "FET library: current generation (MSP430_OpenDevice)\nInitializing FET -OK", "0", "8", "19",
@@ -368,7 +368,7 @@ TEST_F(Wine, BothGenerationsOfTheLibrary) {
               "exit status 16384\n"}},
             {{"-list"}, {"ID:" + g.first + "   MSP430F1232 ", "ID:" + g.fram_id + "  MSP430FR5994 ", "exit status 16384\n"}},
             {{"-FET", "TIUSB:FR5994", "-a", "0", "-info", "+ebpv", "fram.txt", "+r", "fram.hex"},
-             {"     Device: MSP430FR5994 ID:" + g.fram_id + "\n      Flash: 256K \t(4000..43FFF)\n",
+             {"     Device: MSP430FR5994 ID:" + g.fram_id + "\n      Flash: 256K ", "(4000..43FFF)\n       Info: 512B ",
               "Read. Wait... -OK\nexit status 16384\n"}},
             {{"-FET", "OLDFW", "-a", "0", "+e"},
              {"Version conflict between the DLL and USB FET Firmware\nRun again with -update ", "exit status 1\n"}},
