@@ -6,8 +6,8 @@
 // either build) and KESTO_EXE_BITS (32 or 64); MSP430.dll built for the same processor as the
 // simulator of the current and of the original generation (KESTO_SIM_DLL,
 // KESTO_SIM_ORIGINAL_DLL), as one that lacks a function (KESTO_PARTIAL_DLL) and as one that
-// leaves garbage above its 32-bit results (KESTO_GARBAGE_DLL);
-// KESTO_OTHER_SIM_DLL (the simulator built for the other one; optional), WINEPREFIX.
+// leaves garbage above its 32-bit results (KESTO_GARBAGE_DLL); the simulator built for the
+// other processor (KESTO_OTHER_SIM_DLL, optional); WINEPREFIX.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
