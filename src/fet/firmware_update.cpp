@@ -1,10 +1,11 @@
 #include "fet/firmware_update.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
-#include "fet/fet_library.h"
 #include "base/run_settings.h"
+#include "fet/fet_library.h"
 
 namespace {
 
@@ -31,30 +32,24 @@ const char* step_text(std::uint32_t message) {
     }
 }
 
-void show(const char* format, std::uint32_t value) {
-    std::printf(format, static_cast<unsigned>(value));
-    std::fflush(stdout);
-}
-
 // A step is shown once however often the library repeats it between its blocks; the blocks only
 // when they have come another step of the percentage further.
 void FET_CALL report(std::uint32_t message, std::uint32_t w_param, std::uint32_t /*l_param*/, fet_int /*handle*/) {
     if (message == FIRMWARE_BLOCK_DONE) {
-        const std::uint32_t percent = w_param > 100 ? 100 : w_param;
-        if (percent >= progress.shown_percent + PERCENT_STEP) {
-            progress.shown_percent = percent;
-            show("Firmware update: %u%%\n", percent);
-        }
-        return;
-    }
-    if (message == progress.last_step) return;
-    progress.last_step = message;
-    if (const char* text = step_text(message)) {
-        std::printf("Firmware update: %s\n", text);
-        std::fflush(stdout);
+        const std::uint32_t percent = std::min(w_param, std::uint32_t{100});
+        if (percent < progress.shown_percent + PERCENT_STEP) return;
+        progress.shown_percent = percent;
+        std::printf("Firmware update: %u%%\n", static_cast<unsigned>(percent));
     } else {
-        show("Firmware update: step %u\n", message);
+        if (message == progress.last_step) return;
+        progress.last_step = message;
+        if (const char* text = step_text(message))
+            std::printf("Firmware update: %s\n", text);
+        else
+            std::printf("Firmware update: step %u\n", static_cast<unsigned>(message));
     }
+    // Each line stands on the screen while the update goes on.
+    std::fflush(stdout);
 }
 
 }  // namespace
