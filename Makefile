@@ -102,6 +102,7 @@ WIN32_BUILD ?= build-win32
 WIN_TOOLCHAIN   := $(CURDIR)/cmake/toolchain-mingw-x86_64.cmake
 WIN32_TOOLCHAIN := $(CURDIR)/cmake/toolchain-mingw-i686.cmake
 WIN_GTEST   := $(abspath $(WIN_BUILD))/gtest
+WIN32_GTEST := $(abspath $(WIN32_BUILD))/gtest
 WINEPREFIX_DIR := $(abspath $(WIN_BUILD))/wine
 # No Wine debug output, no offer to fetch Mono or Gecko, no windows.
 WINE_ENV := WINEPREFIX=$(WINEPREFIX_DIR) WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
@@ -120,34 +121,43 @@ $(WIN32_BUILD)/build.ninja $(WIN32_BUILD)/Makefile:
 windows: | $(WIN_BUILD)/build.ninja
 	cmake --build $(WIN_BUILD) -j $(JOBS) --target kesto kesto_sim_shared
 
-# Built and linked only; its MSP430.dll serves the 64-bit loader's test of a 32-bit library.
 windows32: | $(WIN32_BUILD)/build.ninja
 	cmake --build $(WIN32_BUILD) -j $(JOBS) --target kesto kesto_sim_shared
 
-# GoogleTest for MinGW, from the sources Debian ships.
-$(WIN_GTEST)/lib/cmake/GTest/GTestConfig.cmake:
-	cmake -S /usr/src/googletest -B $(WIN_BUILD)/googletest $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) \
-	  -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -DCMAKE_INSTALL_PREFIX=$(WIN_GTEST)
-	cmake --build $(WIN_BUILD)/googletest -j $(JOBS)
-	cmake --install $(WIN_BUILD)/googletest > /dev/null
+# GoogleTest for MinGW, from the sources Debian ships, once for each processor.
+$(WIN_GTEST)/lib/cmake/GTest/GTestConfig.cmake: GTEST_TOOLCHAIN := $(WIN_TOOLCHAIN)
+$(WIN32_GTEST)/lib/cmake/GTest/GTestConfig.cmake: GTEST_TOOLCHAIN := $(WIN32_TOOLCHAIN)
+%/gtest/lib/cmake/GTest/GTestConfig.cmake:
+	cmake -S /usr/src/googletest -B $*/googletest $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=$(GTEST_TOOLCHAIN) \
+	  -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -DCMAKE_INSTALL_PREFIX=$*/gtest
+	cmake --build $*/googletest -j $(JOBS)
+	cmake --install $*/googletest > /dev/null
 
-# The portable unit tests under Wine, then the end-to-end suite (driven by a Linux program from
-# $(BUILD)). One Wine server runs for the whole of it, its services started before anything
-# else: the test discovery at build time runs Wine too. Now and then a Wine process does not end after its test
-# has passed; a test that times out so gets one more run.
-test-windows: windows32 $(WIN_GTEST)/lib/cmake/GTest/GTestConfig.cmake | $(BUILD)/build.ninja
+# Both builds are tested, kesto.exe (64-bit) and the 32-bit one shipped as kesto32.exe: the
+# portable unit tests under Wine, then the end-to-end suite (driven by a Linux program from
+# $(BUILD)) against the libraries built for that processor; each build is handed the other's
+# simulator for the test of a library of the wrong width. One Wine server runs for the whole of
+# it, its services started before anything else: the test discovery at build time runs Wine
+# too. Now and then a Wine process does not end after its test has passed; a test that times
+# out so gets one more run.
+WIN_TEST_CONFIG := $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTO_TESTS=ON \
+  -DKESTO_WINE_E2E=$(abspath $(BUILD))/kesto_wine_e2e
+WIN_CTEST := $(WINE_ENV) ctest $(CTEST_ARGS) --repeat after-timeout:2 --test-dir
+test-windows: $(WIN_GTEST)/lib/cmake/GTest/GTestConfig.cmake $(WIN32_GTEST)/lib/cmake/GTest/GTestConfig.cmake \
+  | $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target kesto_wine_e2e
-	cmake -S . -B $(WIN_BUILD) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) -DKESTO_TESTS=ON \
-	  -DGTest_DIR=$(WIN_GTEST)/lib/cmake/GTest -DKESTO_WINE_E2E=$(abspath $(BUILD))/kesto_wine_e2e \
-	  -DKESTO_SIM_DLL32=$(abspath $(WIN32_BUILD))/simlib/MSP430.dll
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) $(WIN_TEST_CONFIG) \
+	  -DGTest_DIR=$(WIN_GTEST)/lib/cmake/GTest -DKESTO_OTHER_SIM_DLL=$(abspath $(WIN32_BUILD))/simlib/MSP430.dll
+	cmake -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(WIN32_TOOLCHAIN) $(WIN_TEST_CONFIG) \
+	  -DGTest_DIR=$(WIN32_GTEST)/lib/cmake/GTest -DKESTO_OTHER_SIM_DLL=$(abspath $(WIN_BUILD))/simlib/MSP430.dll
 	@mkdir -p $(WINEPREFIX_DIR)
 	$(WINE_ENV) wineserver -p > $(WIN_BUILD)/wineserver.log 2>&1 || true  # one may run already
 	@# Wine's services start with the first program of a server's life and inherit its output;
 	@# started here, they cannot hold the test discovery's pipe open and make it wait.
 	$(WINE_ENV) wine wineboot > $(WIN_BUILD)/wineboot.log 2>&1
 	@status=0; \
-	$(WINE_ENV) cmake --build $(WIN_BUILD) -j $(JOBS) && \
-	{ cd $(WIN_BUILD) && $(WINE_ENV) ctest $(CTEST_ARGS) --repeat after-timeout:2; } || status=$$?; \
+	$(WINE_ENV) cmake --build $(WIN_BUILD) -j $(JOBS) && $(WINE_ENV) cmake --build $(WIN32_BUILD) -j $(JOBS) && \
+	$(WIN_CTEST) $(WIN_BUILD) && $(WIN_CTEST) $(WIN32_BUILD) || status=$$?; \
 	$(WINE_ENV) wineserver -k; exit $$status
 
 # A zip for Windows users: both builds, the README, the manual as text and the examples.

@@ -18,10 +18,15 @@ inline constexpr int CLOCK_BASIC = 1;
 inline constexpr int CLOCK_EXTENDED = 2;
 inline constexpr int CLOCK_MODULES = 3;
 
+// What main and information memory are made of. Flash is erased to 0xFF and programming only
+// clears bits; FRAM takes each write as it stands, and an erase merely fills it with 0xFF.
+enum MemoryKind { FLASH, FRAM };
+
 // Address ranges are inclusive; a start equal to its end means the part has no such memory
 // (except for LCD, where a start of 0 means none, as the device record says).
 struct Part {
     const char* name;
+    MemoryKind memory;
     std::uint32_t flash_start, flash_end;  // main memory; ends above 0xFFFF on MSP430X parts
     std::uint32_t info_start, info_end;
     std::uint32_t ram_start, ram_end;

@@ -108,10 +108,13 @@ void start_board() {
 
 // The part named by the adapter name, or null (with the error set) when it names none. Built as
 // a shared library the simulator is reached under the real adapters' names too ("TIUSB"); those
-// get the default part.
+// get the default part, or the one named after a colon ("TIUSB:FR5994"), since kesto keeps
+// "SIM:<part>" for its built-in simulator.
 const Part* part_for_port(const char* port) {
-    if (!ascii_starts_with(port, SIM_PREFIX)) return &default_part();
-    const char* rest = port + std::strlen(SIM_PREFIX);
+    const char* colon = std::strchr(port, ':');
+    const bool simulator_name = ascii_starts_with(port, SIM_PREFIX);
+    if (!simulator_name && !colon) return &default_part();
+    const char* rest = simulator_name ? port + std::strlen(SIM_PREFIX) : colon;
     if (*rest == 0) return &default_part();
     if (*rest == ':') {
         if (const Part* part = find_part(rest + 1)) return part;

@@ -165,7 +165,9 @@ int Target::program(const MemoryImage& image, std::string& why) {
     if (const int error = check_placement(image, why)) return error;
     if (image.empty()) return SIM_OK;
     for (std::uint32_t at = image.lowest(); at <= image.highest(); ++at) {
-        if (image.has(at)) *cell(at) &= image.at(at);
+        if (!image.has(at)) continue;
+        std::uint8_t& byte = *cell(at);
+        byte = part_->memory == FRAM ? image.at(at) : byte & image.at(at);
     }
     return SIM_OK;
 }

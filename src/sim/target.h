@@ -3,7 +3,8 @@
 //
 // Flash behaves as on the chip: erased it reads 0xFF, and programming can only clear bits (a
 // write ANDs with what is there), so programming twice without an erase leaves the AND of
-// both images. Each operation returns SIM_OK or an error number, with `why` filled in.
+// both images. FRAM takes each byte as written, so there the second image stands. Each
+// operation returns SIM_OK or an error number, with `why` filled in.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,7 @@
 
 class Target {
 public:
-    // A part as it leaves the factory: every flash byte 0xFF but the DCO calibration a G2553
+    // A part as it leaves the factory: every memory byte 0xFF but the DCO calibration a G2553
     // keeps in segment A, segment A locked, fuse intact, supplied at 3.0 V by the adapter.
     explicit Target(const Part& part);
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "e2e/pty_harness.h"
 #include "image/image_file.h"
@@ -31,15 +32,21 @@ protected:
     // folder's "tmp" as the temporary folder.
     ProcessRun kesto(const std::string& port, const std::string& image, const std::string& out = "",
                      const std::string& program = KESTO_BINARY) {
+        std::vector<std::string> args = {"-FET", port, "-a", "0", "+ebpv", image};
+        if (!out.empty()) args.insert(args.end(), {"+r", out});
+        return kesto_with(args, program);
+    }
+
+    ProcessRun kesto_with(const std::vector<std::string>& args, const std::string& program = KESTO_BINARY) {
         std::filesystem::create_directories(scratch.path("tmp"));
         return run_process([&] {
             if (chdir(scratch.folder().c_str()) != 0) _exit(126);
-            const char* argv[] = {program.c_str(), "-FET", port.c_str(), "-a", "0",
-                                  "+ebpv", image.c_str(), "+r", out.c_str(), nullptr};
-            if (out.empty()) argv[7] = nullptr;
+            std::vector<const char*> argv = {program.c_str()};
+            for (const std::string& arg : args) argv.push_back(arg.c_str());
+            argv.push_back(nullptr);
             std::string tmpdir = "TMPDIR=" + scratch.path("tmp");
             char* env[] = {tmpdir.data(), nullptr};
-            execve(program.c_str(), const_cast<char* const*>(argv), env);
+            execve(program.c_str(), const_cast<char* const*>(argv.data()), env);
             _exit(127);
         });
     }
@@ -49,13 +56,14 @@ protected:
 
 }  // namespace
 
-// A part below 64K and one above: the whole image goes in and reads back, with erased flash
+// Parts below 64K and above (flash and FRAM): the whole image goes in and reads back, with erased flash
 // (FF) where the image has nothing. Names may be absolute or relative to ".". The ELF reads back
 // as llvm-objcopy's Intel HEX of it says, also through the loaded library (the simulator, built
 // as the vendor's, beside a copy of kesto), which gets it as a temporary Intel HEX file that is
 // gone again at the end.
 TEST_F(SimE2E, ProgramsVerifiesAndReadsOutInOneRun) {
     scratch.write("wide.txt", "@5C00\n01 02\n@FFFE\n00 5C\n@10000\nA5 5A\n@45BFF\nEE\nq\n");
+    scratch.write("fram.txt", "@4000\n01 02\n@FFFE\n00 40\n@10000\nA5 5A\n@43FFF\nEE\nq\n");
     const std::string vendor = scratch.path("vendor/kesto");
     std::filesystem::create_directories(scratch.path("vendor"));
     std::filesystem::copy_file(KESTO_BINARY, vendor);
@@ -69,6 +77,7 @@ TEST_F(SimE2E, ProgramsVerifiesAndReadsOutInOneRun) {
         {"SIM", "./blink.hex", "out.hex", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex"},
         {"SIM:f5438a", scratch.path("wide.txt"), scratch.path("out.hex"), "MSP430F5438A ID:13", 0x5C00, 0x45BFF,
          "wide.txt"},
+        {"SIM:FR5994", "fram.txt", "out.txt", "MSP430FR5994 ID:20", 0x4000, 0x43FFF, "fram.txt"},
         {"SIM", "blink.elf", "out.hex", "MSP430G2553 ID:9", 0xC000, 0xFFFF, "blink.hex"},
         // Today's library numbers the parts from 0.
         {"TIUSB", "blink.elf", "out.hex", "MSP430G2553 ID:8", 0xC000, 0xFFFF, "blink.hex", vendor},
@@ -88,6 +97,21 @@ TEST_F(SimE2E, ProgramsVerifiesAndReadsOutInOneRun) {
         ASSERT_EQ(read.size(), c.last - c.first + 1);
         for (std::uint32_t at = c.first; at <= c.last; ++at)
             ASSERT_EQ(read.at(at), written.has(at) ? written.at(at) : 0xFF) << std::hex << at;
+    }
+}
+
+// The report of parts whose main memory runs past 64K: five hex digits, the size over all of it.
+TEST_F(SimE2E, ReportsMemoryAbove64K) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"SIM:FR5994", "     Device: MSP430FR5994 ID:20\n      Flash: 256K \t(4000..43FFF)\n       Info: 512B \t"
+                       "(1800..19FF)\n        RAM: 8K \t(1C00..3BFF)\n        BSL: 2K \t(1000..17FF)\n"},
+        {"SIM:FR6989", "     Device: MSP430FR6989 ID:21\n      Flash: 127K \t(4400..23FFF)\n       Info: 512B \t"
+                       "(1800..19FF)\n        RAM: 2K \t(1C00..23FF)\n        BSL: 2K \t(1000..17FF)\n"},
+    };
+    for (const auto& [port, head] : cases) {
+        const ProcessRun run = kesto_with({"-FET", port, "-a", "0", "-info", "-det"});
+        EXPECT_NE(run.text.find(" Device Vcc: 3.2V\n" + head + "    Ext RAM: None\n"), std::string::npos) << run.text;
+        EXPECT_EQ(run.status, 0);
     }
 }
 

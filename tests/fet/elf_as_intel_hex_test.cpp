@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 // What the library underneath was given, and what the file held while the call ran.
 std::string handed_name, handed_text;
 
-fet_int take_file(const char* file) {
+fet_int FET_CALL take_file(const char* file) {
     handed_name = file;
     std::ifstream in(file, std::ios::binary);
     handed_text.assign(std::istreambuf_iterator<char>(in), {});
@@ -29,10 +29,10 @@ fet_int take_file(const char* file) {
 
 FetLibrary recording_library() {
     FetLibrary library{};
-    library.MSP430_ProgramFile = [](const char* file, fet_int, fet_int) { return take_file(file); };
+    library.MSP430_ProgramFile = [](const char* file, fet_int, fet_int) FET_CALL { return take_file(file); };
     library.MSP430_VerifyFile = take_file;
-    library.MSP430_Error_Number = [] { return fet_int{3}; };
-    library.MSP430_Error_String = [](fet_int) { return "the library's text"; };
+    library.MSP430_Error_Number = []() FET_CALL { return fet_int{3}; };
+    library.MSP430_Error_String = [](fet_int) FET_CALL { return "the library's text"; };
     return library;
 }
 

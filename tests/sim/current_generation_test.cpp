@@ -81,7 +81,8 @@ TEST_F(CurrentGeneration, OldFirmwareUntilItsUpdate) {
     static std::vector<std::pair<std::uint32_t, std::uint32_t>> reported;
     static fet_int handle = 0;
     reported.clear();
-    const FetFirmwareProgress record = [](std::uint32_t message, std::uint32_t percent, std::uint32_t, fet_int h) {
+    const FetFirmwareProgress record = [](std::uint32_t message, std::uint32_t percent, std::uint32_t,
+                                          fet_int h) FET_CALL {
         reported.emplace_back(message, percent), handle = h;
     };
     EXPECT_NE(current_fw_update("firmware.txt", record, 7), 0);

@@ -77,7 +77,8 @@ TEST(ImageFiles, WritersSplitAt64KAndSixteenBytesALine) {
 
 TEST_F(SimLibrary, PortNamesChooseThePart) {
     const std::pair<const char*, const char*> cases[] = {
-        {"SIM", "MSP430G2553"}, {"Sim:msp430f5438a", "MSP430F5438A"},
+        {"SIM", "MSP430G2553"}, {"Sim:msp430f5438a", "MSP430F5438A"}, {"TIUSB", "MSP430G2553"},
+        {"TIUSB:fr5994", "MSP430FR5994"}, {"USB:F1", "Unknown simulated part \"F1\"; -list shows the parts the simulator knows"},
         {"SIM:", "Unknown simulated part \"\"; -list shows the parts the simulator knows"},
         {"SIMULATOR", "Unknown simulated adapter \"SIMULATOR\": use SIM, or SIM:<part> as -list shows"},
     };
@@ -154,15 +155,30 @@ TEST_F(SimLibrary, EachMalformedImageIsRefusedAndTheFlashIsUntouched) {
     EXPECT_EQ(error(), "Cannot write " + scratch.path("no/out.hex") + ": No such file or directory");
 }
 
-TEST_F(SimLibrary, ProgrammingTwiceWithoutEraseFailsVerify) {
-    ASSERT_EQ(open("SIM"), 0);
-    const std::string first = scratch.write("a.hex", ":01C000000F30\n:00000001FF\n");
-    const std::string second = scratch.write("b.hex", ":01C00000F04F\n:00000001FF\n");
+// Flash only clears bits, so a second image without an erase fails its verify; FRAM takes it
+// as written, in main and information memory alike, and an erase still leaves it blank.
+TEST_F(SimLibrary, ProgrammingTwiceWithoutEraseAndsIntoFlashButOverwritesFram) {
+    const std::string first = scratch.write("a.hex", ":01C000000F30\n:011980000F57\n:00000001FF\n");
+    const std::string second = scratch.write("b.hex", ":01C00000F04F\n:01198000F076\n:00000001FF\n");
+    ASSERT_EQ(open("SIM:F5529"), 0);
+    ASSERT_EQ(sim.MSP430_Configure(CONFIGURE_INFO_UNLOCK, 1), 0);
     ASSERT_EQ(sim.MSP430_ProgramFile(first.c_str(), 0, 1), 0) << error();
     EXPECT_NE(sim.MSP430_ProgramFile(second.c_str(), 0, 1), 0);
-    EXPECT_EQ(error(), "Verification failed at 0xC000: the file has F0, the target 00");
-    // With the main memory erased first (the 1), the same image programs fine.
-    EXPECT_EQ(sim.MSP430_ProgramFile(second.c_str(), 1, 1), 0) << error();
+    EXPECT_EQ(error(), "Verification failed at 0x1980: the file has F0, the target 00");
+    for (const char* part : {"SIM:FR5969", "SIM:FR2355"}) {
+        SCOPED_TRACE(part);
+        reset_simulator();
+        ASSERT_EQ(open(part), 0);
+        ASSERT_EQ(sim.MSP430_ProgramFile(first.c_str(), 0, 1), 0) << error();
+        EXPECT_EQ(sim.MSP430_ProgramFile(second.c_str(), 0, 1), 0) << error();
+        EXPECT_EQ(sim.MSP430_VerifyFile(second.c_str()), 0) << error();
+        EXPECT_EQ(sim.MSP430_Erase(ERASE_SEGMENT, 0xC000, 512), 0) << error();
+        EXPECT_EQ(sim.MSP430_EraseCheck(0xC000, 0x200), 0) << error();
+        EXPECT_NE(sim.MSP430_EraseCheck(0x1800, 0x200), 0);
+        EXPECT_EQ(error(), "Flash not blank at 0x1980: it holds F0");
+        EXPECT_EQ(sim.MSP430_Erase(ERASE_ALL, 0xFFFE, 2), 0) << error();
+        EXPECT_EQ(sim.MSP430_EraseCheck(0x1800, 0x200), 0) << error();
+    }
 }
 
 TEST_F(SimLibrary, SegmentAStaysUntilUnlocked) {

@@ -37,51 +37,53 @@ fet_int fill(fet_int result, char* record, const DeviceRecord* from) {
     return result ? result : 1;
 }
 
+// FET_CALL makes each lambda convert to the table's pointer type where the library's calls are
+// stdcall (32-bit Windows).
 const FetLibrary fake_table = {
-    [](const char* port, fet_int* version) {
+    [](const char* port, fet_int* version) FET_CALL {
         const fet_int result = called("MSP430_Initialize", quoted(port));
         return *version = result ? POISON : fake_fet.dll_version, result;
     },
-    [](fet_int mode, fet_int value) { return called("MSP430_Configure", mode, value); },
-    [](fet_int millivolts) { return called("MSP430_VCC", millivolts); },
-    [](fet_int* millivolts, fet_int* state) {
+    [](fet_int mode, fet_int value) FET_CALL { return called("MSP430_Configure", mode, value); },
+    [](fet_int millivolts) FET_CALL { return called("MSP430_VCC", millivolts); },
+    [](fet_int* millivolts, fet_int* state) FET_CALL {
         const fet_int result = called("MSP430_GetExtVoltage");
         *millivolts = result ? POISON : fake_fet.ext_millivolts;
         return *state = result ? POISON : fake_fet.ext_state, result;
     },
-    [](char* record, fet_int size, fet_int id) {
+    [](char* record, fet_int size, fet_int id) FET_CALL {
         return fill(called("MSP430_Identify", size, id), record, &fake_fet.identify_record);
     },
-    [](fet_int id, char* record, fet_int size) {
+    [](fet_int id, char* record, fet_int size) FET_CALL {
         const fet_int index = fet_generation == FetGeneration::current ? id : id - 1;
         const bool known = index >= 0 && index < static_cast<fet_int>(fake_fet.devices.size());
         return fill(called("MSP430_Device", id, size), record, known ? &fake_fet.devices[index] : nullptr);
     },
-    [](fet_int type, fet_int address, fet_int length) { return called("MSP430_Erase", type, hex(address), length); },
-    [](fet_int address, fet_int length) { return called("MSP430_EraseCheck", hex(address), length); },
-    [](const char* file, fet_int erase, fet_int verify) {
+    [](fet_int type, fet_int address, fet_int length) FET_CALL { return called("MSP430_Erase", type, hex(address), length); },
+    [](fet_int address, fet_int length) FET_CALL { return called("MSP430_EraseCheck", hex(address), length); },
+    [](const char* file, fet_int erase, fet_int verify) FET_CALL {
         return called("MSP430_ProgramFile", quoted(file), erase, verify);
     },
-    [](const char* file) { return called("MSP430_VerifyFile", quoted(file)); },
-    [](fet_int address, fet_int length, const char* file, fet_int type) {
+    [](const char* file) FET_CALL { return called("MSP430_VerifyFile", quoted(file)); },
+    [](fet_int address, fet_int length, const char* file, fet_int type) FET_CALL {
         return called("MSP430_ReadOutFile", hex(address), length, quoted(file), type);
     },
-    [] { return called("MSP430_Secure"); },
-    [](fet_int method, fet_int execute, fet_int release) { return called("MSP430_Reset", method, execute, release); },
-    [](fet_int vcc_off) { return called("MSP430_Close", vcc_off); },
-    [] { return called("MSP430_Error_Number"), fet_int{17}; },
-    [](fet_int number) { return called("MSP430_Error_String", number), fake_fet.error_text; },
-    [](fet_int* count) {
+    []() FET_CALL { return called("MSP430_Secure"); },
+    [](fet_int method, fet_int execute, fet_int release) FET_CALL { return called("MSP430_Reset", method, execute, release); },
+    [](fet_int vcc_off) FET_CALL { return called("MSP430_Close", vcc_off); },
+    []() FET_CALL { return called("MSP430_Error_Number"), fet_int{17}; },
+    [](fet_int number) FET_CALL { return called("MSP430_Error_String", number), fake_fet.error_text; },
+    [](fet_int* count) FET_CALL {
         const fet_int result = called("MSP430_GetNumberOfUsbIfs");
         return *count = result ? POISON : static_cast<fet_int>(fake_fet.usb_ifs.size()), result;
     },
-    [](fet_int index, char** name, fet_int* in_use) {
+    [](fet_int index, char** name, fet_int* in_use) FET_CALL {
         fet_int result = called("MSP430_GetNameOfUsbIf", index);
         if (result == 0 && (index < 0 || index >= static_cast<fet_int>(fake_fet.usb_ifs.size()))) result = 1;
         *name = result ? nullptr : fake_fet.usb_ifs[index].first.data();
         return *in_use = result ? POISON : fake_fet.usb_ifs[index].second, result;
     },
-    [](const char* file, FetFirmwareProgress progress, fet_int handle) {
+    [](const char* file, FetFirmwareProgress progress, fet_int handle) FET_CALL {
         const fet_int result = called("MSP430_FET_FwUpdate", file ? quoted(file) : "NULL", handle);
         for (const auto& [message, percent] : fake_fet.firmware_progress) progress(message, percent, 0, handle);
         return result;

@@ -2,9 +2,12 @@
 // pseudo-terminal (Wine's console turns the keys typed there into console key events), its
 // COM15 mapped to another pseudo-terminal in the Wine prefix. Every wait has a deadline.
 //
-// Set by the Windows build's test: KESTO_WINE (the wine program), KESTO_EXE (kesto.exe),
-// KESTO_SIM_DLL and KESTO_PARTIAL_DLL (MSP430.dll as the simulator and as one that lacks a
-// function), KESTO_SIM_DLL32 (the simulator for 32-bit Windows; optional), WINEPREFIX.
+// Set by the Windows build's test: KESTO_WINE (the wine program), KESTO_EXE (kesto.exe, of
+// either build) and KESTO_EXE_BITS (32 or 64); MSP430.dll built for the same processor as the
+// simulator of the current and of the original generation (KESTO_SIM_DLL,
+// KESTO_SIM_ORIGINAL_DLL), as one that lacks a function (KESTO_PARTIAL_DLL) and as one that
+// leaves garbage above its 32-bit results (KESTO_GARBAGE_DLL); the simulator built for the
+// other processor (KESTO_OTHER_SIM_DLL, optional); WINEPREFIX.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -142,6 +145,18 @@ struct MappedPort {
     }
 };
 
+// The read-out covers first..last and holds the image, erased memory (FF) where it has nothing.
+void expect_read_back(const Folder& folder, const char* image, const char* out, std::uint32_t first,
+                      std::uint32_t last) {
+    MemoryImage written, read;
+    std::string error;
+    ASSERT_EQ(read_image_file(folder.dir.path(image).c_str(), written, error), 0) << error;
+    ASSERT_EQ(read_image_file(folder.dir.path(out).c_str(), read, error), 0) << error;
+    ASSERT_EQ(read.size(), last - first + 1);
+    for (std::uint32_t at = first; at <= last; ++at)
+        ASSERT_EQ(read.at(at), written.has(at) ? written.at(at) : 0xFF) << std::hex << at;
+}
+
 class Wine : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -185,13 +200,7 @@ TEST_F(Wine, SimulatedPassReadsBackTheImage) {
                              "exit status 16384\n"),
                   std::string::npos)
             << shown;
-        MemoryImage written, read;
-        std::string error;
-        ASSERT_EQ(read_image_file(folder.dir.path("blink.hex").c_str(), written, error), 0) << error;
-        ASSERT_EQ(read_image_file(folder.dir.path("out.hex").c_str(), read, error), 0) << error;
-        ASSERT_EQ(read.size(), 0x4000u);
-        for (std::uint32_t at = 0xC000; at <= 0xFFFF; ++at)
-            ASSERT_EQ(read.at(at), written.has(at) ? written.at(at) : 0xFF) << std::hex << at;
+        expect_read_back(folder, "blink.hex", "out.hex", 0xC000, 0xFFFF);
         // No temporary file stays beside the read-out.
         EXPECT_EQ(std::count_if(fs::directory_iterator(folder.dir.folder()), {},
                                 [](const auto& entry) { return entry.path().filename().string().starts_with("out.hex"); }),
@@ -359,10 +368,13 @@ TEST_F(Wine, VendorLibraryMissingOrOfTheWrongKind) {
         {setting("KESTO_PARTIAL_DLL"), "it lacks MSP430_Secure (", "(error 127))"},
         {not_a_library, "MSP430.dll is not a library for this kesto.exe (error 193)"},
     };
-    if (!setting("KESTO_SIM_DLL32").empty())
-        cases.push_back({setting("KESTO_SIM_DLL32"),
-                         "MSP430.dll is a 32-bit library and this kesto.exe is 64-bit (error 193); use kesto32.exe, "
-                         "the 32-bit build"});
+    if (!setting("KESTO_OTHER_SIM_DLL").empty()) {
+        const bool own_64 = setting("KESTO_EXE_BITS") == "64";
+        cases.push_back({setting("KESTO_OTHER_SIM_DLL"),
+                         std::string("MSP430.dll is a ") + (own_64 ? "32-bit library and this kesto.exe is 64-bit" :
+                         "64-bit library and this kesto.exe is 32-bit") + " (error 193); use " +
+                         (own_64 ? "kesto32.exe, the 32-bit build" : "kesto.exe, the 64-bit build")});
+    }
     for (const Case& c : cases) {
         const Folder folder(c.library);
         int status = -1;
@@ -374,5 +386,63 @@ TEST_F(Wine, VendorLibraryMissingOrOfTheWrongKind) {
                   std::string::npos)
             << shown;
         EXPECT_EQ(status, 1);
+    }
+}
+
+// kesto.exe beside each generation of the simulator built as this processor's MSP430.dll (on
+// 32-bit Windows its calls are stdcall, exported undecorated): the pass with its trace, the
+// listing numbered as the generation numbers, an FRAM part with memory above 64K (picked
+// through the library's adapter name) reported, programmed and read back, and an adapter with
+// old firmware, with and without -update. (Wine's console shows a tab as blanks.)
+TEST_F(Wine, BothGenerationsOfTheLibrary) {
+    const struct { const char* library; std::string trace, first, id, fram_id, update; } generations[] = {
+        {"KESTO_SIM_DLL", "FET library: current generation (MSP430_OpenDevice)\nInitializing FET -OK", "0", "8", "19",
+         "Firmware update: 100%\nFirmware update: restarting the adapter\nFirmware update: done\n"
+         "Identifed: MSP430G2553 ID:8\nexit status 16384\n"},
+        {"KESTO_SIM_ORIGINAL_DLL", "FET library: original generation (MSP430_Identify)\nInitializing FET -OK", "1", "9",
+         "20", "This FET library cannot update the adapter's firmware (it has no MSP430_FET_FwUpdate); -update needs "
+         "the library's current generation\nexit status 1\n"},
+    };
+    for (const auto& g : generations) {
+        SCOPED_TRACE(g.library);
+        const Folder folder(setting(g.library));
+        fs::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.hex", folder.dir.path("blink.hex"));
+        folder.dir.write("fram.txt", "@4000\n01 02\n@FFFE\n00 40\n@10000\nA5 5A\n@43FFF\nEE\nq\n");
+        const struct { std::vector<std::string> args; std::vector<std::string> shown; } cases[] = {
+            {{"-a", "0", "-d", "3", "+ebpv", "blink.hex", "+r", "out.hex"},
+             {g.trace, "Identifed: MSP430G2553 ID:" + g.id + "\n", "Programm & Verify...wait... -OK\nRead. Wait... -OK\n",
+              "exit status 16384\n"}},
+            {{"-list"}, {"ID:" + g.first + "   MSP430F1232 ", "ID:" + g.fram_id + "  MSP430FR5994 ", "exit status 16384\n"}},
+            {{"-FET", "TIUSB:FR5994", "-a", "0", "-info", "+ebpv", "fram.txt", "+r", "fram.hex"},
+             {"     Device: MSP430FR5994 ID:" + g.fram_id + "\n      Flash: 256K ", "(4000..43FFF)\n       Info: 512B ",
+              "Read. Wait... -OK\nexit status 16384\n"}},
+            {{"-FET", "OLDFW", "-a", "0", "+e"},
+             {"Version conflict between the DLL and USB FET Firmware\nRun again with -update ", "exit status 1\n"}},
+            {{"-FET", "OLDFW", "-a", "0", "-update", "+e"}, {g.update}},
+        };
+        for (const auto& c : cases) {
+            const std::string shown = run(folder, c.args, true);
+            for (const std::string& part : c.shown) EXPECT_NE(shown.find(part), std::string::npos) << part << " in\n" << shown;
+        }
+        expect_read_back(folder, "blink.hex", "out.hex", 0xC000, 0xFFFF);
+        expect_read_back(folder, "fram.txt", "fram.hex", 0x4000, 0x43FFF);
+    }
+}
+
+// A library may leave garbage above a 32-bit result in a 64-bit register (on 32-bit Windows
+// results come in a 32-bit one) and writes only 4 bytes through an out-parameter: success stays
+// success and a version of -1 stays negative.
+TEST_F(Wine, ResultsAreReadAsThirtyTwoBits) {
+    const Folder folder(setting("KESTO_GARBAGE_DLL"));
+    const struct { std::vector<std::string> args; std::string shown; } cases[] = {
+        {{"-a", "0", "-d", "3", "+e"}, "Initializing FET -OK. DLL Version:30301\nSet Vcc -OK\nIdentifed: MSP430G2553 "
+         "ID:8\nErase All -OK\n"},
+        {{"-a", "0", "-d", "3", "-FET", "OLDFW", "-update", "+e"},
+         "DLL Version:-1\nVersion conflict between the DLL and USB FET Firmware\nFirmware update: done\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string shown = run(folder, c.args, true);
+        EXPECT_NE(shown.find(c.shown), std::string::npos) << shown;
+        EXPECT_NE(shown.find("exit status 16384\n"), std::string::npos) << shown;
     }
 }
