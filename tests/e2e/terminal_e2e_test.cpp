@@ -251,8 +251,12 @@ TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
                       "  Inappropriate ioctl for device: /dev/null is not a serial device.\n", "-a", 3},
         {"/nonexistent/tty", "", "-d"},  // the banner comes before the options are read
     };
+    std::string unchecked;
     for (const auto& c : cases) {
-        if (c.port == "com21" && access("/dev/ttyACM8", F_OK) == 0) continue;  // this machine has one
+        if (c.port == "com21" && access("/dev/ttyACM8", F_OK) == 0) {
+            unchecked += " com21 (this machine has a /dev/ttyACM8);";
+            continue;
+        }
         const ProcessRun run = run_process([&] {
             // Root gives up its right to open any file, so that the file's mode counts.
             if (geteuid() == 0 && (prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0 ||
@@ -260,11 +264,15 @@ TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
                 _exit(198);
             execl(KESTO_BINARY, KESTO_BINARY, c.port.c_str(), "-a", "0", c.option.c_str(), "0", nullptr);
         });
-        if (run.status == 198) continue;  // root here cannot give up that right
+        if (run.status == 198) {
+            unchecked += " " + c.port + " (root here cannot give up its right to open any file);";
+            continue;
+        }
         const std::string head = KESTO_BANNER + (c.text.empty() ? "" : "\t     Serial Port: " + c.text);
         EXPECT_EQ(c.text.empty() ? run.text : run.text.substr(0, head.size()), head) << c.port;
         EXPECT_EQ(run.status, c.status) << c.port;
     }
+    if (!unchecked.empty()) GTEST_SKIP() << "not checked:" << unchecked;
 }
 
 TEST(ManualPage, DescribesEveryOptionOfTheUsageText) {
