@@ -1,5 +1,5 @@
 // The COM names as the command line and the scans store them, the same on every system.
-#include "platform/serial_device.h"
+#include "platform/serial_device_seam.h"
 
 #include <cstring>
 #include <string>

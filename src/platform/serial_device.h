@@ -22,14 +22,6 @@ const char* serial_device_com_path(int n);
 // other name.
 int com_port_number(const char* port_name);
 
-// For tests only: points COMn at another device (a pseudo-terminal) until called again with
-// nullptr, which restores the usual device. Nothing on the command line reaches it.
-void serial_device_set_com_path(int n, const char* path);
-
-// The device a test pointed COMn at, or nullptr when none was (the system's layer then uses
-// its own table).
-const char* com_test_path(int n);
-
 // The device a stored port name means: "COM3" and "\\.\COM12" through the table above, a name
 // beginning with "/" as it is. nullptr when the name means no device.
 const char* serial_device_path(const char* port_name);

@@ -9,7 +9,7 @@
 #include "fet/vendor_library.h"
 #include "base/console.h"
 #include "platform/port_hints.h"
-#include "platform/serial_device.h"
+#include "platform/serial_device_seam.h"
 #include "support/capture.h"
 
 const std::string BANNER = "KESTO 1.0  MSP430 programmer and serial terminal\n", FAST = "\tFast Programming: RAM "
