@@ -95,10 +95,11 @@ TEST(TerminalE2E, WithoutAPortOrAKeyboardTheSessionEnds) {
     EXPECT_TRUE(run.text.ends_with("\n\nTerminal stopped\n\n")) << run.text;
 }
 
-// F5 resets the simulated target (the steps shown at level 4), F9 runs a programming pass; the
-// terminal goes on on the same line after both.
+// F5 resets the simulated target (the steps shown at level 4), F9 runs a programming pass, which
+// leaves -info out (the identification line instead of the full report); the terminal goes on
+// on the same line after both.
 TEST(TerminalE2E, F5ResetsAndF9Programs) {
-    Session session({"-FET", "SIM", "-d", "4", "+p", "examples/blink/blink.elf"}, KESTO_SOURCE_DIR);
+    Session session({"-FET", "SIM", "-d", "4", "-info", "+p", "examples/blink/blink.elf"}, KESTO_SOURCE_DIR);
     ASSERT_TRUE(session.started());
     Console& console = *session.console;
     console.type(KEY_F5);
@@ -111,6 +112,7 @@ TEST(TerminalE2E, F5ResetsAndF9Programs) {
     const std::string pass = without_titles(console.text.substr(from));
     EXPECT_EQ(pass.rfind(as_shown("\nProgrammer started\n"), 0), 0u) << pass;
     EXPECT_NE(pass.find("Programming...wait... -OK"), std::string::npos) << pass;
+    EXPECT_NE(pass.find("Identifed: MSP430G2553 ID:"), std::string::npos) << pass;
     EXPECT_NE(console.text.find("  -Programming    [F9=examples/blink/blink.elf]\a", from), std::string::npos);
     EXPECT_EQ(session.key("m", 1), "m");
     EXPECT_TRUE(session.board_says("ok\r", "ok\r\r\n"));
