@@ -23,6 +23,9 @@
 // four bytes through a pointer.
 using fet_int = std::int32_t;
 
+// What a call returns when it fails before the library's own work: any nonzero is a failure.
+inline constexpr fet_int STATUS_FAILED = -1;
+
 // Every call returns 0 for success; out-parameters are read only after success.
 struct FetLibrary {
     fet_int(FET_CALL* MSP430_Initialize)(const char* port, fet_int* version);

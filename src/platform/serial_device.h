@@ -18,6 +18,10 @@ inline constexpr int COM_PORT_LAST = 21;
 // COM1..COM4 are /dev/ttyS0..3, COM5..COM12 /dev/ttyUSB0..7, COM13..COM21 /dev/ttyACM0..8.
 const char* serial_device_com_path(int n);
 
+// The name without the "\\.\" that a port name longer than four characters is stored with:
+// "COM12" reads better than "\\.\COM12".
+const char* port_name_shown(const char* port_name);
+
 // The n of "COMn" or "\\.\COMn" for n from 1 to 21 written without leading zeros; 0 for any
 // other name.
 int com_port_number(const char* port_name);
