@@ -27,9 +27,7 @@ void add_exit_cleanup(void (*cleanup)()) {
 }
 
 int exit_status_for(int code) {
-#if defined(_WIN32)
-    if (code == EXIT_DONE) return EXIT_DONE;
-#endif
+    if (code == EXIT_DONE && EXIT_STATUS_WHOLE) return EXIT_DONE;
     return code == EXIT_DONE || code == EXIT_QUIET ? 0 : code;
 }
 

@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <string>
 
-#include "base/printf_format.h"
+#include "platform/system_conventions.h"
 
 // Exit codes handed to exit_program. 1, 2 and 3 are failures and become the process status.
 inline constexpr int EXIT_DONE = 0x4000;   // normal completion

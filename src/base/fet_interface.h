@@ -10,12 +10,7 @@
 #include <cstring>
 #include <string>
 
-// The vendor's functions use the stdcall convention on 32-bit Windows; elsewhere there is one.
-#if defined(_WIN32) && !defined(_WIN64)
-#define FET_CALL __stdcall
-#else
-#define FET_CALL
-#endif
+#include "platform/system_conventions.h"  // FET_CALL
 
 // Every integer the library takes or gives is 32 bits wide on every platform: its status, its
 // arguments and what it writes through out-parameters. C long would be 64 bits on 64-bit Linux,

@@ -2,13 +2,10 @@
 // shared library (libmsp430.so). Loaded in place of the vendor's library it lets the loader and
 // every caller be tried without an adapter.
 #include "base/fet_interface.h"
+#include "platform/system_conventions.h"
 #include "sim/sim_library.h"
 
-#if defined(_WIN32)
-#define SIM_EXPORT extern "C" __declspec(dllexport)
-#else
-#define SIM_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#define SIM_EXPORT LIBRARY_EXPORT
 
 namespace {
 
