@@ -2,9 +2,9 @@
 // that hold whatever the rules for single bytes say (the hand-checked cases are in the
 // renderer's own test): the output stays within the room the renderer asks for, a batch renders
 // as its pieces do, every ENQ is counted, rendering what was shown again with the upper half
-// passed changes nothing, no control byte but BS, TAB, LF and CR is shown, each CR ends a line as asked, and what goes to a UTF-8 console is
-// UTF-8. Each batch is rendered into a buffer of exactly the size the renderer asks for, so a
-// byte written past it is caught.
+// passed changes nothing, no control byte but BS, TAB, LF and CR is shown, each CR ends a line
+// as asked, and what goes to a UTF-8 console is UTF-8. Each batch is rendered into a buffer of
+// exactly the size the renderer asks for, so a byte written past it is caught.
 #pragma once
 
 #include <algorithm>
