@@ -22,11 +22,7 @@ TEST(ImageFiles, WhatNoFormatTakesIsRefusedWithWhy) {
         {"\x1b[2J", " line 1: neither Intel HEX (':' first), TI-TXT ('@' first) nor ELF; it begins with \\x1B"},
         {"\x7f" "ELF\x02\x01\x01", ": a 64-bit ELF file; MSP430 programs are 32-bit ELF"},
     };
-    for (const auto& [text, why] : cases) {
-        const ImageRead read = read_image_text(text);
-        EXPECT_FALSE(read.ok);
-        EXPECT_EQ(read.error, why);
-    }
+    for (const auto& [text, why] : cases) expect_refused(text, why);
 }
 
 // Over a symbolic link the read-out lands in the file the link points to, and the link stays a

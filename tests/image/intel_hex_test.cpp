@@ -5,7 +5,6 @@
 
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "support/image_bytes.h"
 
@@ -23,11 +22,7 @@ TEST(IntelHex, EachRecordTypePlacesItsBytes) {
         {"\xEF\xBB\xBF:0400000300003800C1\r\n:04000005000000CD2A\r:01C000007FC0\n:01C000007FC0\n\n:00000001FF\nno",
          {{0xC000, 0x7F}}},
     };
-    for (const auto& [text, bytes] : cases) {
-        const ImageRead read = read_image_text(text);
-        EXPECT_TRUE(read.ok) << text << read.error;
-        EXPECT_EQ(read.bytes, bytes) << text;
-    }
+    for (const auto& [text, bytes] : cases) expect_read_as(text, bytes);
 }
 
 TEST(IntelHex, EachMalformedRecordIsRefusedWithItsLine) {
@@ -54,21 +49,12 @@ TEST(IntelHex, EachMalformedRecordIsRefusedWithItsLine) {
         {"\xEF\xBB\xBF:01C000007FC0\r\n\xEF\xBB\xBF:00000001FF\r\n", " line 2: a record must begin with ':', not \\xEF"},
         {":01C000007FC0\n@C000\n31\nq\n", " line 2: a record must begin with ':', not '@'"},
     };
-    for (const auto& [text, why] : cases) {
-        const ImageRead read = read_image_text(text);
-        EXPECT_FALSE(read.ok) << text;
-        EXPECT_EQ(read.error, why) << text.substr(0, 40);
-    }
+    for (const auto& [text, why] : cases) expect_refused(text, why);
 }
 
 TEST(IntelHex, WriterSplitsAt64KAndSixteenBytesALine) {
-    std::vector<std::uint8_t> data(40);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
-    const ScratchFolder scratch;
-    std::string error;
-    ASSERT_TRUE(write_image_file(scratch.path("out.hex").c_str(), true, 0xFFF0, data, error)) << error;
-    EXPECT_EQ(scratch.read("out.hex"),
-              ":10FFF00000070E151C232A31383F464D545B6269B9\n:020000040001F9\n"
-              ":1000000070777E858C939AA1A8AFB6BDC4CBD2D9A8\n:08001000E0E7EEF5FC030A1124\n:00000001FF\n");
-    EXPECT_EQ(read_image_text(scratch.read("out.hex")).bytes.size(), data.size());
+    const std::string written = written_image(true, 0xFFF0, 40);
+    EXPECT_EQ(written, ":10FFF00000070E151C232A31383F464D545B6269B9\n:020000040001F9\n"
+                       ":1000000070777E858C939AA1A8AFB6BDC4CBD2D9A8\n:08001000E0E7EEF5FC030A1124\n:00000001FF\n");
+    EXPECT_EQ(read_image_text(written).bytes.size(), 40u);
 }

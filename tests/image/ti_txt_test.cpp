@@ -5,7 +5,6 @@
 
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "support/image_bytes.h"
 
@@ -15,11 +14,7 @@ TEST(TiTxt, AddressLinesPlaceTheBytesAfterThem) {
         {"@C000\n31 40\nb2\n@FFFF\nC0\nq\n", {{0xC000, 0x31}, {0xC001, 0x40}, {0xC002, 0xB2}, {0xFFFF, 0xC0}}},
         {"\r\n@10000\r\n11  22\t33 \r@45BFF\rAA\rQ", {{0x10000, 0x11}, {0x10001, 0x22}, {0x10002, 0x33}, {0x45BFF, 0xAA}}},
     };
-    for (const auto& [text, bytes] : cases) {
-        const ImageRead read = read_image_text(text);
-        EXPECT_TRUE(read.ok) << text << read.error;
-        EXPECT_EQ(read.bytes, bytes) << text;
-    }
+    for (const auto& [text, bytes] : cases) expect_read_as(text, bytes);
 }
 
 TEST(TiTxt, EachMalformedLineIsRefusedWithItsNumber) {
@@ -33,18 +28,9 @@ TEST(TiTxt, EachMalformedLineIsRefusedWithItsNumber) {
         {"@C000\n31\nqq\n", " line 3: 'q' in \"qq\" is not a hex digit"},
         {"@C000\n31 \x7f\x1b" "c\n", " line 2: \\x7F in \"\\x7F\\x1Bc\" is not a hex digit"},
     };
-    for (const auto& [text, why] : cases) {
-        const ImageRead read = read_image_text(text);
-        EXPECT_FALSE(read.ok) << text;
-        EXPECT_EQ(read.error, why) << text;
-    }
+    for (const auto& [text, why] : cases) expect_refused(text, why);
 }
 
 TEST(TiTxt, WriterPutsSixteenBytesALine) {
-    std::vector<std::uint8_t> data(18);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
-    const ScratchFolder scratch;
-    std::string error;
-    ASSERT_TRUE(write_image_file(scratch.path("out.txt").c_str(), false, 0x1FFF8, data, error)) << error;
-    EXPECT_EQ(scratch.read("out.txt"), "@1FFF8\n00 07 0E 15 1C 23 2A 31 38 3F 46 4D 54 5B 62 69\n70 77\nq\n");
+    EXPECT_EQ(written_image(false, 0x1FFF8, 18), "@1FFF8\n00 07 0E 15 1C 23 2A 31 38 3F 46 4D 54 5B 62 69\n70 77\nq\n");
 }

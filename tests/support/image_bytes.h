@@ -2,9 +2,12 @@
 // or an image with the bytes it expects, in one line.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "image/image_file.h"
 #include "image/memory_image.h"
@@ -36,4 +39,28 @@ inline ImageRead read_image_text(const std::string& text) {
     read.bytes = bytes_of(image);
     if (read.error.starts_with(path)) read.error.erase(0, path.size());
     return read;
+}
+
+inline void expect_read_as(const std::string& text, const ImageBytes& bytes) {
+    const ImageRead read = read_image_text(text);
+    EXPECT_TRUE(read.ok) << text << read.error;
+    EXPECT_EQ(read.bytes, bytes) << text;
+}
+
+// The refusal after the file's name: " line n: why", or ": why" for the file as a whole.
+inline void expect_refused(const std::string& text, const std::string& why) {
+    const ImageRead read = read_image_text(text);
+    EXPECT_FALSE(read.ok) << text.substr(0, 40);
+    EXPECT_EQ(read.error, why) << text.substr(0, 40);
+}
+
+// The read-out file written for count bytes 0, 7, 14, ... from address on; "<failed: why>" when
+// it could not be written.
+inline std::string written_image(bool intel_hex, std::uint32_t address, std::size_t count) {
+    std::vector<std::uint8_t> data(count);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
+    const ScratchFolder scratch;
+    std::string error;
+    if (!write_image_file(scratch.path("out").c_str(), intel_hex, address, data, error)) return "<failed: " + error + ">";
+    return scratch.read("out");
 }
