@@ -37,9 +37,25 @@ if(KESTO_CLANG AND KESTO_LD_LLD AND KESTO_LLVM_OBJCOPY AND KESTO_MSP430_PROBE EQ
     DEPENDS kesto_blink_example)
 
   if(KESTO_TESTS)
+    # The ELF reader's test image with .text and .rodata in one segment, built the same way.
+    set(KESTO_SHARED_SEGMENT_SOURCE ${CMAKE_SOURCE_DIR}/tests/image/data/shared_segment.c)
+    set(KESTO_SHARED_SEGMENT_BUILD ${CMAKE_BINARY_DIR}/tests/image)
+    add_custom_command(OUTPUT ${KESTO_SHARED_SEGMENT_BUILD}/shared_segment.elf ${KESTO_SHARED_SEGMENT_BUILD}/shared_segment.hex
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${KESTO_SHARED_SEGMENT_BUILD}
+      COMMAND ${KESTO_CLANG} --target=msp430 -Os -ffreestanding -Wall -Wextra -Werror
+              -c ${KESTO_SHARED_SEGMENT_SOURCE} -o ${KESTO_SHARED_SEGMENT_BUILD}/shared_segment.o
+      COMMAND ${KESTO_LD_LLD} -m msp430elf --no-rosegment -T ${KESTO_BLINK_SOURCE}/msp430g2553.ld
+              ${KESTO_SHARED_SEGMENT_BUILD}/shared_segment.o -o ${KESTO_SHARED_SEGMENT_BUILD}/shared_segment.elf
+      COMMAND ${KESTO_LLVM_OBJCOPY} -O ihex ${KESTO_SHARED_SEGMENT_BUILD}/shared_segment.elf
+              ${KESTO_SHARED_SEGMENT_BUILD}/shared_segment.hex
+      DEPENDS ${KESTO_SHARED_SEGMENT_SOURCE} ${KESTO_BLINK_SOURCE}/msp430g2553.ld
+      VERBATIM)
+    add_custom_target(kesto_shared_segment_image
+      DEPENDS ${KESTO_SHARED_SEGMENT_BUILD}/shared_segment.elf ${KESTO_SHARED_SEGMENT_BUILD}/shared_segment.hex)
     function(kesto_examples_wire_tests)
-      add_dependencies(kesto_tests kesto_blink_example)
-      target_compile_definitions(kesto_tests PRIVATE KESTO_BLINK_BUILD="${KESTO_BLINK_BUILD}")
+      add_dependencies(kesto_tests kesto_blink_example kesto_shared_segment_image)
+      target_compile_definitions(kesto_tests PRIVATE KESTO_BLINK_BUILD="${KESTO_BLINK_BUILD}"
+                                 KESTO_SHARED_SEGMENT_BUILD="${KESTO_SHARED_SEGMENT_BUILD}")
     endfunction()
     # The test binary is declared after the files under cmake/ are read.
     cmake_language(DEFER CALL kesto_examples_wire_tests)

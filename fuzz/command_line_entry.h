@@ -13,7 +13,7 @@
 #include "base/run_settings.h"
 #include "fet/vendor_library.h"
 #include "fuzz/fuzz_check.h"
-#include "platform/serial_device.h"
+#include "platform/serial_device_seam.h"
 #include "terminal/serial_port.h"
 
 struct FuzzExit {

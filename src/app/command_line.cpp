@@ -68,7 +68,7 @@ void store_defaults() {
 [[noreturn, PRINTF_FORMAT(2, 3)]] void fail(int code, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    vprint_plain(format, args);
     va_end(args);
     exit_program(code);
 }
@@ -151,7 +151,7 @@ void option_vcc(Arguments& args) {
     constexpr long long PART_LIMIT = 1'000'000'000'000'000;
     long long millivolts = 1000LL * read_integer_bounded(value, PART_LIMIT);
     if (std::strlen(value) >= 3) millivolts += 100LL * read_integer_bounded(value + 2, PART_LIMIT);
-    print_at_level(2, "\t             Vcc: %lld.%lldV\n", millivolts / 1000, millivolts % 1000 / 100);
+    print_at_level(2, "\t             Vcc: %sV\n", volts_text(millivolts).c_str());
     if (millivolts < 1800 || millivolts > 3600) fail(1, "\nInvalid VCC\n");
     settings.vcc_mv = static_cast<int>(millivolts);
 }

@@ -29,8 +29,8 @@ void print_usage() {
     print_at_level(2, "  -FET <TIUSB|HIDx|COMx|LPTx>  select FET DLL Adapter (default %s)\n", settings.fet_port);
     print_at_level(2, "  -sbw [0|1|2]       SBW/JTAG interface (0-JTAG,1-SBW,2-JSBW)\n");
     print_at_level(2, "  -res <0|1|2|4|7>   reset device (default %d, 7=all resets)\n", settings.reset_method);
-    print_at_level(2, "  -vcc <X.X/ext>     VCC in Volts (default %d.%dV) or External\n", settings.vcc_mv / 1000,
-                   settings.vcc_mv % 1000 / 100);
+    print_at_level(2, "  -vcc <X.X/ext>     VCC in Volts (default %sV) or External\n",
+                   volts_text(settings.vcc_mv).c_str());
     print_at_level(2, "  -ia                enable Info-A/DCO Memory erasing for MSP430F2xx\n");
     print_at_level(2, "  -f                 fast Programming, but RAM content destroyed\n");
     print_at_level(2, "  -info              full chip Info\n");

@@ -27,19 +27,32 @@ void add_exit_cleanup(void (*cleanup)()) {
 }
 
 int exit_status_for(int code) {
-#if defined(_WIN32)
-    if (code == EXIT_DONE) return EXIT_DONE;
-#endif
+    if (code == EXIT_DONE && EXIT_STATUS_WHOLE) return EXIT_DONE;
     return code == EXIT_DONE || code == EXIT_QUIET ? 0 : code;
+}
+
+void vprint_plain(const char* format, va_list args) {
+    std::vprintf(format, args);
+    std::fflush(stdout);
 }
 
 void print_at_level(int level, const char* format, ...) {
     if (level > settings.print_level) return;
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    vprint_plain(format, args);
     va_end(args);
-    std::fflush(stdout);
+}
+
+void print_plain(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vprint_plain(format, args);
+    va_end(args);
+}
+
+std::string volts_text(long long millivolts) {
+    return std::to_string(millivolts / 1000) + "." + std::to_string(millivolts % 1000 / 100);
 }
 
 namespace {

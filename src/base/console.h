@@ -1,7 +1,10 @@
 // Leveled console messages, the console title and the one way out of the program.
 #pragma once
 
-#include "base/printf_format.h"
+#include <cstdarg>
+#include <string>
+
+#include "platform/system_conventions.h"
 
 // Exit codes handed to exit_program. 1, 2 and 3 are failures and become the process status.
 inline constexpr int EXIT_DONE = 0x4000;   // normal completion
@@ -17,6 +20,15 @@ int exit_status_for(int code);
 
 // Prints only when level <= settings.print_level, and flushes at once.
 [[PRINTF_FORMAT(2, 3)]] void print_at_level(int level, const char* format, ...);
+
+// Prints whatever the print level, and flushes at once all the same: a title without a newline
+// must stand on the screen while the library call after it runs, which for programming or
+// read-out takes many seconds.
+[[PRINTF_FORMAT(1, 2)]] void print_plain(const char* format, ...);
+void vprint_plain(const char* format, va_list args);
+
+// Millivolts as whole volts and tenths, both truncated, without the unit: 3250 shows as "3.2".
+std::string volts_text(long long millivolts);
 
 // "KESTO Terminal", then the port, the adapter, the activity text and the image file.
 void set_title(const char* text);

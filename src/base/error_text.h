@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/printf_format.h"
+#include "platform/system_conventions.h"
 
 [[PRINTF_FORMAT(1, 2)]] std::string error_text(const char* format, ...);
 

@@ -10,18 +10,16 @@
 #include <cstring>
 #include <string>
 
-// The vendor's functions use the stdcall convention on 32-bit Windows; elsewhere there is one.
-#if defined(_WIN32) && !defined(_WIN64)
-#define FET_CALL __stdcall
-#else
-#define FET_CALL
-#endif
+#include "platform/system_conventions.h"  // FET_CALL
 
 // Every integer the library takes or gives is 32 bits wide on every platform: its status, its
 // arguments and what it writes through out-parameters. C long would be 64 bits on 64-bit Linux,
 // where a library may leave the upper half of a returned register undefined and writes only
 // four bytes through a pointer.
 using fet_int = std::int32_t;
+
+// What a call returns when it fails before the library's own work: any nonzero is a failure.
+inline constexpr fet_int STATUS_FAILED = -1;
 
 // The adapter's firmware update reports each step through this; w_param is the percentage done
 // for FIRMWARE_BLOCK_DONE, handle the one the update was given.

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr fet_int STATUS_FAILED = -1;
 // The error number that stands for a failed conversion while that failure is the last one.
 constexpr fet_int CONVERSION_FAILED = 0x4B45;
 

@@ -1,6 +1,5 @@
 #include "fet/programming_pass.h"
 
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 
@@ -15,17 +14,6 @@
 
 namespace {
 
-// A plain message shows whatever the print level. It is flushed at once all the same: a title
-// without a newline must stand on the screen while the library call after it runs, which for
-// programming or read-out takes many seconds.
-[[PRINTF_FORMAT(1, 2)]] void print_plain(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::fflush(stdout);
-}
-
 // Every library status goes into settings.status before it is tested.
 bool failed(int& field, fet_int result) {
     field = result;
@@ -35,10 +23,6 @@ bool failed(int& field, fet_int result) {
 bool failed(fet_int result) { return failed(settings.status, result); }
 
 bool flag(std::uint32_t bit) { return (settings.flags & bit) != 0; }
-
-// Whole volts and tenths, both truncated.
-int volts(long millivolts) { return static_cast<int>(millivolts / 1000); }
-int tenths(long millivolts) { return static_cast<int>((millivolts % 1000) / 100); }
 
 // A short step: the title at level 3, the call, then " -OK" or the library's error and the end
 // of the run. Each step names its call beside its title, so the pass below reads as a list.
@@ -76,13 +60,13 @@ void check_external_supply() {
         report_library_error(2, "Check External Vcc");
         exit_program(1);
     }
-    const int v = volts(millivolts);
-    const int t = tenths(millivolts);
+    const std::string volts = volts_text(millivolts);
+    const char* v = volts.c_str();
     switch (state) {
         case EXT_VCC_NONE: print_plain("No External power was detected\n"); break;
-        case EXT_VCC_LOW: print_plain("External power too LOW: %d.%dV\n", v, t); break;
-        case EXT_VCC_GOOD: print_plain("External power Good: %d.%dV\n", v, t); break;
-        case EXT_VCC_HIGH: print_plain("External power too HIGH: %d.%dV\n", v, t); break;
+        case EXT_VCC_LOW: print_plain("External power too LOW: %sV\n", v); break;
+        case EXT_VCC_GOOD: print_plain("External power Good: %sV\n", v); break;
+        case EXT_VCC_HIGH: print_plain("External power too HIGH: %sV\n", v); break;
         default: print_plain("External power: Unknown error\n"); break;
     }
 }
@@ -90,7 +74,7 @@ void check_external_supply() {
 void supply_target() {
     step("Set Vcc", 3, [] { return fet->MSP430_VCC(settings.vcc_mv); });
     if (flag(FLAG_INFO)) {
-        print_plain(" Device Vcc: %d.%dV\n", volts(settings.vcc_mv), tenths(settings.vcc_mv));
+        print_plain(" Device Vcc: %sV\n", volts_text(settings.vcc_mv).c_str());
     }
 }
 
@@ -299,9 +283,8 @@ void print_device_report() {
     } else {
         print_plain("        LCD: %04X..%04X\n", hex(d.word(DEV_LCD_START)), hex(d.word(DEV_LCD_END)));
     }
-    const long vcc_min = d.word(DEV_VCC_MIN);
-    const long vcc_max = d.word(DEV_VCC_MAX);
-    print_plain("        Vcc: %d.%dV...%d.%dV\n", volts(vcc_min), tenths(vcc_min), volts(vcc_max), tenths(vcc_max));
+    print_plain("        Vcc: %sV...%sV\n", volts_text(d.word(DEV_VCC_MIN)).c_str(),
+                volts_text(d.word(DEV_VCC_MAX)).c_str());
     print_plain("   Test Vpp: %d\n\n", static_cast<int>(d.word(DEV_TEST_VPP)));
 }
 

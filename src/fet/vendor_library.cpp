@@ -9,7 +9,6 @@
 namespace {
 
 constexpr const char* LIBRARY_NAME = "msp430";
-constexpr fet_int STATUS_FAILED = -1;
 // The one error the stand-in table knows: the library could not be used.
 constexpr fet_int LOAD_FAILED = 1;
 

@@ -118,13 +118,12 @@ namespace {
 // A read-out of a large part is tens of thousands of records: each is encoded in one buffer
 // and written with one call.
 bool write_record(std::FILE* file, int type, std::uint32_t offset, const std::uint8_t* data, std::size_t count) {
-    static const char digits[] = "0123456789ABCDEF";
     char line[1 + 2 * MAX_RECORD + 1];
     std::size_t length = 0;
     unsigned sum = 0;
     auto put = [&](unsigned byte) {
-        line[length++] = digits[(byte >> 4) & 0xF];
-        line[length++] = digits[byte & 0xF];
+        line[length++] = HEX_DIGITS[(byte >> 4) & 0xF];
+        line[length++] = HEX_DIGITS[byte & 0xF];
         sum += byte;
     };
     line[length++] = ':';

@@ -72,5 +72,6 @@ public:
 bool put_byte(MemoryImage& image, std::uint32_t address, std::uint8_t value, std::string& error);
 std::string beyond_limit_text(std::uint32_t address);
 int hex_digit(char c);  // -1 when c is not a hex digit
+inline constexpr char HEX_DIGITS[] = "0123456789ABCDEF";  // what the writers put for 0..15
 std::string describe_char(char c);  // 'x', or \xNN when it cannot be shown
 std::string_view trim(std::string_view text);

@@ -92,15 +92,14 @@ std::string TiTxtReader::missing_end() const { return ""; }
 
 bool write_ti_txt(std::FILE* file, std::uint32_t address, const std::uint8_t* data, std::size_t count) {
     constexpr std::size_t PER_LINE = 16;
-    static const char digits[] = "0123456789ABCDEF";
     std::fprintf(file, "@%04X\n", address);
     // One write per line: a read-out of a large part has thousands of them.
     char line[PER_LINE * 3];
     for (std::size_t i = 0; i < count; i += PER_LINE) {
         const std::size_t n = std::min(PER_LINE, count - i);
         for (std::size_t j = 0; j < n; ++j) {
-            line[3 * j] = digits[data[i + j] >> 4];
-            line[3 * j + 1] = digits[data[i + j] & 0xF];
+            line[3 * j] = HEX_DIGITS[data[i + j] >> 4];
+            line[3 * j + 1] = HEX_DIGITS[data[i + j] & 0xF];
             line[3 * j + 2] = j + 1 == n ? '\n' : ' ';
         }
         std::fwrite(line, 1, 3 * n, file);

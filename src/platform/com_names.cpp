@@ -1,12 +1,15 @@
 // The COM names as the command line and the scans store them, the same on every system.
-#include "platform/serial_device.h"
+#include "platform/serial_device_seam.h"
 
 #include <cstring>
 #include <string>
 
+const char* port_name_shown(const char* port_name) {
+    return std::strncmp(port_name, "\\\\.\\", 4) == 0 ? port_name + 4 : port_name;
+}
+
 int com_port_number(const char* port_name) {
-    // "\\.\" is how a port name longer than four characters is stored.
-    if (std::strncmp(port_name, "\\\\.\\", 4) == 0) port_name += 4;
+    port_name = port_name_shown(port_name);
     if (std::strncmp(port_name, "COM", 3) != 0) return 0;
     const char* digits = port_name + 3;
     if (digits[0] < '1' || digits[0] > '9') return 0;

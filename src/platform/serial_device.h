@@ -18,17 +18,13 @@ inline constexpr int COM_PORT_LAST = 21;
 // COM1..COM4 are /dev/ttyS0..3, COM5..COM12 /dev/ttyUSB0..7, COM13..COM21 /dev/ttyACM0..8.
 const char* serial_device_com_path(int n);
 
+// The name without the "\\.\" that a port name longer than four characters is stored with:
+// "COM12" reads better than "\\.\COM12".
+const char* port_name_shown(const char* port_name);
+
 // The n of "COMn" or "\\.\COMn" for n from 1 to 21 written without leading zeros; 0 for any
 // other name.
 int com_port_number(const char* port_name);
-
-// For tests only: points COMn at another device (a pseudo-terminal) until called again with
-// nullptr, which restores the usual device. Nothing on the command line reaches it.
-void serial_device_set_com_path(int n, const char* path);
-
-// The device a test pointed COMn at, or nullptr when none was (the system's layer then uses
-// its own table).
-const char* com_test_path(int n);
 
 // The device a stored port name means: "COM3" and "\\.\COM12" through the table above, a name
 // beginning with "/" as it is. nullptr when the name means no device.

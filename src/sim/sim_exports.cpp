@@ -8,14 +8,11 @@
 #include <cstdint>
 
 #include "base/fet_interface.h"
+#include "platform/system_conventions.h"
 #include "sim/current_generation.h"
 #include "sim/sim_library.h"
 
-#if defined(_WIN32)
-#define SIM_EXPORT extern "C" __declspec(dllexport)
-#else
-#define SIM_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#define SIM_EXPORT LIBRARY_EXPORT
 
 namespace {
 

@@ -44,7 +44,6 @@ namespace {
 
 // Reported through MSP430_Initialize's version out-parameter.
 constexpr fet_int SIM_VERSION = 100;
-constexpr fet_int STATUS_FAILED = -1;
 constexpr const char* SIM_PREFIX = "SIM";
 constexpr const char* END_OF_DEVICES = "End_of_devices";
 char adapter_name[] = "SIM";

@@ -185,10 +185,7 @@ long reopen_serial_port() {
     return error;
 }
 
-const char* serial_port_shown_name() {
-    const char* name = settings.port_name;
-    return std::strncmp(name, "\\\\.\\", 4) == 0 ? name + 4 : name;
-}
+const char* serial_port_shown_name() { return port_name_shown(settings.port_name); }
 
 void serial_read(char* buffer, int capacity, int& count, int max_lines, int budget) {
     settings.read_budget = budget;

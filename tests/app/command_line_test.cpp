@@ -9,7 +9,7 @@
 #include "fet/vendor_library.h"
 #include "base/console.h"
 #include "platform/port_hints.h"
-#include "platform/serial_device.h"
+#include "platform/serial_device_seam.h"
 #include "support/capture.h"
 
 const std::string BANNER = "KESTO 1.0  MSP430 programmer and serial terminal\n", FAST = "\tFast Programming: RAM "
@@ -112,12 +112,14 @@ TEST(CommandLine, ArgumentVectors) {
         {{}, USAGE + FAILED, 1},
         {{"-H", "-a", "0"}, USAGE + DONE, DONE_STATUS},
         {{"-PLx", "-a", "0"}, SIM_FOUND + "Can't find COM Port\n" + DONE, DONE_STATUS},  // the board's UART is always there
-        {{"-fl"}, "\nFound: SIM -Free\n" + DONE, DONE_STATUS},  // the simulated adapter, with no vendor library
         {{"-f", "-h"}, FAST + "\nUnknown option: '-h'\n" + FAILED, 1},
         {{"-d", "2", "-fl", "?"}, debug + "02\n" + FAST + unread("?") + "ok flags=40010\n"},
         // -vcc: volts and tenths, each read on its own; 1.8 to 3.6, or "ext".
         {{"-vcc", "3.3"}, vcc + "3.3V\nok vcc=3300\n"},
         {{"-vcc", "1.7"}, vcc + "1.7V\n\nInvalid VCC\n" + FAILED, 1},
+        {{"-vcc", "1.8"}, vcc + "1.8V\nok vcc=1800\n"},
+        {{"-vcc", "3.6"}, vcc + "3.6V\nok vcc=3600\n"},
+        {{"-vcc", "3.7"}, vcc + "3.7V\n\nInvalid VCC\n" + FAILED, 1},
         // Narrowed to 32 bits or wrapped in 64, these would read as 3.1, 3.3 and 3.3 V.
         {{"-vcc", "3.4294967297"}, vcc + "429496732.7V\n\nInvalid VCC\n" + FAILED, 1},
         {{"-vcc", "004294967299"}, vcc + "4724464028.9V\n\nInvalid VCC\n" + FAILED, 1},
@@ -201,11 +203,17 @@ TEST(CommandLine, ArgumentVectors) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));
-        if (c.arguments == std::vector<std::string>{"-fl"} && vendor_library_loaded()) continue;  // real adapters
         const Captured run = parse(c.arguments);
         EXPECT_EQ(run.text, BANNER + c.text);
         EXPECT_EQ(run.status, c.status);
     }
+}
+
+TEST(CommandLine, AdapterListWithoutTheVendorLibraryShowsTheSimulator) {
+    if (vendor_library_loaded()) GTEST_SKIP() << "the vendor library is loaded here: -fl lists real adapters";
+    const Captured run = parse({"-fl"});
+    EXPECT_EQ(run.text, BANNER + "\nFound: SIM -Free\n" + DONE);
+    EXPECT_EQ(run.status, DONE_STATUS);
 }
 
 // As F1 in the terminal shows it: with the values the command line left, the level raised to 2.

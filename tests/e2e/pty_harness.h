@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/serial_device.h"
+#include "platform/serial_device_seam.h"
 #include "support/scratch_folder.h"
 
 inline long long monotonic_ms() {

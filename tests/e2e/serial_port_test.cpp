@@ -68,6 +68,16 @@ TEST_F(SerialPort, LineIsRaw8N1AtTheRateAskedOrTheRunEnds) {
     EXPECT_EQ(out.status, 3);
 }
 
+// A driver that refuses the settings call itself ends the run as a rate it cannot make does.
+TEST_F(SerialPort, RefusedLineSettingsEndTheRunWithStatusThree) {
+    const LineSettingsCall system_call = serial_line_settings_call;
+    serial_line_settings_call = [](SerialHandle, const void*) -> long { return EIO; };
+    const Captured out = capture_output([this] { open_port(board.path.c_str()); });
+    serial_line_settings_call = system_call;
+    EXPECT_TRUE(out.text.starts_with("Can't set baudrate '19200'. Error: 5")) << out.text;
+    EXPECT_EQ(out.status, 3);
+}
+
 TEST_F(SerialPort, ListingAndAutoSkipAHeldPortAndAutoLeavesItsPortOpen) {
     const Captured out = capture_output([this] {
         point_com_ports("/nonexistent"), list_com_ports();

@@ -105,10 +105,11 @@ TEST(TerminalE2E, WithoutAPortOrAKeyboardTheSessionEnds) {
     EXPECT_TRUE(run.text.ends_with("\n\nTerminal stopped\n\n")) << run.text;
 }
 
-// F5 resets the simulated target (the steps shown at level 4), F9 runs a programming pass; the
-// terminal goes on on the same line after both.
+// F5 resets the simulated target (the steps shown at level 4), F9 runs a programming pass, which
+// leaves -info out (the identification line instead of the full report); the terminal goes on
+// on the same line after both.
 TEST(TerminalE2E, F5ResetsAndF9Programs) {
-    Session session({"-FET", "SIM", "-d", "4", "+p", "examples/blink/blink.elf"}, KESTO_SOURCE_DIR);
+    Session session({"-FET", "SIM", "-d", "4", "-info", "+p", "examples/blink/blink.elf"}, KESTO_SOURCE_DIR);
     ASSERT_TRUE(session.started());
     Console& console = *session.console;
     console.type(KEY_F5);
@@ -121,6 +122,7 @@ TEST(TerminalE2E, F5ResetsAndF9Programs) {
     const std::string pass = without_titles(console.text.substr(from));
     EXPECT_EQ(pass.rfind(as_shown("\nProgrammer started\n"), 0), 0u) << pass;
     EXPECT_NE(pass.find("Programming...wait... -OK"), std::string::npos) << pass;
+    EXPECT_NE(pass.find("Identifed: MSP430G2553 ID:"), std::string::npos) << pass;
     EXPECT_NE(console.text.find("  -Programming    [F9=examples/blink/blink.elf]\a", from), std::string::npos);
     EXPECT_EQ(session.key("m", 1), "m");
     EXPECT_TRUE(session.board_says("ok\r", "ok\r\r\n"));
@@ -261,8 +263,12 @@ TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
                       "  Inappropriate ioctl for device: /dev/null is not a serial device.\n", "-a", 3},
         {"/nonexistent/tty", "", "-d"},  // the banner comes before the options are read
     };
+    std::string unchecked;
     for (const auto& c : cases) {
-        if (c.port == "com21" && access("/dev/ttyACM8", F_OK) == 0) continue;  // this machine has one
+        if (c.port == "com21" && access("/dev/ttyACM8", F_OK) == 0) {
+            unchecked += " com21 (this machine has a /dev/ttyACM8);";
+            continue;
+        }
         const ProcessRun run = run_process([&] {
             // Root gives up its right to open any file, so that the file's mode counts.
             if (geteuid() == 0 && (prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0 ||
@@ -270,11 +276,15 @@ TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
                 _exit(198);
             execl(KESTO_BINARY, KESTO_BINARY, c.port.c_str(), "-a", "0", c.option.c_str(), "0", nullptr);
         });
-        if (run.status == 198) continue;  // root here cannot give up that right
+        if (run.status == 198) {
+            unchecked += " " + c.port + " (root here cannot give up its right to open any file);";
+            continue;
+        }
         const std::string head = KESTO_BANNER + (c.text.empty() ? "" : "\t     Serial Port: " + c.text);
         EXPECT_EQ(c.text.empty() ? run.text : run.text.substr(0, head.size()), head) << c.port;
         EXPECT_EQ(run.status, c.status) << c.port;
     }
+    if (!unchecked.empty()) GTEST_SKIP() << "not checked:" << unchecked;
 }
 
 TEST(ManualPage, DescribesEveryOptionOfTheUsageText) {

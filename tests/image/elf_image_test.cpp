@@ -154,3 +154,18 @@ TEST(ElfImage, CompilerOutputReadsAsObjcopyReadsIt) {
     EXPECT_EQ(elf, read_bytes(folder + "blink.hex"));
     EXPECT_TRUE(!elf.empty() && elf.begin()->first == 0xC000u && elf.rbegin()->first == 0xFFFFu);
 }
+
+// .text and .rodata in one segment: .rodata lands at its offset inside the segment. Both the copy
+// kept in the tree and, where the tools were found, one built now.
+TEST(ElfImage, TwoSectionsInOneSegmentReadAsObjcopyReadsThem) {
+    std::vector<std::string> folders = {std::string(KESTO_SOURCE_DIR) + "/tests/image/data/"};
+#ifdef KESTO_SHARED_SEGMENT_BUILD
+    folders.push_back(KESTO_SHARED_SEGMENT_BUILD "/");
+#endif
+    for (const std::string& folder : folders) {
+        SCOPED_TRACE(folder);
+        const Bytes elf = read_bytes(folder + "shared_segment.elf");
+        EXPECT_EQ(elf, read_bytes(folder + "shared_segment.hex"));
+        EXPECT_GT(elf.size(), 0x10u);
+    }
+}

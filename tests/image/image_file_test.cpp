@@ -1,4 +1,5 @@
-// Image files as a whole: what the read-out writer does with the name it is given.
+// Image files as a whole: the format told by the content, the limits every file has, and what
+// the read-out writer does with the name it is given.
 #include "image/image_file.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +14,26 @@
 #endif
 
 #include <filesystem>
+#include <utility>
 
 #include "platform/console_keys.h"
+#include "support/image_bytes.h"
 #include "support/scratch_folder.h"
 
 namespace fs = std::filesystem;
+
+TEST(ImageFiles, WhatNoFormatTakesIsRefusedWithWhy) {
+    const std::string line_16 = ":10C00000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF40\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ": the file is empty"},
+        {":" + std::string(5000, '0') + "\n", " line 1: the line is longer than 4096 characters"},
+        {[&] { std::string t; while (t.size() <= LineReader::MAX_FILE) t += line_16; return t; }(),
+         " line 381301: the file is larger than 16 MB, more than any MSP430 image can be"},
+        {"\x1b[2J", " line 1: neither Intel HEX (':' first), TI-TXT ('@' first) nor ELF; it begins with \\x1B"},
+        {"\x7f" "ELF\x02\x01\x01", ": a 64-bit ELF file; MSP430 programs are 32-bit ELF"},
+    };
+    for (const auto& [text, why] : cases) expect_refused(text, why);
+}
 
 // Over a symbolic link the read-out lands in the file the link points to, and the link stays a
 // link: through a relative and an absolute link, a chain of two, and a link whose file does not

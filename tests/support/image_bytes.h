@@ -2,10 +2,16 @@
 // or an image with the bytes it expects, in one line.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
+#include <string>
+#include <vector>
 
+#include "image/image_file.h"
 #include "image/memory_image.h"
+#include "support/scratch_folder.h"
 
 using ImageBytes = std::map<std::uint32_t, std::uint8_t>;
 
@@ -14,4 +20,47 @@ inline ImageBytes bytes_of(const MemoryImage& image) {
     for (std::uint32_t at = image.lowest(); !image.empty() && at <= image.highest(); ++at)
         if (image.has(at)) bytes[at] = image.at(at);
     return bytes;
+}
+
+// What reading a text as an image file gives: its bytes, or the refusal with the file's name
+// taken off the front.
+struct ImageRead {
+    bool ok = false;
+    ImageBytes bytes;
+    std::string error;
+};
+
+inline ImageRead read_image_text(const std::string& text) {
+    const ScratchFolder scratch;
+    const std::string path = scratch.write("image", text);
+    MemoryImage image;
+    ImageRead read;
+    read.ok = read_image_file(path.c_str(), image, read.error) == IMAGE_OK;
+    read.bytes = bytes_of(image);
+    if (read.error.starts_with(path)) read.error.erase(0, path.size());
+    return read;
+}
+
+inline void expect_read_as(const std::string& text, const ImageBytes& bytes) {
+    const ImageRead read = read_image_text(text);
+    EXPECT_TRUE(read.ok) << text << read.error;
+    EXPECT_EQ(read.bytes, bytes) << text;
+}
+
+// The refusal after the file's name: " line n: why", or ": why" for the file as a whole.
+inline void expect_refused(const std::string& text, const std::string& why) {
+    const ImageRead read = read_image_text(text);
+    EXPECT_FALSE(read.ok) << text.substr(0, 40);
+    EXPECT_EQ(read.error, why) << text.substr(0, 40);
+}
+
+// The read-out file written for count bytes 0, 7, 14, ... from address on; "<failed: why>" when
+// it could not be written.
+inline std::string written_image(bool intel_hex, std::uint32_t address, std::size_t count) {
+    std::vector<std::uint8_t> data(count);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
+    const ScratchFolder scratch;
+    std::string error;
+    if (!write_image_file(scratch.path("out").c_str(), intel_hex, address, data, error)) return "<failed: " + error + ">";
+    return scratch.read("out");
 }

@@ -1,60 +1,22 @@
 #include "platform/posix/key_decoder.h"
 
+#include "platform/pc_keys.h"
+
 namespace {
+
+using namespace pc_keys;
 
 constexpr unsigned char ESC = 0x1B;
 constexpr unsigned char DEL = 0x7F;
 constexpr unsigned char BACKSPACE = 0x08;
 constexpr unsigned char ENTER = 0x0D;
 
-constexpr unsigned char FN = KEY_LEAD_FUNCTION;
-constexpr unsigned char ED = KEY_LEAD_EDITING;
-
-// A NUL typed on the keyboard (Ctrl-@) comes as 0 and 3, as on the PC console, so that it
-// cannot swallow the key after it as a code.
-constexpr unsigned char CODE_CTRL_AT = 3;
 constexpr unsigned char CODE_SHIFT_TAB = 15;
 
-// PC keyboard scan codes of the letters A..Z, for Alt with a letter.
-constexpr unsigned char LETTER_SCAN_CODES[26] = {
-    30, 48, 46, 32, 18, 33, 34, 35, 23, 36, 37, 38, 50,  // A..M
-    49, 24, 25, 16, 19, 31, 20, 22, 47, 17, 45, 21, 44,  // N..Z
-};
+constexpr Key NO_KEY = COUNT;
+constexpr int NOT_A_MODIFIER = -1;
 
-struct Pair {
-    unsigned char lead, code;
-};
-
-// The PC console's bytes for a key alone and with Shift, Ctrl or Alt. With several held, Alt
-// counts before Ctrl and Ctrl before Shift, as there.
-enum Held : int { NOT_A_MODIFIER = -1, ALONE, SHIFT, CTRL, ALT };
-struct KeyPairs {
-    Pair with[4];
-};
-
-constexpr KeyPairs editing(unsigned char code, unsigned char ctrl, unsigned char alt) {
-    return {{{ED, code}, {ED, code}, {ED, ctrl}, {FN, alt}}};
-}
-
-constexpr KeyPairs function(int n) {
-    const auto code = [n](int first) { return static_cast<unsigned char>(first + n - 1); };
-    return {{{FN, code(59)}, {FN, code(84)}, {FN, code(94)}, {FN, code(104)}}};
-}
-
-enum Key { HOME, UP, PAGE_UP, LEFT, RIGHT, END, DOWN, PAGE_DOWN, INSERT, DELETE_KEY, F1, F11 = F1 + 10, F12, NO_KEY };
-
-constexpr KeyPairs KEYS[] = {
-    editing(71, 119, 151), editing(72, 141, 152), editing(73, 132, 153), editing(75, 115, 155),
-    editing(77, 116, 157), editing(79, 117, 159), editing(80, 145, 160), editing(81, 118, 161),
-    editing(82, 146, 162), editing(83, 147, 163),
-    function(1), function(2), function(3), function(4), function(5),
-    function(6), function(7), function(8), function(9), function(10),
-    {{{ED, 133}, {ED, 135}, {ED, 137}, {ED, 139}}},  // F11
-    {{{ED, 134}, {ED, 136}, {ED, 138}, {ED, 140}}},  // F12
-};
-static_assert(sizeof KEYS / sizeof KEYS[0] == NO_KEY);
-
-DecodedKey pair(int consumed, Pair bytes) {
+DecodedKey pair(int consumed, Bytes bytes) {
     DecodedKey result;
     result.consumed = consumed;
     result.length = 2;
@@ -130,7 +92,7 @@ int keypad_character(unsigned char final_byte) {
 }
 
 // xterm's modifier parameter: 1 plus Shift 1, Alt 2, Ctrl 4, Meta 8 (taken as Alt).
-Held held_for(int modifier) {
+int held_for(int modifier) {
     if (modifier < 1 || modifier > 16) return NOT_A_MODIFIER;
     const int bits = modifier - 1;
     if (bits & (2 | 8)) return ALT;
@@ -166,7 +128,7 @@ DecodedKey key_with(int consumed, Key key, int modifier, bool shifted = false) {
     if (key == NO_KEY) return dropped(consumed);
     if (modifier == DEFAULT) modifier = 1;
     if (shifted && modifier >= 1 && modifier <= 16) modifier = ((modifier - 1) | 1) + 1;
-    const Held held = held_for(modifier);
+    const int held = held_for(modifier);
     if (held == NOT_A_MODIFIER) return dropped(consumed);
     return pair(consumed, KEYS[key].with[held]);
 }

@@ -1,6 +1,5 @@
 #include "platform/port_hints.h"
 
-#include <cstring>
 #include <string>
 
 #include "platform/serial_device.h"
@@ -35,8 +34,7 @@ std::string serial_open_hint(const char* port_name, long error) {
     const char* path = serial_device_path(port_name);
     if (system_error_kind(error) != SystemErrorKind::no_device) return refusal(path ? path : port_name, error);
     const std::string text = system_error_text(error);
-    // "COM12" reads better than the stored "\\.\COM12".
-    const std::string shown = std::strncmp(port_name, "\\\\.\\", 4) == 0 ? port_name + 4 : port_name;
+    const std::string shown = port_name_shown(port_name);
     if (port_name[0] == '/')
         return "  " + text + ": is the board plugged in? See the ports with -pl,\n  or what is in /dev/serial/by-id.\n";
     if (path) return "  " + text + ": " + shown + " means " + path + ", which is not there.\n" + SEE_THE_PORTS;

@@ -1,4 +1,5 @@
 #include "platform/serial_device.h"
+#include "platform/serial_device_seam.h"
 
 // The kernel's termios2 carries any baud rate (BOTHER); the C library's <termios.h> cannot be
 // included beside it, so every line setting goes through the kernel's own structure.
@@ -80,7 +81,13 @@ void make_raw(termios2& line) {
     line.c_cc[VTIME] = 0;
 }
 
+long apply_termios2(SerialHandle handle, const void* line) {
+    return ioctl(serial_descriptor(handle), TCSETS2, line) == 0 ? 0 : errno;
+}
+
 }  // namespace
+
+LineSettingsCall serial_line_settings_call = apply_termios2;
 
 const char* serial_device_com_path(int n) {
     if (n < COM_PORT_FIRST || n > COM_PORT_LAST) return nullptr;
@@ -139,7 +146,7 @@ long serial_device_configure(SerialHandle handle, long baud) {
     line.c_cflag |= rate_code(baud);
     line.c_ispeed = static_cast<speed_t>(baud);
     line.c_ospeed = static_cast<speed_t>(baud);
-    if (ioctl(fd, TCSETS2, &line) != 0) return errno;
+    if (const long error = serial_line_settings_call(handle, &line)) return error;
     // A driver that cannot make the rate stores the one it falls back to.
     termios2 applied{};
     if (ioctl(fd, TCGETS2, &applied) != 0) return errno;

@@ -1,17 +1,11 @@
 #include "platform/port_hints.h"
 
-#include <cstring>
 #include <string>
 
 #include "platform/serial_device.h"
 #include "platform/system_error.h"
 
 namespace {
-
-// "COM12" reads better than the stored "\\.\COM12".
-std::string shown_name(const char* port_name) {
-    return std::strncmp(port_name, "\\\\.\\", 4) == 0 ? port_name + 4 : port_name;
-}
 
 const char* const DEVICE_MANAGER = "Device Manager lists the ports under Ports (COM & LPT)";
 
@@ -28,7 +22,7 @@ std::string refusal(const std::string& port, long error) {
 std::string serial_open_hint(const char* port_name, long error) {
     // F4 without a port reopens an empty name.
     if (port_name[0] == 0) return "  No port was named: give a COM name first.\n";
-    const std::string port = shown_name(port_name);
+    const std::string port = port_name_shown(port_name);
     if (system_error_kind(error) != SystemErrorKind::no_device) return refusal(port, error);
     return "  " + system_error_text(error) + ": there is no " + port + " now. See the ports with -pl;\n  " +
            DEVICE_MANAGER + ".\n";
@@ -36,7 +30,7 @@ std::string serial_open_hint(const char* port_name, long error) {
 
 std::string serial_settings_hint(const char* port_name, long error) {
     if (system_error_kind(error) != SystemErrorKind::not_serial) return "";
-    return "\n  " + system_error_text(error) + ": " + shown_name(port_name) + " is not a serial port.\n";
+    return "\n  " + system_error_text(error) + ": " + port_name_shown(port_name) + " is not a serial port.\n";
 }
 
 bool serial_error_is_refusal(long error) { return system_error_kind(error) == SystemErrorKind::busy; }

@@ -1,4 +1,5 @@
 #include "platform/serial_device.h"
+#include "platform/serial_device_seam.h"
 
 #include <windows.h>
 
@@ -141,7 +142,14 @@ bool line_settings_took(HANDLE handle, const DCB& wanted) {
            applied.StopBits == wanted.StopBits;
 }
 
+long set_comm_state(SerialHandle serial, const void* line) {
+    DCB settings = *static_cast<const DCB*>(line);
+    return SetCommState(reinterpret_cast<HANDLE>(serial), &settings) ? 0 : static_cast<long>(GetLastError());
+}
+
 }  // namespace
+
+LineSettingsCall serial_line_settings_call = set_comm_state;
 
 const char* serial_device_com_path(int n) {
     if (n < COM_PORT_FIRST || n > COM_PORT_LAST) return nullptr;
@@ -220,9 +228,8 @@ long serial_device_configure(SerialHandle serial, long baud) {
     line.fNull = FALSE;
     line.fErrorChar = FALSE;
     line.fAbortOnError = FALSE;
-    if (!SetCommState(port->handle, &line)) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_NOT_SUPPORTED || !line_settings_took(port->handle, line)) return static_cast<long>(error);
+    if (const long error = serial_line_settings_call(serial, &line)) {
+        if (error != ERROR_NOT_SUPPORTED || !line_settings_took(port->handle, line)) return error;
     }
     // Some drivers accept any number and set a rate of their own.
     DCB applied{};

@@ -77,4 +77,22 @@ TEST(KeyDecoder, KeysBecomeThePcConsolesBytes) {
     for (const auto& [input, keys] : cases) EXPECT_EQ(keys_of(input), keys) << input;
 }
 
+// xterm's modifier parameter is 1 plus Shift 1, Alt 2, Ctrl 4 and Meta 8 (taken as Alt): every
+// value from 1 to 16 is a key, with Alt before Ctrl before Shift; 0 and 17 are none.
+TEST(KeyDecoder, EveryXtermModifierValueIsAKey) {
+    const std::vector<int> up[] = {E(72),  E(72),  F(152), F(152), E(141), E(141), F(152), F(152),
+                                   F(152), F(152), F(152), F(152), F(152), F(152), F(152), F(152)};
+    const std::vector<int> f5[] = {F(63),  F(88),  F(108), F(108), F(98),  F(98),  F(108), F(108),
+                                   F(108), F(108), F(108), F(108), F(108), F(108), F(108), F(108)};
+    for (int modifier = 1; modifier <= 16; ++modifier) {
+        const std::string m = std::to_string(modifier);
+        EXPECT_EQ(keys_of("\x1b[1;" + m + "A"), up[modifier - 1]) << modifier;
+        EXPECT_EQ(keys_of("\x1b[15;" + m + "~"), f5[modifier - 1]) << modifier;
+    }
+    for (const char* outside : {"0", "17"}) {
+        EXPECT_EQ(keys_of("\x1b[1;" + std::string(outside) + "A"), NOTHING) << outside;
+        EXPECT_EQ(keys_of("\x1b[15;" + std::string(outside) + "~"), NOTHING) << outside;
+    }
+}
+
 TEST(FuzzRegressions, KeyDecoder) { replay_all("key_decoder", fuzz_key_decoder); }
