@@ -1,4 +1,4 @@
-// libFuzzer target: the rendering of received bytes against the reference rendering.
+// libFuzzer target: the rendering of received bytes.
 #include "fuzz/render_entry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

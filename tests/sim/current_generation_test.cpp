@@ -18,7 +18,6 @@ protected:
     void SetUp() override { reset_simulator(), reset_current_generation(); }
     void TearDown() override { reset_simulator(), reset_current_generation(); }
 
-    fet_int open(const char* port, fet_int& version) { return current_initialize(port, &version); }
     fet_int open_device(const char* device = "DEVICE_UNKNOWN") { return current_open_device(device, "", 0, 0, 0); }
     std::pair<fet_int, std::string> error() {
         const fet_int number = sim.MSP430_Error_Number();
@@ -34,7 +33,7 @@ std::vector<std::uint8_t> poisoned(std::size_t size) { return std::vector<std::u
 
 TEST_F(CurrentGeneration, TheDeviceIsOpenedOnceTheDatabaseIsLoaded) {
     fet_int version = 0;
-    ASSERT_EQ(open("TIUSB", version), 0);
+    ASSERT_EQ(current_initialize("TIUSB", &version), 0);
     EXPECT_EQ(version, 100);
     EXPECT_NE(open_device(), 0);
     EXPECT_EQ(error(), std::make_pair(fet_int{98}, std::string("Device database not loaded")));
@@ -76,7 +75,7 @@ TEST_F(CurrentGeneration, DeviceTypesFromZeroToTheLast) {
 // opening included; each step reports through the callback with the handle it was given.
 TEST_F(CurrentGeneration, OldFirmwareUntilItsUpdate) {
     fet_int version = 0;
-    ASSERT_EQ(open("oldfw", version), 0);
+    ASSERT_EQ(current_initialize("oldfw", &version), 0);
     EXPECT_EQ(version, -1);
     static std::vector<std::pair<std::uint32_t, std::uint32_t>> reported;
     static fet_int handle = 0;
@@ -93,6 +92,6 @@ TEST_F(CurrentGeneration, OldFirmwareUntilItsUpdate) {
     EXPECT_EQ(reported.front().first, FIRMWARE_INIT);
     EXPECT_EQ(reported[reported.size() - 3], std::make_pair(FIRMWARE_BLOCK_DONE, std::uint32_t{100}));
     EXPECT_EQ(reported.back().first, FIRMWARE_DONE);
-    ASSERT_EQ(open("OLDFW", version), 0);
+    ASSERT_EQ(current_initialize("OLDFW", &version), 0);
     EXPECT_EQ(version, 100);
 }

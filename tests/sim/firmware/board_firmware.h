@@ -1,12 +1,11 @@
 // What the virtual board's test programs share: the registers they use, at the chip's
-// addresses, the start-up code and the UART set up at 9600 baud from the calibrated 1 MHz DCO.
+// addresses, the start-up code, the calibrated DCO and the UART.
 // Freestanding: no C library, no headers.
 #pragma once
 
 #define REG8(address) (*(volatile unsigned char*)(address))
 #define REG16(address) (*(volatile unsigned int*)(address))
 
-#define IE1 REG8(0x0000)
 #define IE2 REG8(0x0001)
 #define IFG1 REG8(0x0002)
 #define IFG2 REG8(0x0003)
@@ -14,7 +13,6 @@
 #define P1DIR REG8(0x0022)
 #define P1SEL REG8(0x0026)
 #define P1SEL2 REG8(0x0041)
-#define BCSCTL3 REG8(0x0053)
 #define DCOCTL REG8(0x0056)
 #define BCSCTL1 REG8(0x0057)
 #define BCSCTL2 REG8(0x0058)
@@ -42,7 +40,6 @@
 #define WDTIFG 0x01
 #define PORIFG 0x04
 #define UCA0RXIE 0x01
-#define UCA0RXIFG 0x01
 #define UCA0TXIFG 0x02
 #define UCBUSY 0x01
 #define WDT_OFF 0x5A80
@@ -66,20 +63,18 @@ __asm__(".section .text.reset,\"ax\",@progbits\n"
 
 static inline void sleep(unsigned int mode) { __asm__ volatile("bis %0, r2" : : "ri"(mode)); }
 
-static inline void dco_1mhz(void) {
-    DCOCTL = 0;
-    BCSCTL1 = CALBC1_1MHZ;
-    DCOCTL = CALDCO_1MHZ;
-}
+// The DCO at one of its calibrated rates: DCO(1) or DCO(16) MHz.
+#define DCO(mhz) (DCOCTL = 0, BCSCTL1 = CALBC1_##mhz##MHZ, DCOCTL = CALDCO_##mhz##MHZ)
 
-// 1 MHz / 9600 = 104.17: UCBR 104 and UCBRS 1.
-static inline void uart_9600(void) {
+// The UART on P1.1 and P1.2 with UCBR `br` and UCBRS `brs`, e.g. 9600 baud from a 1 MHz SMCLK
+// (1 MHz / 9600 = 104.17: UCBR 104 and UCBRS 1).
+static inline void uart(unsigned int br, unsigned char brs) {
     P1SEL = 0x06;
     P1SEL2 = 0x06;
     UCA0CTL1 = 0x81;  // SMCLK, held in reset
-    UCA0BR0 = 104;
-    UCA0BR1 = 0;
-    UCA0MCTL = 0x02;
+    UCA0BR0 = (unsigned char)br;
+    UCA0BR1 = (unsigned char)(br >> 8);
+    UCA0MCTL = (unsigned char)(brs << 1);
     UCA0CTL1 = 0x80;
 }
 

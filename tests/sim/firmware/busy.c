@@ -6,16 +6,9 @@ static volatile unsigned long count;
 
 int main(void) {
     WDTCTL = WDT_OFF;
-    DCOCTL = 0;
-    BCSCTL1 = CALBC1_16MHZ;
-    DCOCTL = CALDCO_16MHZ;
+    DCO(16);
     BCSCTL2 = 0x04;  // SMCLK = DCO / 4
-    uart_9600();
-    UCA0CTL1 = 0x81;
-    UCA0BR0 = 416 & 0xFF;
-    UCA0BR1 = 416 >> 8;
-    UCA0MCTL = 5 << 1;
-    UCA0CTL1 = 0x80;
+    uart(416, 5);
     for (;;) {
         if ((++count & 0xFFFF) == 0) put('.');
     }

@@ -21,8 +21,8 @@ ISR(9, tick) {
 
 int main(void) {
     WDTCTL = WDT_OFF;
-    dco_1mhz();
-    uart_9600();
+    DCO(1);
+    uart(104, 1);
     P1DIR = 0x01;
     TA0CCR0 = 16383;
     TA0CCTL0 = CCIE;

@@ -12,8 +12,8 @@ ISR(12, timer1_taiv) {
 
 int main(void) {
     WDTCTL = WDT_OFF;
-    dco_1mhz();
-    uart_9600();
+    DCO(1);
+    uart(104, 1);
     TA0CCR0 = 3276;
     TA0CCTL0 = CCIE;
     TA0CTL = 0x0110;  // ACLK, up

@@ -7,8 +7,8 @@ ISR(7, received) { put(UCA0RXBUF); }
 
 int main(void) {
     WDTCTL = WDT_OFF;
-    dco_1mhz();
-    uart_9600();
+    DCO(1);
+    uart(104, 1);
     ADC10CTL0 = 0;
     ADC10CTL0 = ADC10CTL0;
     for (unsigned char i = 0, digit = '0'; i < 100; ++i, digit = digit == '9' ? '0' : digit + 1) put(digit);

@@ -6,8 +6,8 @@
 static unsigned int starts __attribute__((section(".noinit")));
 
 int main(void) {
-    dco_1mhz();
-    uart_9600();
+    DCO(1);
+    uart(104, 1);
     if (IFG1 & PORIFG) starts = 0;
     put((IFG1 & PORIFG) ? 'P' : (IFG1 & WDTIFG) ? 'W' : '?');
     IFG1 = 0;
