@@ -9,6 +9,7 @@
 
 #include "base/console.h"
 #include "e2e/pty_harness.h"
+#include "support/run_program.h"
 
 namespace {
 
@@ -20,14 +21,11 @@ ProcessRun run_in(const ScratchFolder& folder, std::vector<std::string> args, co
                   rlim_t limit = RLIM_INFINITY) {
     args.insert(args.begin(), {KESTO_BINARY, "-a", "0", "-d", "3"});
     return run_process([&] {
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
         setenv("LD_LIBRARY_PATH", fs::path(KESTO_SIM_LIBRARY).parent_path().c_str(), 1);
         setenv("TMPDIR", tmpdir.c_str(), 1);
         signal(SIGXFSZ, SIG_IGN);  // past the limit a write then fails with EFBIG
         const rlimit fsize{limit, limit};
-        if (chdir(folder.folder().c_str()) == 0 && setrlimit(RLIMIT_FSIZE, &fsize) == 0) execv(argv[0], argv.data());
+        if (chdir(folder.folder().c_str()) == 0 && setrlimit(RLIMIT_FSIZE, &fsize) == 0) exec_program(args);
     });
 }
 
