@@ -99,7 +99,6 @@ TEST(VendorLibrary, BothGenerationsOfTheSharedSimulator) {
             {{"-a", "0", "-vcc", "ext", "-det"},
              "No External power was detected\n     Device: MSP430G2553 ID:" + g.id + "\n"},
             {{"-a", "0", "-FET", "oldfw", "+e"}, "\t   FET Port name: oldfw\n" + CONFLICT + NO_UPDATE_HINT, 1},
-            {{"-a", "0", "-FET", "OLDFW", "--dll", "+e"}, CONFLICT + "Identifed: MSP430G2553 ID:" + g.id + "\n"},
             {{"-a", "0", "-FET", "OLDFW", "-update", "+e"}, "on a version conflict\n" + CONFLICT + g.update,
              g.update_status},
         };

@@ -93,14 +93,14 @@ TEST(ProgrammingPass, EachStepInItsPlace) {
 // failed update ends the run, and a library without the call says so and ends as without -update.
 TEST(ProgrammingPass, FirmwareUpdateOnAConflict) {
     const std::string update = "Firmware update: ", calls = R"(MSP430_Initialize("TIUSB") MSP430_FET_FwUpdate(NULL,0))";
+    const std::string steps = CONFLICT + update + "starting\n" + update + "erasing the firmware\n" + update +
+        "programming\n" + update + "10%\n" + update + "20%\n" + update + "55%\n" + update + "99%\n" + update +
+        "step 12\n" + update + "done\n";
     const struct { fet_int version; bool call = true; int fail = 0; std::string text, calls; int status = CAPTURE_RETURNED; }
         cases[] = {
-        {-1, true, 0, CONFLICT + update + "starting\n" + update + "erasing the firmware\n" + update + "programming\n" +
-         update + "10%\n" + update + "20%\n" + update + "55%\n" + update + "99%\n" + update + "step 12\n" + update +
-         "done\n" + ID, calls + " MSP430_VCC(3200) MSP430_Identify(80,0) MSP430_Reset(7,1,0) MSP430_Close(0)"},
-        {-3, true, 1, CONFLICT + update + "starting\n" + update + "erasing the firmware\n" + update + "programming\n" +
-         update + "10%\n" + update + "20%\n" + update + "55%\n" + update + "99%\n" + update + "step 12\n" + update +
-         "done\nFirmware update -Fake error text\n", calls + " MSP430_Error_Number() MSP430_Error_String(17)", 1},
+        {-1, true, 0, steps + ID, calls + " MSP430_VCC(3200) MSP430_Identify(80,0) MSP430_Reset(7,1,0) MSP430_Close(0)"},
+        {-3, true, 1, steps + "Firmware update -Fake error text\n", calls + " MSP430_Error_Number() MSP430_Error_String(17)",
+         1},
         {-1, false, 0, CONFLICT + "This FET library cannot update the adapter's firmware (it has no "
          "MSP430_FET_FwUpdate); -update needs the library's current generation\n", R"(MSP430_Initialize("TIUSB"))", 1},
         {30301, true, 0, ID, START + " MSP430_Reset(7,1,0) MSP430_Close(0)"},  // no conflict, no update
