@@ -11,50 +11,12 @@
 #include "platform/port_hints.h"
 #include "platform/serial_device_seam.h"
 #include "support/capture.h"
+#include "support/run_program.h"
 
 const std::string BANNER = "KESTO 1.0  MSP430 programmer and serial terminal\n", FAST = "\tFast Programming: RAM "
     "Content not preserved\n", DONE = "\nPress AnyKey to Exit\n", FAILED = DONE + "\a\a\a";  // in key mode 2
 constexpr int ACCEPTED = CAPTURE_RETURNED;
 const int DONE_STATUS = exit_status_for(EXIT_DONE);
-
-// Written out apart from print_usage, with the defaults.
-const std::string USAGE = "\r" R"(Usage:    
-KESTO [COMx] [-options] +<actions> [file_name] +r <out_file>
-Example:
-KESTO AUTO -FET TIUSB -baud 115200 +ebpv test.hex
-	AUTO - find first COM port in range COM21...COM1
-	USB  - find first COM port in range COM21...COM5
-Actions: (only the specified actions are executed)
-  e   Erase all Flash     v     Verify
-  b   Blank check         p     Programing
-  r   Read Flash          fuse  blow Fuse
-  i   unloc InfoMemory    x     erase InfoMemory
-  o   power Off
-Options:
-  -FET <TIUSB|HIDx|COMx|LPTx>  select FET DLL Adapter (default TIUSB)
-  -sbw [0|1|2]       SBW/JTAG interface (0-JTAG,1-SBW,2-JSBW)
-  -res <0|1|2|4|7>   reset device (default 7, 7=all resets)
-  -vcc <X.X/ext>     VCC in Volts (default 3.2V) or External
-  -ia                enable Info-A/DCO Memory erasing for MSP430F2xx
-  -f                 fast Programming, but RAM content destroyed
-  -info              full chip Info
-  -list              list of supported chiptypes
-  -detect            only detect MSP430 chip
-  -m                 disable autostart Programming (manual-[F9])
-  -baud <baudrate>   set Terminal baudrare (default 19200)
-  -oem               set OEM code page (default 1256) for Terminal
-  -crlf              CR and LF transparent, otherwise CR=CR+LF and LF=Off
-  --dll              disable DLL Version check
-  -update            update the FET firmware if it does not match the DLL
-  -l [logname.txt]   Terminal logging to kestolog.txt or logname
-  -a [0|1|2]         set 'AnyKey' request to Never|On error|Always (2)
-  -d <0...8>         set print/debug level (default 2)
-  -pl                list of COM ports
-  -fl                list of FET HID/COM ports
-  -expect <text>     end once the board has shown text (all given; \n \r \t \xNN \\)
-  -error <text>      end at once when the board shows text (status 5)
-  -timeout <seconds> end after that long (status 6 while -expect texts are missing)
-)" + std::string(serial_port_names_help());  // the platform's own lines last
 
 // The settings that differ from the defaults, as " name=value" words.
 static std::string changed() {
@@ -80,16 +42,17 @@ static Captured parse(std::vector<std::string> arguments, const std::function<vo
     for (int i = COM_PORT_FIRST; i <= COM_PORT_LAST; ++i) serial_device_set_com_path(i, "/nonexistent/kesto");
     const Captured out = capture_output([&] {
         arguments.insert(arguments.begin(), "kesto");
-        std::vector<char*> argv;
-        for (std::string& text : arguments) argv.push_back(text.data());
-        argv.push_back(nullptr);
-        parse_command_line(static_cast<int>(arguments.size()), argv.data());
+        parse_command_line(static_cast<int>(arguments.size()), c_strings(arguments).data());
         after ? after() : (void)std::printf("ok%s\n", changed().c_str());
     });
     for (int i = COM_PORT_FIRST; i <= COM_PORT_LAST; ++i) serial_device_set_com_path(i, nullptr);
     settings = RunSettings{};
     return out;
 }
+
+// The usage with the defaults, as print_usage writes it (its lines are the program's own; here
+// only where it appears and what changes in it count).
+static std::string usage() { return parse({"-m"}, print_usage).text.substr(BANNER.size()); }
 
 const std::string SIM_FOUND = "\nFound: SIM  (the UART of the simulated MSP430G2553 board, with -FET SIM)\n";
 
@@ -108,6 +71,7 @@ TEST(CommandLine, ArgumentVectors) {
     };
     const std::string no_terminal = "\n-expect needs the terminal: name its serial port first\n";
     const std::string path = "/dev/serial/by-id/" + std::string(109, 'x');  // the longest name, 127
+    const std::string USAGE = usage();
     const struct { std::vector<std::string> arguments; std::string text; int status = ACCEPTED; } cases[] = {
         {{}, USAGE + FAILED, 1},
         {{"-H", "-a", "0"}, USAGE + DONE, DONE_STATUS},
@@ -218,10 +182,16 @@ TEST(CommandLine, AdapterListWithoutTheVendorLibraryShowsTheSimulator) {
 
 // As F1 in the terminal shows it: with the values the command line left, the level raised to 2.
 TEST(CommandLine, UsageShowsTheValuesInForce) {
+    const std::string USAGE = usage();
+    ASSERT_TRUE(USAGE.starts_with("\rUsage:    \nKESTO [COMx] [-options] +<actions> [file_name] +r <out_file>\n"));
+    EXPECT_TRUE(USAGE.ends_with(serial_port_names_help()));  // the platform's own lines last
     std::string usage = USAGE;
-    for (const auto& [from, to] : {std::pair{"TIUSB)", "HID1)"}, {"default 7,", "default 131,"}, {"3.2V", "0.0V"},
-                                   {"19200", "115200"}, {"to kestolog.txt", "to my.txt"}, {"Always (2)", "Always (1)"}})
+    for (const auto& [from, to] : {std::pair{"(default TIUSB)", "(default HID1)"}, {"default 7,", "default 131,"},
+                                   {"(default 3.2V)", "(default 0.0V)"}, {"(default 19200)", "(default 115200)"},
+                                   {"to kestolog.txt", "to my.txt"}, {"Always (2)", "Always (1)"}}) {
+        ASSERT_NE(usage.find(from), std::string::npos) << from;
         usage.replace(usage.find(from), std::string(from).size(), to);
+    }
     const Captured run = parse({"-d", "0", "-FET", "HID1", "-res", "3", "-vcc", "ext", "-baud", "115200", "-l", "my.txt",
                                 "-a", "1"}, [] { print_usage(), std::printf("level=%d\n", settings.print_level); });
     EXPECT_EQ(run.text, BANNER + usage + "level=2\n");

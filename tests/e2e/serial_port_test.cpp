@@ -63,16 +63,13 @@ TEST_F(SerialPort, LineIsRaw8N1AtTheRateAskedOrTheRunEnds) {
     EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8));
     EXPECT_EQ((line.c_iflag & (IXON | ICRNL)) | (line.c_lflag & (ICANON | ECHO | ISIG)) | (line.c_oflag & OPOST), 0u);
     EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B19200));
-    const Captured out = capture_output([] { settings.baud = "-9600", open_serial_port(); });
+    Captured out = capture_output([] { settings.baud = "-9600", open_serial_port(); });
     EXPECT_EQ(out.text, "Can't set baudrate '-9600'. Error: 22");
     EXPECT_EQ(out.status, 3);
-}
-
-// A driver that refuses the settings call itself ends the run as a rate it cannot make does.
-TEST_F(SerialPort, RefusedLineSettingsEndTheRunWithStatusThree) {
+    // A driver that refuses the settings call itself ends the run as a rate it cannot make does.
     const LineSettingsCall system_call = serial_line_settings_call;
     serial_line_settings_call = [](SerialHandle, const void*) -> long { return EIO; };
-    const Captured out = capture_output([this] { open_port(board.path.c_str()); });
+    out = capture_output([] { settings.baud = "19200", open_serial_port(); });
     serial_line_settings_call = system_call;
     EXPECT_TRUE(out.text.starts_with("Can't set baudrate '19200'. Error: 5")) << out.text;
     EXPECT_EQ(out.status, 3);

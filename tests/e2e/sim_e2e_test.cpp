@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "e2e/pty_harness.h"
-#include "image/image_file.h"
+#include "support/blink_example.h"
+#include "support/image_bytes.h"
+#include "support/run_program.h"
 
 namespace {
 
@@ -18,13 +20,8 @@ protected:
     // The example as clang and ld.lld built it, with llvm-objcopy's Intel HEX of it: from this
     // build when they were found, else the copies kept in the tree.
     void SetUp() override {
-#ifdef KESTO_BLINK_BUILD
-        const std::string example = KESTO_BLINK_BUILD;
-#else
-        const std::string example = std::string(KESTO_SOURCE_DIR) + "/examples/blink";
-#endif
-        std::filesystem::copy_file(example + "/blink.hex", scratch.path("blink.hex"));
-        std::filesystem::copy_file(example + "/blink.elf", scratch.path("blink.elf"));
+        for (const std::string kind : {"hex", "elf"})
+            std::filesystem::copy_file(blink_example(kind), scratch.path("blink." + kind));
     }
 
     // Runs kesto -FET port -a 0 +ebpv image [+r out] in the scratch folder with an empty
@@ -37,17 +34,12 @@ protected:
         return kesto_with(args, program);
     }
 
-    ProcessRun kesto_with(const std::vector<std::string>& args, const std::string& program = KESTO_BINARY) {
+    ProcessRun kesto_with(std::vector<std::string> args, const std::string& program = KESTO_BINARY) {
         std::filesystem::create_directories(scratch.path("tmp"));
+        args.insert(args.begin(), program);
         return run_process([&] {
             if (chdir(scratch.folder().c_str()) != 0) _exit(126);
-            std::vector<const char*> argv = {program.c_str()};
-            for (const std::string& arg : args) argv.push_back(arg.c_str());
-            argv.push_back(nullptr);
-            std::string tmpdir = "TMPDIR=" + scratch.path("tmp");
-            char* env[] = {tmpdir.data(), nullptr};
-            execve(program.c_str(), const_cast<char* const*>(argv.data()), env);
-            _exit(127);
+            exec_program(args, std::vector<std::string>{"TMPDIR=" + scratch.path("tmp")});
         });
     }
 
@@ -90,49 +82,6 @@ TEST_F(SimE2E, ProgramsVerifiesAndReadsOutInOneRun) {
                                 "`\n\t    Out Filename:`" + c.out + "`\nIdentifed: " + c.part +
                                 "\nProgramm & Verify...wait... -OK\nRead. Wait... -OK\n");
         EXPECT_EQ(run.status, 0);
-        MemoryImage written, read;
-        std::string error;
-        ASSERT_EQ(read_image_file(scratch.path(c.reference).c_str(), written, error), 0) << error;
-        ASSERT_EQ(read_image_file(in_scratch(c.out).c_str(), read, error), 0) << error;
-        ASSERT_EQ(read.size(), c.last - c.first + 1);
-        for (std::uint32_t at = c.first; at <= c.last; ++at)
-            ASSERT_EQ(read.at(at), written.has(at) ? written.at(at) : 0xFF) << std::hex << at;
-    }
-}
-
-// The report of parts whose main memory runs past 64K: five hex digits, the size over all of it.
-TEST_F(SimE2E, ReportsMemoryAbove64K) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"SIM:FR5994", "     Device: MSP430FR5994 ID:20\n      Flash: 256K \t(4000..43FFF)\n       Info: 512B \t"
-                       "(1800..19FF)\n        RAM: 8K \t(1C00..3BFF)\n        BSL: 2K \t(1000..17FF)\n"},
-        {"SIM:FR6989", "     Device: MSP430FR6989 ID:21\n      Flash: 127K \t(4400..23FFF)\n       Info: 512B \t"
-                       "(1800..19FF)\n        RAM: 2K \t(1C00..23FF)\n        BSL: 2K \t(1000..17FF)\n"},
-    };
-    for (const auto& [port, head] : cases) {
-        const ProcessRun run = kesto_with({"-FET", port, "-a", "0", "-info", "-det"});
-        EXPECT_NE(run.text.find(" Device Vcc: 3.2V\n" + head + "    Ext RAM: None\n"), std::string::npos) << run.text;
-        EXPECT_EQ(run.status, 0);
-    }
-}
-
-// Each failure is named on the line of the step that failed, and the program ends with status 1.
-// An image is read and fitted to the part before anything changes the chip. (The texts of the
-// loader's, the readers' and the pass's failures have tests of their own.)
-TEST_F(SimE2E, FailuresEndWithStatusOne) {
-    scratch.write("bad.hex", ":01C000007FC0\n:01C0010042XX\n:00000001FF\n");
-    scratch.write("ram.txt", "@0200\n31 40\n");
-    const struct {
-        std::string port, image, tail;
-    } cases[] = {
-        {"SIM:G9999", "blink.hex",
-         "Initializing FET -Unknown simulated part \"G9999\"; -list shows the parts the simulator knows\n"},
-        {"SIM", "bad.hex", "bad.hex line 2: 'X' in column 12 is not a hex digit\n"},
-        {"SIM", "ram.txt", "Identifed: MSP430G2553 ID:9\nram.txt: the image has data at 0x0200, outside the flash "
-         "(C000..FFFF) and the information memory (1000..10FF) of MSP430G2553\n"},
-    };
-    for (const auto& c : cases) {
-        const ProcessRun run = kesto(c.port, c.image);
-        EXPECT_EQ(run.text, KESTO_BANNER + "\t   FET Port name: " + c.port + "\n\t        Filename:`" + c.image + "`\n" + c.tail);
-        EXPECT_EQ(run.status, 1) << c.image;
+        expect_read_back(scratch.path(c.reference), in_scratch(c.out), c.first, c.last);
     }
 }

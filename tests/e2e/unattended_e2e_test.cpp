@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "e2e/pty_harness.h"
+#include "support/run_program.h"
 
 namespace {
 
@@ -83,12 +84,10 @@ TEST(UnattendedE2E, KeysFromAPipeAndItsEnd) {
             int keys[2];
             if (pipe(keys) != 0 || write(keys[1], "selftest\r", 9) != 9) _exit(198);
             close(keys[1]), dup2(keys[0], STDIN_FILENO), close(keys[0]);
-            std::vector<const char*> argv = {KESTO_BINARY};
-            if (c.port) argv.push_back(line.path.c_str());
-            for (const char* arg : {"-m", "-expect", "PASS"}) argv.push_back(arg);
-            if (c.timeout) argv.push_back("-timeout"), argv.push_back(c.timeout);
-            argv.push_back(nullptr);
-            execv(KESTO_BINARY, const_cast<char* const*>(argv.data()));
+            std::vector<std::string> args = {KESTO_BINARY, "-m", "-expect", "PASS"};
+            if (c.port) args.insert(args.begin() + 1, line.path);
+            if (c.timeout) args.insert(args.end(), {"-timeout", c.timeout});
+            exec_program(args);
         });
         board.join();
         EXPECT_EQ(run.status, c.status);

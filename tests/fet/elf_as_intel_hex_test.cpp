@@ -9,7 +9,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "image/image_file.h"
 #include "support/image_bytes.h"
 #include "support/scratch_folder.h"
 
@@ -36,33 +35,32 @@ FetLibrary recording_library() {
     return library;
 }
 
-ImageBytes bytes_of(const std::string& path) {
-    MemoryImage image;
-    std::string error;
-    EXPECT_EQ(read_image_file(path.c_str(), image, error), IMAGE_OK) << error;
-    return bytes_of(image);
-}
+#if defined(_WIN32)
+int setenv(const char* name, const char* value, int) { return _putenv_s(name, value); }
+int unsetenv(const char* name) { return _putenv_s(name, ""); }
+#endif
+
+// The temporary folder is the test's own while it runs.
+class ElfAsIntelHex : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("TMPDIR", temporary.folder().c_str(), 1); }
+    void TearDown() override { had_tmpdir ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR"); }
+
+    const bool had_tmpdir = std::getenv("TMPDIR");
+    const std::string saved = had_tmpdir ? std::getenv("TMPDIR") : "";
+    const ScratchFolder scratch, temporary;  // made before TMPDIR points into `temporary`
+    const std::string elf = KESTO_SOURCE_DIR "/examples/blink/blink.elf";
+    const FetLibrary& library = *with_elf_as_intel_hex(recording_library());
+};
 
 }  // namespace
 
-#if defined(_WIN32)
-static int setenv(const char* name, const char* value, int) { return _putenv_s(name, value); }
-static int unsetenv(const char* name) { return _putenv_s(name, ""); }
-#endif
-
-TEST(ElfAsIntelHex, AnElfImageReachesTheLibraryAsATemporaryIntelHexFile) {
-    const ScratchFolder scratch, temporary;
-    const std::string elf = std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.elf";
+TEST_F(ElfAsIntelHex, AnElfImageReachesTheLibraryAsATemporaryIntelHexFile) {
     const std::string hex = scratch.write("app.hex", ":01C000007FC0\n:00000001FF\n");
-    const char* saved = std::getenv("TMPDIR");
-    const std::string saved_tmpdir = saved ? saved : "";
-    setenv("TMPDIR", temporary.folder().c_str(), 1);
-    const FetLibrary& library = *with_elf_as_intel_hex(recording_library());
-
     EXPECT_EQ(library.MSP430_ProgramFile(elf.c_str(), 1, 1), 0);
     EXPECT_TRUE(handed_name.starts_with(temporary.path("kesto-")) && handed_name.ends_with(".hex")) << handed_name;
     EXPECT_TRUE(handed_text.starts_with(":10C00000")) << handed_text;
-    EXPECT_EQ(bytes_of(scratch.write("handed.hex", handed_text)), bytes_of(elf));
+    EXPECT_EQ(bytes_of_file(scratch.write("handed.hex", handed_text)), bytes_of_file(elf));
     EXPECT_TRUE(fs::is_empty(temporary.folder())) << "the temporary file stays after the call";
     EXPECT_EQ(library.MSP430_VerifyFile(hex.c_str()), 0);
     EXPECT_EQ(handed_name, hex);
@@ -78,23 +76,11 @@ TEST(ElfAsIntelHex, AnElfImageReachesTheLibraryAsATemporaryIntelHexFile) {
     EXPECT_EQ(library.MSP430_ProgramFile(hex.c_str(), 1, 0), 0);
     EXPECT_EQ(library.MSP430_Error_Number(), 3);
     EXPECT_STREQ(library.MSP430_Error_String(3), "the library's text");
-
-    if (saved) {
-        setenv("TMPDIR", saved_tmpdir.c_str(), 1);
-    } else {
-        unsetenv("TMPDIR");
-    }
 }
 
 // Made ahead of a pass, the one Intel HEX serves every file call until it is released; a table
 // that does not convert (the simulator's) gets nothing made.
-TEST(ElfAsIntelHex, APreparedFileServesThePassAndGoesWithTheRelease) {
-    const ScratchFolder temporary;
-    const char* saved = std::getenv("TMPDIR");
-    const std::string saved_tmpdir = saved ? saved : "";
-    setenv("TMPDIR", temporary.folder().c_str(), 1);
-    const std::string elf = std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.elf";
-    const FetLibrary& library = *with_elf_as_intel_hex(recording_library());
+TEST_F(ElfAsIntelHex, APreparedFileServesThePassAndGoesWithTheRelease) {
     std::string why;
 
     const FetLibrary other = recording_library();
@@ -109,6 +95,4 @@ TEST(ElfAsIntelHex, APreparedFileServesThePassAndGoesWithTheRelease) {
     EXPECT_TRUE(fs::exists(verified));
     release_elf_as_intel_hex();
     EXPECT_TRUE(fs::is_empty(temporary.folder()));
-
-    saved ? setenv("TMPDIR", saved_tmpdir.c_str(), 1) : unsetenv("TMPDIR");
 }

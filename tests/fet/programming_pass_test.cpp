@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 
 #include "base/console.h"
 #include "base/run_settings.h"
@@ -26,93 +27,80 @@ static FakeFet& fresh(std::uint32_t flags = 0, int level = 2) {
 
 static FakeRun pass() { return run_with_fake(programming_pass); }
 
-TEST(ProgrammingPass, EraseBlankProgramVerifyAtLevelsTwoAndThree) {
-    const std::uint32_t ebpv = FLAG_ERASE_ALL | FLAG_BLANK_CHECK | FLAG_PROGRAM | FLAG_VERIFY;
-    fresh(ebpv);
-    FakeRun run = pass();
-    EXPECT_EQ(run.out.text, ID + "Programm & Verify...wait... -OK\n");
-    EXPECT_EQ(run.out.status, CAPTURE_RETURNED);
-    EXPECT_EQ(run.calls, START + R"( MSP430_Configure(0,1) MSP430_Erase(1,0xFFFE,2) MSP430_EraseCheck(0xC000,16384))"
-                                 " MSP430_ProgramFile(" + QUOTED + ",1,1) MSP430_Reset(7,1,0) MSP430_Close(0)");
-    fresh(ebpv, 3);
-    run = pass();
-    EXPECT_EQ(run.out.text, INIT_VCC + ID + "Configure verification -OK\nErase All -OK\nBlank Check -OK\nProgramm & "
-                                            "Verify...wait... -OK\nReset/Start device -OK\nClosing Interface -OK\n");
-    EXPECT_EQ(run.out.status, CAPTURE_RETURNED);
-}
-
-TEST(ProgrammingPass, EveryOptionalStepInItsPlace) {
-    FakeFet& fake = fresh(FLAG_POWER_OFF | FLAG_PROGRAM | FLAG_UNLOCK_INFO | FLAG_ERASE_INFO | FLAG_ERASE_INFO_A |
-                          FLAG_ERASE_ALL | FLAG_BLANK_CHECK | FLAG_READ_OUT | FLAG_BLOW_FUSE | FLAG_PRESERVE_RAM);
-    settings.interface_mode = 1, settings.vcc_mv = 3650, settings.reset_method = 3;
-    fake.identify_record.set_word(DEV_FLASH_START, 0x5C00);
-    fake.identify_record.set_dword(DEV_FLASH_END, 0x45BFF);  // 256 KiB: the length needs all 32 bits
-    EXPECT_EQ(pass().calls,
-              R"(MSP430_Initialize("TIUSB") MSP430_Configure(8,1) MSP430_VCC(3650) MSP430_Identify(80,0) )"
-              R"(MSP430_Configure(10,0) MSP430_Configure(5,1) MSP430_Erase(0,0x1000,64) MSP430_Erase(0,0x1040,64) )"
-              R"(MSP430_Erase(0,0x1080,64) MSP430_Erase(0,0x10C0,128) MSP430_Erase(1,0xFFFE,2) )"
-              "MSP430_EraseCheck(0x5C00,262144) MSP430_ProgramFile(" + QUOTED + ",1,0) "
-              R"(MSP430_ReadOutFile(0x5C00,262144,"out.hex",2) MSP430_Secure() MSP430_Reset(3,1,0) MSP430_Close(1))");
-}
-
-TEST(ProgrammingPass, InfoEraseLeavesSegmentAAndResetMethodZeroTheReset) {
-    fresh(FLAG_ERASE_INFO, 3).identify_record.set_word(DEV_INFO_START, 0x1800);
-    settings.reset_method = 0;
-    const FakeRun run = pass();
-    EXPECT_EQ(run.out.text, INIT_VCC + ID + "Info Memory Unlock -OK\nErase Info Memory (Exclude'A') -OK\n"
-                                            "Closing Interface -OK\n");
-    EXPECT_EQ(run.calls, START + " MSP430_Configure(5,1) MSP430_Erase(0,0x1800,64) MSP430_Erase(0,0x1840,64) "
-                                 "MSP430_Erase(0,0x1880,64) MSP430_Close(0)");
-}
-
-TEST(ProgrammingPass, VerifyAloneComesBeforeAnyErase) {
-    fresh(FLAG_VERIFY | FLAG_ERASE_INFO | FLAG_ERASE_ALL);
-    const FakeRun run = pass();
-    EXPECT_EQ(run.out.text, ID + "Verify...wait... -OK\n");
-    EXPECT_EQ(run.calls.rfind(START + " MSP430_Configure(0,1) MSP430_VerifyFile(" + QUOTED + ") MSP430_Configure(5,1)",
-                              0), 0u);
-}
-
-TEST(ProgrammingPass, DetectOnlyEndsDoneAfterTheIdentification) {
-    fresh(FLAG_DETECT_ONLY | FLAG_ERASE_ALL | FLAG_PROGRAM);
-    FakeRun run = pass();
-    EXPECT_EQ(run.out.text, ID);
-    EXPECT_EQ(run.out.status, exit_status_for(EXIT_DONE));
-    EXPECT_EQ(run.calls, START);
-    fresh(FLAG_DETECT_ONLY | FLAG_EXT_VCC);  // an external supply is measured, not set
-    run = pass();
-    EXPECT_EQ(run.out.text, "External power Good: 3.3V\n" + ID);
-    EXPECT_EQ(run.calls, R"(MSP430_Initialize("TIUSB") MSP430_GetExtVoltage() MSP430_Identify(80,0))");
-}
-
 const std::string CONFLICT = "Version conflict between the DLL and USB FET Firmware\n";
 
-TEST(ProgrammingPass, NegativeDllVersionFailsOnlyWhileTheCheckIsOn) {
-    fresh().dll_version = -3;
-    FakeRun run = pass();
-    EXPECT_EQ(run.out.text, CONFLICT + "Run again with -update to update the adapter's firmware to the library's; an "
-                                       "update that fails midway can leave the adapter unusable until it is recovered\n");
-    EXPECT_EQ(run.out.status, 1);
-    EXPECT_EQ(run.calls, R"(MSP430_Initialize("TIUSB"))");
-    fresh(FLAG_DLL_CHECK, 3).dll_version = -3;
-    run = pass();
-    EXPECT_EQ(run.out.text, "Initializing FET -OK. DLL Version:-3\nVersion conflict between the DLL and USB FET "
-                            "Firmware\nSet Vcc -OK\n" + ID + "Reset/Start device -OK\nClosing Interface -OK\n");
-    EXPECT_EQ(run.out.status, CAPTURE_RETURNED);
+// Each pass: what it shows, the calls it makes (either left out where empty) and how it ends. The
+// flags are toggled from the defaults; `set` then changes the fake or the settings.
+TEST(ProgrammingPass, EachStepInItsPlace) {
+    const std::uint32_t ebpv = FLAG_ERASE_ALL | FLAG_BLANK_CHECK | FLAG_PROGRAM | FLAG_VERIFY;
+    const std::string reset_close = " MSP430_Reset(7,1,0) MSP430_Close(0)";
+    const struct { std::uint32_t flags; int level; std::function<void(FakeFet&)> set; std::string text, calls;
+                   int status = CAPTURE_RETURNED; } cases[] = {
+        {ebpv, 2, {}, ID + "Programm & Verify...wait... -OK\n", START + " MSP430_Configure(0,1) "
+         "MSP430_Erase(1,0xFFFE,2) MSP430_EraseCheck(0xC000,16384) MSP430_ProgramFile(" + QUOTED + ",1,1)" + reset_close},
+        {ebpv, 3, {}, INIT_VCC + ID + "Configure verification -OK\nErase All -OK\nBlank Check -OK\nProgramm & "
+         "Verify...wait... -OK\nReset/Start device -OK\nClosing Interface -OK\n", ""},
+        // Every optional step; 256 KiB of flash, so the length needs all 32 bits.
+        {FLAG_POWER_OFF | FLAG_PROGRAM | FLAG_UNLOCK_INFO | FLAG_ERASE_INFO | FLAG_ERASE_INFO_A | FLAG_ERASE_ALL |
+         FLAG_BLANK_CHECK | FLAG_READ_OUT | FLAG_BLOW_FUSE | FLAG_PRESERVE_RAM, 2, [](FakeFet& fake) {
+             settings.interface_mode = 1, settings.vcc_mv = 3650, settings.reset_method = 3;
+             fake.identify_record.set_word(DEV_FLASH_START, 0x5C00);
+             fake.identify_record.set_dword(DEV_FLASH_END, 0x45BFF);
+         }, "", R"(MSP430_Initialize("TIUSB") MSP430_Configure(8,1) MSP430_VCC(3650) MSP430_Identify(80,0) )"
+         R"(MSP430_Configure(10,0) MSP430_Configure(5,1) MSP430_Erase(0,0x1000,64) MSP430_Erase(0,0x1040,64) )"
+         R"(MSP430_Erase(0,0x1080,64) MSP430_Erase(0,0x10C0,128) MSP430_Erase(1,0xFFFE,2) )"
+         "MSP430_EraseCheck(0x5C00,262144) MSP430_ProgramFile(" + QUOTED + ",1,0) "
+         R"(MSP430_ReadOutFile(0x5C00,262144,"out.hex",2) MSP430_Secure() MSP430_Reset(3,1,0) MSP430_Close(1))"},
+        // The info erase leaves segment A; reset method 0 leaves out the reset.
+        {FLAG_ERASE_INFO, 3,
+         [](FakeFet& fake) { fake.identify_record.set_word(DEV_INFO_START, 0x1800), settings.reset_method = 0; },
+         INIT_VCC + ID + "Info Memory Unlock -OK\nErase Info Memory (Exclude'A') -OK\nClosing Interface -OK\n",
+         START + " MSP430_Configure(5,1) MSP430_Erase(0,0x1800,64) MSP430_Erase(0,0x1840,64) MSP430_Erase(0,0x1880,64) "
+         "MSP430_Close(0)"},
+        // Verify alone comes before any erase.
+        {FLAG_VERIFY | FLAG_ERASE_INFO | FLAG_ERASE_ALL, 2, {}, ID + "Verify...wait... -OK\n", START +
+         " MSP430_Configure(0,1) MSP430_VerifyFile(" + QUOTED + ") MSP430_Configure(5,1) MSP430_Erase(0,0x1000,64) "
+         "MSP430_Erase(0,0x1040,64) MSP430_Erase(0,0x1080,64) MSP430_Erase(1,0xFFFE,2)" + reset_close},
+        // Detect only ends done after the identification; an external supply is measured, not set.
+        {FLAG_DETECT_ONLY | FLAG_ERASE_ALL | FLAG_PROGRAM, 2, {}, ID, START, exit_status_for(EXIT_DONE)},
+        {FLAG_DETECT_ONLY | FLAG_EXT_VCC, 2, {}, "External power Good: 3.3V\n" + ID,
+         R"(MSP430_Initialize("TIUSB") MSP430_GetExtVoltage() MSP430_Identify(80,0))", exit_status_for(EXIT_DONE)},
+        // A negative library version fails only while the check is on.
+        {0, 2, [](FakeFet& fake) { fake.dll_version = -3; }, CONFLICT + "Run again with -update to update the "
+         "adapter's firmware to the library's; an update that fails midway can leave the adapter unusable until it is "
+         "recovered\n",
+         R"(MSP430_Initialize("TIUSB"))", 1},
+        {FLAG_DLL_CHECK, 3, [](FakeFet& fake) { fake.dll_version = -3; }, "Initializing FET -OK. DLL Version:-3\n" +
+         CONFLICT + "Set Vcc -OK\n" + ID + "Reset/Start device -OK\nClosing Interface -OK\n", ""},
+        // Once the fuse is blown, in this pass or an earlier one, the target no longer answers: a
+        // failing reset then counts as done (a fuse never blown, 999, fails in EveryFailurePlace).
+        {FLAG_BLOW_FUSE, 3, [](FakeFet& fake) { fake.fail("MSP430_Reset"); }, INIT_VCC + ID + "Blowing the device "
+         "security fuse -OK\nReset/Start device -OK\nClosing Interface -OK\n", ""},
+        {0, 2, [](FakeFet& fake) { fake.fail("MSP430_Reset"), settings.fuse_status = 0; }, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text + c.calls);
+        FakeFet& fake = fresh(c.flags, c.level);
+        if (c.set) c.set(fake);
+        const FakeRun run = pass();
+        EXPECT_EQ(run.out.text, c.text.empty() ? run.out.text : c.text);
+        EXPECT_EQ(run.calls, c.calls.empty() ? run.calls : c.calls);
+        EXPECT_EQ(run.out.status, c.status);
+    }
 }
 
 // -update on a conflict: each step once, the blocks at most every 10%, then the pass goes on; a
 // failed update ends the run, and a library without the call says so and ends as without -update.
 TEST(ProgrammingPass, FirmwareUpdateOnAConflict) {
     const std::string update = "Firmware update: ", calls = R"(MSP430_Initialize("TIUSB") MSP430_FET_FwUpdate(NULL,0))";
+    const std::string steps = CONFLICT + update + "starting\n" + update + "erasing the firmware\n" + update +
+        "programming\n" + update + "10%\n" + update + "20%\n" + update + "55%\n" + update + "99%\n" + update +
+        "step 12\n" + update + "done\n";
     const struct { fet_int version; bool call = true; int fail = 0; std::string text, calls; int status = CAPTURE_RETURNED; }
         cases[] = {
-        {-1, true, 0, CONFLICT + update + "starting\n" + update + "erasing the firmware\n" + update + "programming\n" +
-         update + "10%\n" + update + "20%\n" + update + "55%\n" + update + "99%\n" + update + "step 12\n" + update +
-         "done\n" + ID, calls + " MSP430_VCC(3200) MSP430_Identify(80,0) MSP430_Reset(7,1,0) MSP430_Close(0)"},
-        {-3, true, 1, CONFLICT + update + "starting\n" + update + "erasing the firmware\n" + update + "programming\n" +
-         update + "10%\n" + update + "20%\n" + update + "55%\n" + update + "99%\n" + update + "step 12\n" + update +
-         "done\nFirmware update -Fake error text\n", calls + " MSP430_Error_Number() MSP430_Error_String(17)", 1},
+        {-1, true, 0, steps + ID, calls + " MSP430_VCC(3200) MSP430_Identify(80,0) MSP430_Reset(7,1,0) MSP430_Close(0)"},
+        {-3, true, 1, steps + "Firmware update -Fake error text\n", calls + " MSP430_Error_Number() MSP430_Error_String(17)",
+         1},
         {-1, false, 0, CONFLICT + "This FET library cannot update the adapter's firmware (it has no "
          "MSP430_FET_FwUpdate); -update needs the library's current generation\n", R"(MSP430_Initialize("TIUSB"))", 1},
         {30301, true, 0, ID, START + " MSP430_Reset(7,1,0) MSP430_Close(0)"},  // no conflict, no update
@@ -129,19 +117,6 @@ TEST(ProgrammingPass, FirmwareUpdateOnAConflict) {
         EXPECT_EQ(run.calls, c.calls);
         EXPECT_EQ(run.out.status, c.status);
     }
-}
-
-// Once the fuse is blown, in this pass or an earlier one, the target no longer answers: a failing
-// reset then counts as done (a fuse never blown, 999, fails below).
-TEST(ProgrammingPass, FailedResetAfterAFuseBlowCountsAsDone) {
-    fresh(FLAG_BLOW_FUSE, 3).fail("MSP430_Reset");
-    FakeRun run = pass();
-    EXPECT_EQ(run.out.text, INIT_VCC + ID + "Blowing the device security fuse -OK\nReset/Start device -OK\n"
-                                            "Closing Interface -OK\n");
-    EXPECT_EQ(run.out.status, CAPTURE_RETURNED);
-    fresh().fail("MSP430_Reset");
-    settings.fuse_status = 0;
-    EXPECT_EQ(pass().out.status, CAPTURE_RETURNED);
 }
 
 // Each place where a pass can fail: the message, status 1, and after the failing call only the
@@ -192,12 +167,8 @@ TEST(ProgrammingPass, ABadImageEndsTheRunWithTheChipUntouched) {
     const std::uint32_t ebpv = FLAG_ERASE_ALL | FLAG_BLANK_CHECK | FLAG_PROGRAM | FLAG_VERIFY;
     const struct { const char* name; std::string content, text; bool identified; } cases[] = {
         {"missing.hex", "", "Cannot open %s: No such file or directory", false},
-        {"truncated.hex", ":01C000007FC0\n:10C00100",
-         "%s line 2: the record is cut short: 4 bytes, fewer than the 5 every record needs", false},
         {"no_end.hex", ":01C000007FC0\n", "%s line 1: the file ends without an end of file record (:00000001FF); "
          "it may be cut short", false},
-        {"malformed.txt", "@C000\n31 4\x1b[2J\n", "%s line 2: \\x1B in \"4\\x1B[2J\" is not a hex digit", false},
-        {"64bit.elf", "\x7f" "ELF\x02\x01\x01", "%s: a 64-bit ELF file; MSP430 programs are 32-bit ELF", false},
         {"ram.hex", ":02020000AA55FD\n:00000001FF\n",
          "%s: the image has data at 0x0200, outside the flash (C000..FFFF) and the information memory (1000..10FF) "
          "of MSP430G2553", true},

@@ -8,19 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "image/image_file.h"
 #include "support/image_bytes.h"
 
 namespace {
 
 using Bytes = ImageBytes;
-
-Bytes read_bytes(const std::string& path) {
-    MemoryImage image;
-    std::string error;
-    EXPECT_EQ(read_image_file(path.c_str(), image, error), IMAGE_OK) << error;
-    return bytes_of(image);
-}
 
 // A 32-bit little-endian MSP430 executable put together piece by piece: contents first, then
 // the program headers, the section headers (with the null section and the name table) and at
@@ -150,8 +142,8 @@ TEST(ElfImage, EachRefusalSaysWhy) {
 // build, where there is one, is compared in the same way through the programmer's read-out.)
 TEST(ElfImage, CompilerOutputReadsAsObjcopyReadsIt) {
     const std::string folder = std::string(KESTO_SOURCE_DIR) + "/examples/blink/";
-    const Bytes elf = read_bytes(folder + "blink.elf");
-    EXPECT_EQ(elf, read_bytes(folder + "blink.hex"));
+    const Bytes elf = bytes_of_file(folder + "blink.elf");
+    EXPECT_EQ(elf, bytes_of_file(folder + "blink.hex"));
     EXPECT_TRUE(!elf.empty() && elf.begin()->first == 0xC000u && elf.rbegin()->first == 0xFFFFu);
 }
 
@@ -164,8 +156,8 @@ TEST(ElfImage, TwoSectionsInOneSegmentReadAsObjcopyReadsThem) {
 #endif
     for (const std::string& folder : folders) {
         SCOPED_TRACE(folder);
-        const Bytes elf = read_bytes(folder + "shared_segment.elf");
-        EXPECT_EQ(elf, read_bytes(folder + "shared_segment.hex"));
+        const Bytes elf = bytes_of_file(folder + "shared_segment.elf");
+        EXPECT_EQ(elf, bytes_of_file(folder + "shared_segment.hex"));
         EXPECT_GT(elf.size(), 0x10u);
     }
 }

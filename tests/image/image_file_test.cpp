@@ -30,7 +30,6 @@ TEST(ImageFiles, WhatNoFormatTakesIsRefusedWithWhy) {
         {[&] { std::string t; while (t.size() <= LineReader::MAX_FILE) t += line_16; return t; }(),
          " line 381301: the file is larger than 16 MB, more than any MSP430 image can be"},
         {"\x1b[2J", " line 1: neither Intel HEX (':' first), TI-TXT ('@' first) nor ELF; it begins with \\x1B"},
-        {"\x7f" "ELF\x02\x01\x01", ": a 64-bit ELF file; MSP430 programs are 32-bit ELF"},
     };
     for (const auto& [text, why] : cases) expect_refused(text, why);
 }

@@ -90,12 +90,10 @@ const FetLibrary fake_table = {
     },
 };
 
-FetLibrary fake_table_without_update() {
+const FetLibrary fake_table_no_update = [] {
     FetLibrary table = fake_table;
-    table.MSP430_FET_FwUpdate = nullptr;
-    return table;
-}
-const FetLibrary fake_table_no_update = fake_table_without_update();
+    return table.MSP430_FET_FwUpdate = nullptr, table;
+}();
 
 }  // namespace
 

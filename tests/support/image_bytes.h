@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -20,6 +21,24 @@ inline ImageBytes bytes_of(const MemoryImage& image) {
     for (std::uint32_t at = image.lowest(); !image.empty() && at <= image.highest(); ++at)
         if (image.has(at)) bytes[at] = image.at(at);
     return bytes;
+}
+
+inline ImageBytes bytes_of_file(const std::string& path) {
+    MemoryImage image;
+    std::string error;
+    EXPECT_EQ(read_image_file(path.c_str(), image, error), IMAGE_OK) << error;
+    return bytes_of(image);
+}
+
+// The read-out covers first..last and holds the image, erased memory (FF) where it has nothing.
+inline void expect_read_back(const std::string& image, const std::string& out, std::uint32_t first,
+                             std::uint32_t last) {
+    const ImageBytes written = bytes_of_file(image), read = bytes_of_file(out);
+    ImageBytes expected;
+    for (std::uint32_t at = first; at <= last; ++at) expected[at] = written.count(at) ? written.at(at) : 0xFF;
+    const auto differs = std::mismatch(read.begin(), read.end(), expected.begin(), expected.end()).first;
+    EXPECT_TRUE(read == expected) << out << " differs from " << image << " from 0x" << std::hex
+                                  << (differs == read.end() ? last : differs->first);
 }
 
 // What reading a text as an image file gives: its bytes, or the refusal with the file's name

@@ -14,11 +14,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "e2e/pty_harness.h"
-#include "image/image_file.h"
+#include "support/image_bytes.h"
+#include "support/run_program.h"
 #include "support/scratch_folder.h"
 
 namespace fs = std::filesystem;
@@ -37,42 +39,27 @@ std::string setting(const char* name) {
 // What a console shows, from what Wine's console wrote to the terminal: its cursor moves over
 // blanks become blanks, other escape sequences and carriage returns go.
 std::string screen(const std::string& raw) {
+    static const std::regex sequence("\x1b\\][^\a]*\a?|\x1b\\[([^@-~]*)([@-~])|\x1b.?|\r");
     std::string out;
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        const char c = raw[i];
-        if (c == '\r') continue;
-        if (c != '\x1b' || i + 1 >= raw.size()) {
-            out += c;
-            continue;
-        }
-        if (raw[i + 1] == ']') {  // a title: up to BEL
-            const std::size_t end = raw.find('\a', i);
-            i = end == std::string::npos ? raw.size() : end;
-            continue;
-        }
-        if (raw[i + 1] != '[') {
-            ++i;
-            continue;
-        }
-        std::size_t end = i + 2;
-        while (end < raw.size() && !(raw[end] >= 0x40 && raw[end] <= 0x7E)) ++end;
-        if (end < raw.size() && raw[end] == 'C') {
-            const std::string count = raw.substr(i + 2, end - i - 2);
-            out.append(count.empty() ? 1 : static_cast<std::size_t>(std::atoi(count.c_str())), ' ');
-        }
-        i = end;
+    std::size_t at = 0;
+    for (std::sregex_iterator it(raw.begin(), raw.end(), sequence), end; it != end; ++it) {
+        out.append(raw, at, static_cast<std::size_t>(it->position()) - at);
+        if ((*it)[2] == "C") out.append(std::max(1, std::atoi((*it)[1].str().c_str())), ' ');
+        at = static_cast<std::size_t>(it->position() + it->length());
     }
-    return out;
+    return out.append(raw, at);
 }
 
-// A copy of kesto.exe in a folder of its own, with or without an MSP430.dll beside it.
+// A copy of kesto.exe in a folder of its own, with or without an MSP430.dll beside it, and the
+// example's files named.
 struct Folder {
     ScratchFolder dir;
     std::string exe = dir.path("kesto.exe");
 
-    explicit Folder(const std::string& library = "") {
+    explicit Folder(const std::string& library = "", std::initializer_list<const char*> examples = {}) {
         fs::copy_file(setting("KESTO_EXE"), exe);
         if (!library.empty()) fs::copy_file(library, dir.path("MSP430.dll"));
+        for (const std::string name : examples) fs::copy_file(KESTO_SOURCE_DIR "/examples/blink/" + name, dir.path(name));
         // The whole exit status as Windows has it (Wine hands Linux only its low byte, or 1).
         dir.write("status.cmd", "@\"%~dp0kesto.exe\" %*\r\n@echo exit status %errorlevel%\r\n");
     }
@@ -87,10 +74,8 @@ struct WineConsole : Console {
 
     static std::vector<std::string> with_command(const Folder& folder, std::vector<std::string> args,
                                                  bool through_cmd) {
-        std::vector<std::string> command;
-        if (through_cmd) command = {"cmd", "/c", folder.dir.path("status.cmd")};
-        else command = {folder.exe};
-        args.insert(args.begin(), command.begin(), command.end());
+        if (through_cmd) args.insert(args.begin(), {"cmd", "/c", folder.dir.path("status.cmd")});
+        else args.insert(args.begin(), folder.exe);
         return args;
     }
 
@@ -145,16 +130,8 @@ struct MappedPort {
     }
 };
 
-// The read-out covers first..last and holds the image, erased memory (FF) where it has nothing.
-void expect_read_back(const Folder& folder, const char* image, const char* out, std::uint32_t first,
-                      std::uint32_t last) {
-    MemoryImage written, read;
-    std::string error;
-    ASSERT_EQ(read_image_file(folder.dir.path(image).c_str(), written, error), 0) << error;
-    ASSERT_EQ(read_image_file(folder.dir.path(out).c_str(), read, error), 0) << error;
-    ASSERT_EQ(read.size(), last - first + 1);
-    for (std::uint32_t at = first; at <= last; ++at)
-        ASSERT_EQ(read.at(at), written.has(at) ? written.at(at) : 0xFF) << std::hex << at;
+void expect_shows(const std::string& shown, const std::vector<std::string>& parts) {
+    for (const std::string& part : parts) EXPECT_NE(shown.find(part), std::string::npos) << part << " in\n" << shown;
 }
 
 class Wine : public ::testing::Test {
@@ -181,26 +158,19 @@ TEST_F(Wine, UsageListingsAndTheWholeExitStatus) {
         // Wine maps the machine's own serial ports to COM1 and COM2; COM15 is the test's.
         {{"-pl"}, true, {"COM15\nDone\n", "exit status 16384\n"}},
     };
-    for (const auto& c : cases) {
-        const std::string shown = run(folder, c.args, true, nullptr, c.key);
-        for (const std::string& part : c.shown) EXPECT_NE(shown.find(part), std::string::npos) << part << " in\n" << shown;
-    }
+    for (const auto& c : cases) expect_shows(run(folder, c.args, true, nullptr, c.key), c.shown);
 }
 
 // Programs and reads back twice, from Intel HEX and from ELF (which reaches the library as a
 // temporary Intel HEX file): the second read-out replaces the first file.
 TEST_F(Wine, SimulatedPassReadsBackTheImage) {
-    const Folder folder;
-    for (const char* name : {"blink.hex", "blink.elf"})
-        fs::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/" + name, folder.dir.path(name));
+    const Folder folder("", {"blink.hex", "blink.elf"});
     for (const char* image : {"blink.hex", "blink.elf"}) {
         SCOPED_TRACE(image);
-        const std::string shown = run(folder, {"-FET", "SIM", "-a", "0", "+ebpv", image, "+r", "out.hex"}, true);
-        EXPECT_NE(shown.find("Identifed: MSP430G2553 ID:9\nProgramm & Verify...wait... -OK\nRead. Wait... -OK\n"
-                             "exit status 16384\n"),
-                  std::string::npos)
-            << shown;
-        expect_read_back(folder, "blink.hex", "out.hex", 0xC000, 0xFFFF);
+        expect_shows(run(folder, {"-FET", "SIM", "-a", "0", "+ebpv", image, "+r", "out.hex"}, true),
+                     {"Identifed: MSP430G2553 ID:9\nProgramm & Verify...wait... -OK\nRead. Wait... -OK\n"
+                      "exit status 16384\n"});
+        expect_read_back(folder.dir.path("blink.hex"), folder.dir.path("out.hex"), 0xC000, 0xFFFF);
         // No temporary file stays beside the read-out.
         EXPECT_EQ(std::count_if(fs::directory_iterator(folder.dir.folder()), {},
                                 [](const auto& entry) { return entry.path().filename().string().starts_with("out.hex"); }),
@@ -245,8 +215,7 @@ TEST_F(Wine, TerminalOnAMappedComPort) {
 // The board demo on SIM as make demo runs it: the Windows console wait with a time limit and no
 // port drives the board; the echo and F5's fresh banner come through it.
 TEST_F(Wine, TheBoardDemoOnSim) {
-    const Folder folder;
-    fs::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.elf", folder.dir.path("blink.elf"));
+    const Folder folder("", {"blink.elf"});
     WineConsole console(folder, {"SIM", "-FET", "SIM", "-baud", "9600", "-a", "0", "+ebpv", "blink.elf"});
     ASSERT_TRUE(console.wait_for("ENQ sent, the host answered ACK\n")) << console.shown();
     ASSERT_TRUE(console.wait_for("LED on   count 1\n")) << console.shown();
@@ -310,13 +279,8 @@ TEST_F(Wine, StandardInputThatIsNoConsole) {
             int keys[2];
             if (pipe(keys) != 0 || chdir(folder.dir.folder().c_str()) != 0) _exit(126);
             write_all(keys[1], input);
-            close(keys[1]);
-            dup2(keys[0], STDIN_FILENO);
-            std::vector<char*> argv;
-            for (auto& arg : args) argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
+            close(keys[1]), dup2(keys[0], STDIN_FILENO);
+            exec_program(args);
         }, DEADLINE_MS);
     };
     ProcessRun run = wine({"-h"}, "");
@@ -405,8 +369,7 @@ TEST_F(Wine, BothGenerationsOfTheLibrary) {
     };
     for (const auto& g : generations) {
         SCOPED_TRACE(g.library);
-        const Folder folder(setting(g.library));
-        fs::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.hex", folder.dir.path("blink.hex"));
+        const Folder folder(setting(g.library), {"blink.hex"});
         folder.dir.write("fram.txt", "@4000\n01 02\n@FFFE\n00 40\n@10000\nA5 5A\n@43FFF\nEE\nq\n");
         const struct { std::vector<std::string> args; std::vector<std::string> shown; } cases[] = {
             {{"-a", "0", "-d", "3", "+ebpv", "blink.hex", "+r", "out.hex"},
@@ -420,12 +383,9 @@ TEST_F(Wine, BothGenerationsOfTheLibrary) {
              {"Version conflict between the DLL and USB FET Firmware\nRun again with -update ", "exit status 1\n"}},
             {{"-FET", "OLDFW", "-a", "0", "-update", "+e"}, {g.update}},
         };
-        for (const auto& c : cases) {
-            const std::string shown = run(folder, c.args, true);
-            for (const std::string& part : c.shown) EXPECT_NE(shown.find(part), std::string::npos) << part << " in\n" << shown;
-        }
-        expect_read_back(folder, "blink.hex", "out.hex", 0xC000, 0xFFFF);
-        expect_read_back(folder, "fram.txt", "fram.hex", 0x4000, 0x43FFF);
+        for (const auto& c : cases) expect_shows(run(folder, c.args, true), c.shown);
+        expect_read_back(folder.dir.path("blink.hex"), folder.dir.path("out.hex"), 0xC000, 0xFFFF);
+        expect_read_back(folder.dir.path("fram.txt"), folder.dir.path("fram.hex"), 0x4000, 0x43FFF);
     }
 }
 
@@ -440,9 +400,5 @@ TEST_F(Wine, ResultsAreReadAsThirtyTwoBits) {
         {{"-a", "0", "-d", "3", "-FET", "OLDFW", "-update", "+e"},
          "DLL Version:-1\nVersion conflict between the DLL and USB FET Firmware\nFirmware update: done\n"},
     };
-    for (const auto& c : cases) {
-        const std::string shown = run(folder, c.args, true);
-        EXPECT_NE(shown.find(c.shown), std::string::npos) << shown;
-        EXPECT_NE(shown.find("exit status 16384\n"), std::string::npos) << shown;
-    }
+    for (const auto& c : cases) expect_shows(run(folder, c.args, true), {c.shown, "exit status 16384\n"});
 }
