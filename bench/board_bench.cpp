@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "image/image_file.h"
-#include "sim/board.h"
-#include "sim/parts.h"
-#include "sim/target.h"
+#include "chip/board.h"
+#include "chip/parts.h"
+#include "chip/target.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "sim/cpu.h"
+#include "chip/cpu.h"
 
 namespace {
 

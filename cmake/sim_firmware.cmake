@@ -1,7 +1,7 @@
-# Small MSP430 programs (tests/sim/firmware/) for the virtual board's tests and benchmarks, built
+# Small MSP430 programs (tests/chip/firmware/) for the virtual board's tests and benchmarks, built
 # with clang and ld.lld when the probe in examples.cmake found an MSP430 clang. Without one the
 # tests that need them skip, saying why.
-set(KESTO_SIM_FIRMWARE_SOURCE ${CMAKE_SOURCE_DIR}/tests/sim/firmware)
+set(KESTO_SIM_FIRMWARE_SOURCE ${CMAKE_SOURCE_DIR}/tests/chip/firmware)
 set(KESTO_SIM_FIRMWARE_BUILD ${CMAKE_BINARY_DIR}/sim_firmware)
 set(KESTO_SIM_FIRMWARE_NAMES watchdog timers uart busy sleeper)
 

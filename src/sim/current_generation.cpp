@@ -5,8 +5,8 @@
 
 #include "base/ascii_text.h"
 #include "base/error_text.h"
-#include "sim/parts.h"
-#include "sim/sim_errors.h"
+#include "chip/parts.h"
+#include "chip/sim_errors.h"
 #include "sim/sim_library.h"
 
 namespace {

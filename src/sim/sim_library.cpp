@@ -34,11 +34,11 @@
 
 #include "base/ascii_text.h"
 #include "image/image_file.h"
-#include "sim/parts.h"
+#include "chip/parts.h"
 #include "base/error_text.h"
-#include "sim/board.h"
-#include "sim/sim_errors.h"
-#include "sim/target.h"
+#include "chip/board.h"
+#include "chip/sim_errors.h"
+#include "chip/target.h"
 
 namespace {
 

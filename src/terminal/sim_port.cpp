@@ -7,7 +7,7 @@
 #include "base/ascii_text.h"
 #include "base/console.h"
 #include "base/run_settings.h"
-#include "sim/board.h"
+#include "chip/board.h"
 #include "sim/sim_library.h"
 
 namespace {

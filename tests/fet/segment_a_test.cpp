@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "sim/parts.h"
+#include "chip/parts.h"
 
 TEST(SegmentA, TheNameRuleAgreesWithEverySimulatedPart) {
     for (const Part& part : all_parts()) {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "sim/parts.h"
+#include "chip/parts.h"
 #include "sim/sim_library.h"
 
 namespace {

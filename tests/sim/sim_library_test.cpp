@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "image/image_file.h"
-#include "sim/parts.h"
+#include "chip/parts.h"
 #include "support/scratch_folder.h"
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "sim/clock.h"
-#include "sim/sfr.h"
+#include "chip/clock.h"
+#include "chip/sfr.h"
 
 inline constexpr std::uint16_t WDTCTL_ADDRESS = 0x0120;
 inline constexpr std::uint16_t WDTPW = 0x5A00;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "image/memory_image.h"
-#include "sim/parts.h"
+#include "chip/parts.h"
 
 class Target {
 public:

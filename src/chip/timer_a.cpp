@@ -1,4 +1,4 @@
-#include "sim/timer_a.h"
+#include "chip/timer_a.h"
 
 #include <algorithm>
 

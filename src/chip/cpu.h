@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "sim/bus.h"
+#include "chip/bus.h"
 
 // Status register bits.
 inline constexpr std::uint16_t SR_C = 0x0001;

@@ -1,4 +1,4 @@
-#include "sim/watchdog.h"
+#include "chip/watchdog.h"
 
 namespace {
 

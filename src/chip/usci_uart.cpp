@@ -1,4 +1,4 @@
-#include "sim/usci_uart.h"
+#include "chip/usci_uart.h"
 
 #include <algorithm>
 

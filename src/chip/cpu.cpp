@@ -1,4 +1,4 @@
-#include "sim/cpu.h"
+#include "chip/cpu.h"
 
 #include <bit>
 #include <cstdio>

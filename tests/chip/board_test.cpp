@@ -1,6 +1,6 @@
-// The virtual board running small programs (tests/sim/firmware/) in board time: what comes out
+// The virtual board running small programs (tests/chip/firmware/) in board time: what comes out
 // of its UART, and when.
-#include "sim/board.h"
+#include "chip/board.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "image/image_file.h"
-#include "sim/parts.h"
-#include "sim/target.h"
+#include "chip/parts.h"
+#include "chip/target.h"
 
 namespace {
 

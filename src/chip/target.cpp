@@ -1,11 +1,11 @@
-#include "sim/target.h"
+#include "chip/target.h"
 
 #include <algorithm>
 #include <string_view>
 
 #include "base/error_text.h"
-#include "sim/clock.h"
-#include "sim/sim_errors.h"
+#include "chip/clock.h"
+#include "chip/sim_errors.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The virtual board's clocks and peripherals driven through their registers, without a CPU.
 #include <gtest/gtest.h>
 
-#include "sim/clock.h"
-#include "sim/cpu.h"
-#include "sim/ports.h"
-#include "sim/sfr.h"
-#include "sim/timer_a.h"
-#include "sim/usci_uart.h"
-#include "sim/watchdog.h"
+#include "chip/clock.h"
+#include "chip/cpu.h"
+#include "chip/ports.h"
+#include "chip/sfr.h"
+#include "chip/timer_a.h"
+#include "chip/usci_uart.h"
+#include "chip/watchdog.h"
 
 namespace {
 

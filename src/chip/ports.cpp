@@ -1,4 +1,4 @@
-#include "sim/ports.h"
+#include "chip/ports.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "sim/clock.h"
+#include "chip/clock.h"
 
-#include "sim/cpu.h"
+#include "chip/cpu.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "sim/clock.h"
+#include "chip/clock.h"
 
 // TACTL.
 inline constexpr std::uint16_t TASSEL_ACLK = 0x0100;

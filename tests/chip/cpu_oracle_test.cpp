@@ -1,5 +1,5 @@
 // The CPU against another MSP430 that nobody here wrote: mspdebug's simulator. Each program under
-// tests/sim/programs/ runs in both to the trap at 0xFFC0; the registers and the RAM they leave
+// tests/chip/programs/ runs in both to the trap at 0xFFC0; the registers and the RAM they leave
 // must agree, but for the few cases listed below where the family user's guide says otherwise
 // than mspdebug does.
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 
 #include "image/elf_image.h"
 #include "image/memory_image.h"
-#include "sim/cpu_test_bus.h"
+#include "chip/cpu_test_bus.h"
 #include "support/scratch_folder.h"
 
 namespace {

@@ -1,18 +1,18 @@
-#include "sim/board.h"
+#include "chip/board.h"
 
 #include <algorithm>
 #include <set>
 
 #include "base/error_text.h"
-#include "sim/bus.h"
-#include "sim/clock.h"
-#include "sim/cpu.h"
-#include "sim/ports.h"
-#include "sim/sfr.h"
-#include "sim/target.h"
-#include "sim/timer_a.h"
-#include "sim/usci_uart.h"
-#include "sim/watchdog.h"
+#include "chip/bus.h"
+#include "chip/clock.h"
+#include "chip/cpu.h"
+#include "chip/ports.h"
+#include "chip/sfr.h"
+#include "chip/target.h"
+#include "chip/timer_a.h"
+#include "chip/usci_uart.h"
+#include "chip/watchdog.h"
 
 namespace {
 

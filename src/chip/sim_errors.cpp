@@ -1,4 +1,4 @@
-#include "sim/sim_errors.h"
+#include "chip/sim_errors.h"
 
 #include <cstdarg>
 #include <cstdio>

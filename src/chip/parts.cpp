@@ -1,4 +1,4 @@
-#include "sim/parts.h"
+#include "chip/parts.h"
 
 #include <cstring>
 

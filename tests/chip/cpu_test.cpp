@@ -1,14 +1,14 @@
 // The CPU on a bus of the test's own: cycle counts, holding in reset, interrupts, low-power
 // modes and peripheral accesses. What each instruction computes is compared with mspdebug in
 // cpu_oracle_test.cpp.
-#include "sim/cpu.h"
+#include "chip/cpu.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "sim/cpu_test_bus.h"
+#include "chip/cpu_test_bus.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <deque>
 
-#include "sim/clock.h"
-#include "sim/ports.h"
-#include "sim/sfr.h"
+#include "chip/clock.h"
+#include "chip/ports.h"
+#include "chip/sfr.h"
 
 inline constexpr std::uint16_t UCA0CTL0_ADDRESS = 0x0060;
 inline constexpr std::uint16_t UCA0CTL1_ADDRESS = 0x0061;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/cpu.h"
+#include "chip/cpu.h"
 
 class TestBus : public Bus {
 public:
