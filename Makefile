@@ -5,7 +5,7 @@ GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all build demo test test-plain test-asan bench clean valgrind
+.PHONY: all build demo test test-plain test-asan bench clean valgrind vendor-library
 
 all: build
 
@@ -33,6 +33,14 @@ test-asan:
 	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTO_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_ARGS)
+
+# The vendor's FET library for Linux (libmsp430.so), built from the chip maker's published source
+# of its debug stack and put beside build/kesto, where kesto looks first. Built once per machine:
+# the result is kept in ~/.cache/kesto.
+vendor-library: build
+	@test -n "$(VENDOR_SOURCE)" || { echo "Name the debug stack's source folder: make vendor-library VENDOR_SOURCE=<folder>"; exit 2; }
+	@built=$$(tools/build_vendor_library.sh "$(VENDOR_SOURCE)") && cp "$$built" $(BUILD)/libmsp430.so && \
+	  echo "$(BUILD)/libmsp430.so: the vendor's library, beside $(BUILD)/kesto"
 
 # Terminal figures (idle CPU, latency, throughput, memory), beside picocom's when it is installed;
 # then the programming pass and start-up on the simulator, beside mspdebug's when it is installed;

@@ -1,7 +1,7 @@
 # The vendor's own FET library, built from its published source tree, as the oracle of the tests
 # that run kesto against the real thing. KESTO_VENDOR_SOURCE (or the environment variable of
 # that name) names the tree; without it those tests skip. The build happens once per machine
-# (tests/vendor/build_library.sh keeps it in a cache) and is copied into the build folder.
+# (tools/build_vendor_library.sh keeps it in a cache) and is copied into the build folder.
 set(KESTO_VENDOR_SOURCE "$ENV{KESTO_VENDOR_SOURCE}" CACHE PATH
   "The vendor debug stack's source tree, for the tests against the real FET library")
 set(KESTO_REAL_LIBRARY "")
@@ -9,15 +9,22 @@ if(KESTO_TESTS AND NOT WIN32 AND KESTO_VENDOR_SOURCE)
   set(KESTO_REAL_LIBRARY ${CMAKE_BINARY_DIR}/vendorlib/libmsp430.so)
   add_custom_target(kesto_vendor_library ALL
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/vendorlib
-    COMMAND sh -c "built=$(${CMAKE_SOURCE_DIR}/tests/vendor/build_library.sh '${KESTO_VENDOR_SOURCE}') && \
+    COMMAND sh -c "built=$(${CMAKE_SOURCE_DIR}/tools/build_vendor_library.sh '${KESTO_VENDOR_SOURCE}') && \
 ${CMAKE_COMMAND} -E copy_if_different \"$built\" '${KESTO_REAL_LIBRARY}'"
     BYPRODUCTS ${KESTO_REAL_LIBRARY}
     COMMENT "The vendor's FET library from ${KESTO_VENDOR_SOURCE}"
     VERBATIM)
 endif()
 if(KESTO_TESTS AND NOT WIN32)
+  # Forwards every call to the real library but reports the opening as successful.
+  add_library(kesto_passthrough_library SHARED ${CMAKE_SOURCE_DIR}/tests/fet/passthrough_library.cpp)
+  set_target_properties(kesto_passthrough_library PROPERTIES OUTPUT_NAME msp430
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/passthroughlib CXX_VISIBILITY_PRESET hidden)
+  target_link_libraries(kesto_passthrough_library PRIVATE ${CMAKE_DL_LIBS})
   function(kesto_vendor_library_wire_tests)
-    target_compile_definitions(kesto_tests PRIVATE KESTO_REAL_LIBRARY="${KESTO_REAL_LIBRARY}")
+    add_dependencies(kesto_tests kesto_passthrough_library)
+    target_compile_definitions(kesto_tests PRIVATE KESTO_REAL_LIBRARY="${KESTO_REAL_LIBRARY}"
+      KESTO_PASSTHROUGH_LIBRARY="$<TARGET_FILE:kesto_passthrough_library>")
     if(TARGET kesto_vendor_library)
       add_dependencies(kesto_tests kesto_vendor_library)
     endif()

@@ -82,6 +82,10 @@ inline constexpr std::uint32_t FIRMWARE_DONE = 6;
 inline constexpr std::uint32_t FIRMWARE_ERROR = 7;
 inline constexpr std::uint32_t FIRMWARE_WAITING = 8;
 
+// The library's numbers for an adapter it did not find, and for one that another program holds.
+inline constexpr fet_int ADAPTER_NOT_FOUND = 57;
+inline constexpr fet_int ADAPTER_IN_USE = 58;
+
 // Read-out file types.
 inline constexpr fet_int FILE_TI_TXT = 1;
 inline constexpr fet_int FILE_INTEL_HEX = 2;

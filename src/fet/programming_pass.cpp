@@ -11,6 +11,7 @@
 #include "fet/firmware_update.h"
 #include "fet/segment_a.h"
 #include "image/image_file.h"
+#include "platform/port_hints.h"
 
 namespace {
 
@@ -192,7 +193,7 @@ void program_device() {
 
 }  // namespace
 
-void report_library_error(int level, const char* title) {
+fet_int report_library_error(int level, const char* title) {
     const fet_int number = fet->MSP430_Error_Number();
     const char* text = fet->MSP430_Error_String(number);
     const std::string shown = printable_text(text ? text : "");
@@ -201,6 +202,7 @@ void report_library_error(int level, const char* title) {
     } else {
         print_plain("%s -%s\n", title, shown.c_str());
     }
+    return number;
 }
 
 int init_fet(int level) {
@@ -209,7 +211,10 @@ int init_fet(int level) {
     print_at_level(l, "%s", "Initializing FET");
     fet_int version = 0;
     if (failed(fet->MSP430_Initialize(settings.fet_port, &version))) {
-        report_library_error(l, "Initializing FET");
+        const fet_int error = report_library_error(l, "Initializing FET");
+        // The library says "not found" or "in use" also for an adapter the user may not open.
+        if (fet_generation != FetGeneration::builtin && (error == ADAPTER_NOT_FOUND || error == ADAPTER_IN_USE))
+            print_plain("%s", fet_adapter_hint());
         return 1;
     }
     settings.dll_version = static_cast<int>(version);

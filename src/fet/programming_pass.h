@@ -1,6 +1,8 @@
 // One programming pass over the FET library, and the pieces of it the terminal reuses.
 #pragma once
 
+#include "base/fet_interface.h"
+
 // Every device action the settings select, in the fixed order. Returns only when every step
 // succeeded; a failed step ends the program with exit code 1.
 void programming_pass();
@@ -19,4 +21,5 @@ int reset_device(int level);
 void print_device_report();
 
 // The text of the library's last error, headed by title unless print_level is above level.
-void report_library_error(int level, const char* title);
+// Returns the library's error number, which the library forgets once it was asked for.
+fet_int report_library_error(int level, const char* title);

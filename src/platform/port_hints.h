@@ -20,5 +20,8 @@ std::string serial_settings_hint(const char* port_name, long error);
 // refused with `refused_error`, or 0 when every port was simply missing.
 std::string serial_scan_hint(int lowest_port, int refused_port, long refused_error);
 
+// Under the FET library's "not found" or "in use": what to check on this system, one line.
+const char* fet_adapter_hint();
+
 // The lines after the usage that say which devices the COM names mean here.
 const char* serial_port_names_help();

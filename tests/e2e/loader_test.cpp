@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "e2e/beside_library.h"
 #include "e2e/pty_harness.h"
 #include "support/run_program.h"
 
@@ -37,27 +38,6 @@ TEST(VendorLibrary, MissingOrIncompleteBesideTheProgram) {
 }
 
 namespace {
-
-// A copy of kesto with `library` beside it, as the vendor's, and the example image, in a folder
-// of their own.
-struct BesideLibrary {
-    ScratchFolder folder;
-    std::string program = folder.path("kesto");
-
-    explicit BesideLibrary(const char* library) {
-        fs::copy_file(KESTO_BINARY, program);
-        fs::copy_file(library, folder.path("libmsp430.so"));
-        fs::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.hex", folder.path("blink.hex"));
-    }
-    // kesto with `args` in the folder, with an empty environment.
-    ProcessRun run(std::vector<std::string> args) const {
-        args.insert(args.begin(), program);
-        return run_process([&] {
-            if (chdir(folder.folder().c_str()) != 0) _exit(126);
-            exec_program(args, std::vector<std::string>{});
-        });
-    }
-};
 
 const std::string CONFLICT = "Version conflict between the DLL and USB FET Firmware\n";
 const std::string NO_UPDATE_HINT = "Run again with -update to update the adapter's firmware to the library's; an "

@@ -62,6 +62,12 @@ std::string serial_scan_hint(int lowest_port, int refused_port, long refused_err
            refusal(path, refused_error);
 }
 
+const char* fet_adapter_hint() {
+    return "  Is the adapter plugged in, and may you open it? Check the udev rule make install puts in place "
+           "(or join the dialout group), keep ModemManager away from the adapter (the rule does), and see what the "
+           "library finds with -fl.\n";
+}
+
 const char* serial_port_names_help() {
     return "Serial ports: COM1..4 = /dev/ttyS0..3, COM5..12 = /dev/ttyUSB0..7,\n"
            "  COM13..21 = /dev/ttyACM0..8; or give a device path first,\n"

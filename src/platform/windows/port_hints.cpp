@@ -43,6 +43,11 @@ std::string serial_scan_hint(int lowest_port, int refused_port, long refused_err
            refusal("COM" + std::to_string(refused_port), refused_error);
 }
 
+const char* fet_adapter_hint() {
+    return "  Is the adapter plugged in, with the chip maker's driver installed, and does no other program hold it? "
+           "See what the library finds with -fl.\n";
+}
+
 const char* serial_port_names_help() {
     return "Serial ports: COM1..COM21 as Windows numbers them (see Device Manager,\n"
            "  Ports (COM & LPT)); COM10 and up are opened as \\\\.\\COM10 and so on.\n";

@@ -1,0 +1,65 @@
+// kesto against the vendor's own library, built from its published source (KESTO_VENDOR_SOURCE
+// at configure time): what a user sees with no adapter attached, and, through a library that
+// passes every call on but reports the opening as done, how far a pass gets past it. Skipped
+// where the build was configured without the source.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "e2e/beside_library.h"
+
+namespace {
+
+const std::string REAL = KESTO_REAL_LIBRARY;
+
+#define NEEDS_REAL_LIBRARY() \
+    if (REAL.empty()) GTEST_SKIP() << "configured without KESTO_VENDOR_SOURCE: no real library to run against"
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+const std::string NOT_FOUND = "Initializing FET -Could not find MSP-FET430UIF on specified COM port\n";
+const std::string HINT = "  Is the adapter plugged in, and may you open it?";
+
+}  // namespace
+
+TEST(RealLibrary, WithoutAnAdapter) {
+    NEEDS_REAL_LIBRARY();
+    const BesideLibrary kesto(REAL.c_str());
+    // Every part of its database, numbered from 0, the G2553 among them by its family name.
+    const ProcessRun list = kesto.run({"-list"});
+    EXPECT_EQ(count(list.text, "ID:"), 556u) << list.text;
+    EXPECT_NE(list.text.find("\nID:0   F20x1_G2x0x_G2x1x        ID:1   "), std::string::npos);
+    EXPECT_NE(list.text.find("ID:103 MSP430G2xx3 "), std::string::npos);
+    EXPECT_NE(list.text.find("ID:555 "), std::string::npos);
+    EXPECT_EQ(list.status, 0);
+
+    const struct { std::vector<std::string> args; std::string text; int status; } cases[] = {
+        {{"-fl"}, "FET Port not Found\n", 0},
+        {{"-a", "0", "+ebpv", "blink.hex"}, NOT_FOUND + HINT, 1},
+        {{"-a", "0", "-FET", "ttyACM7", "+e"}, NOT_FOUND + HINT, 1},
+        {{"-a", "0", "-FET", "LPT1", "+e"},
+         "Initializing FET -Parallel port FET (MSP-FETP430IF) is no longer supported.\n", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const ProcessRun run = kesto.run(c.args);
+        EXPECT_NE(run.text.find(c.text), std::string::npos) << run.text;
+        EXPECT_EQ(run.status, c.status);
+    }
+    // No adapter said so, without the hint meant for one that cannot be had.
+    EXPECT_EQ(kesto.run({"-a", "0", "-FET", "LPT1", "+e"}).text.find(HINT), std::string::npos);
+}
+
+// The opening reported as done: the database load the library refuses as already done is no
+// failure, and the pass goes on to the steps that need an adapter.
+TEST(RealLibrary, APassGoesOnPastTheOpening) {
+    NEEDS_REAL_LIBRARY();
+    const BesideLibrary kesto(KESTO_PASSTHROUGH_LIBRARY);
+    const ProcessRun run = kesto.run({"-a", "0", "-d", "3", "+ebpv", "blink.hex"}, {"KESTO_REAL_LIBRARY=" + REAL});
+    EXPECT_NE(run.text.find("Initializing FET -OK. DLL Version:31501001\nSet Vcc"), std::string::npos) << run.text;
+    EXPECT_EQ(run.status, 1);
+}
