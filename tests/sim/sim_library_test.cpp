@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
+#include <vector>
 #include <string>
 #include <utility>
 
@@ -124,6 +126,63 @@ TEST_F(SimLibrary, SegmentAStaysUntilUnlocked) {
     EXPECT_EQ(error(), "Verification error: flash not blank at 0x10C0, it holds 55");
     ASSERT_EQ(open("SIM"), 0);  // a new session starts locked
     EXPECT_NE(sim.MSP430_Erase(ERASE_SEGMENT, 0x10FF, 64), 0);
+}
+
+// As the vendor's library: ERASE_MAIN erases the main memory before programming, ERASE_ALL the
+// information memory too but segment A (the factory's DCO calibration), locked or not.
+TEST_F(SimLibrary, ProgrammingErasesAsTheVendorsLibraryDoes) {
+    const std::string everywhere = scratch.write("all.hex", ":01C00000003F\n:0110000000EF\n:0110BF000030\n:00000001FF\n");
+    const std::string one = scratch.write("one.hex", ":01E00000110E\n:00000001FF\n");
+    const std::string b_and_a = scratch.write("ba.hex", ":0110BF00111F\n:0110C000220D\n:00000001FF\n");
+    const struct { fet_int type; std::vector<std::pair<std::uint32_t, std::uint32_t>> blank, kept; } cases[] = {
+        {0, {}, {{0xC000, 1}, {0x1000, 1}, {0x10BF, 1}}},
+        {ERASE_MAIN, {{0xC000, 0x2000}}, {{0x1000, 1}, {0x10BF, 1}}},
+        {ERASE_ALL, {{0xC000, 0x2000}, {0x1000, 0xC0}}, {{0x10C0, 1}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        reset_simulator();
+        ASSERT_EQ(open("SIM"), 0);
+        ASSERT_EQ(sim.MSP430_Configure(CONFIGURE_INFO_UNLOCK, 1), 0);
+        ASSERT_EQ(sim.MSP430_ProgramFile(b_and_a.c_str(), 0, 1), 0) << error();
+        ASSERT_EQ(sim.MSP430_ProgramFile(everywhere.c_str(), 0, 0), 0) << error();
+        ASSERT_EQ(sim.MSP430_Configure(CONFIGURE_INFO_UNLOCK, 0), 0);
+        ASSERT_EQ(sim.MSP430_ProgramFile(one.c_str(), c.type, 1), 0) << error();
+        for (const auto& [address, length] : c.blank) EXPECT_EQ(sim.MSP430_EraseCheck(address, length), 0) << error();
+        for (const auto& [address, length] : c.kept) EXPECT_NE(sim.MSP430_EraseCheck(address, length), 0) << address;
+    }
+    EXPECT_NE(sim.MSP430_ProgramFile(one.c_str(), 3, 1), 0);
+}
+
+// The numbers are the vendor library's for the same failures, so a program that tells them
+// apart by number finds the one it knows; the texts say more.
+TEST_F(SimLibrary, FailuresCarryTheVendorsNumbers) {
+    const std::string bad = scratch.write("bad.txt", "hello\n");
+    const std::string other = scratch.write("other.hex", ":01C00000112E\n:00000001FF\n");
+    const std::pair<std::function<fet_int()>, fet_int> cases[] = {
+        {[&] { return sim.MSP430_Erase(ERASE_MAIN, 0xFFFE, 2); }, 68},  // not open yet
+        {[&] { return open("SIM:F9999"); }, 57},
+        {[&] { return open("SIM"); }, 0},
+        {[&] { return sim.MSP430_VCC(5000); }, 10},
+        {[&] { return sim.MSP430_ProgramFile(scratch.path("none.hex").c_str(), 1, 1); }, 23},
+        {[&] { return sim.MSP430_ProgramFile(bad.c_str(), 1, 1); }, 24},
+        {[&] { return sim.MSP430_ProgramFile(other.c_str(), 0, 0); }, 0},
+        {[&] { return sim.MSP430_EraseCheck(0xC000, 2); }, 28},
+        {[&] { return sim.MSP430_Erase(7, 0, 0); }, 3},
+        {[&] { return sim.MSP430_ReadOutFile(0xC000, 2, scratch.path("no/such/folder.hex").c_str(), 2); }, 26},
+        {[&] { return sim.MSP430_VCC(0); }, 0},
+        {[&] { return sim.MSP430_EraseCheck(0xC000, 2); }, 4},  // no supply: nothing answers
+        {[&] { return sim.MSP430_VCC(3000) + sim.MSP430_Secure(); }, 0},
+        {[&] { return sim.MSP430_VerifyFile(other.c_str()); }, 30},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const auto& [call, number] = cases[i];
+        EXPECT_EQ(call() != 0, number != 0);
+        if (number != 0) {
+            EXPECT_EQ(sim.MSP430_Error_Number(), number) << error();
+        }
+    }
 }
 
 TEST_F(SimLibrary, TheBlownFuseLocksTheTargetButNotClose) {
