@@ -398,7 +398,8 @@ TEST_F(Wine, ResultsAreReadAsThirtyTwoBits) {
         {{"-a", "0", "-d", "3", "+e"}, "Initializing FET -OK. DLL Version:30301\nSet Vcc -OK\nIdentifed: MSP430G2553 "
          "ID:8\nErase All -OK\n"},
         {{"-a", "0", "-d", "3", "-FET", "OLDFW", "-update", "+e"},
-         "DLL Version:-1\nVersion conflict between the DLL and USB FET Firmware\nFirmware update: done\n"},
+         "DLL Version:-1\nVersion conflict between the DLL and USB FET Firmware\nFirmware update: 25%\n"
+         "Firmware update: 50%\nFirmware update: 75%\nFirmware update: 100%\nFirmware update: done\n"},
     };
     for (const auto& c : cases) expect_shows(run(folder, c.args, true), {c.shown, "exit status 16384\n"});
 }
