@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,13 @@ constexpr std::uint64_t PARTIAL_PACKET_NS = 500'000'000;
 constexpr std::uint16_t JTAG_ID_430 = 0x89;
 constexpr std::uint16_t FUSE_BLOWN = 0x5555;
 constexpr std::uint32_t DEVICE_ID_ADDRESS = 0x0FF0;
+// The boot ROM's identification words, where the library reads which part it talks to. The
+// board does not model the boot ROM; the G2553's id is what the library's device list expects.
+struct DeviceId {
+    const char* part;
+    std::uint8_t bytes[2];
+};
+constexpr DeviceId DEVICE_IDS[] = {{"MSP430G2553", {0x25, 0x53}}};
 constexpr std::uint16_t SUPPLY_MV = 3000;
 // What GetDcoFrequency reports: DCO 3 at RSEL 7, a clock the flash timing generator takes.
 constexpr std::uint16_t FLASH_DCOCTL = 0x60;
@@ -154,6 +162,8 @@ struct EzFet::Engine {
                      std::size_t n);
 
     void take_chip();
+    std::uint8_t read_byte(std::uint16_t address);
+    std::uint16_t read_word(std::uint16_t address);
     Outcome sync(Args& in, bool por);
     Outcome restore(Args& in);
     Outcome read_memory(Args& in, bool words);
@@ -318,6 +328,22 @@ void EzFet::Engine::take_chip() {
     holding_chip = true;
 }
 
+std::uint8_t EzFet::Engine::read_byte(std::uint16_t address) {
+    if (address >= DEVICE_ID_ADDRESS && address < DEVICE_ID_ADDRESS + 2) {
+        for (const DeviceId& d : DEVICE_IDS) {
+            if (std::strcmp(d.part, target.part().name) == 0) return d.bytes[address - DEVICE_ID_ADDRESS];
+        }
+    }
+    return static_cast<std::uint8_t>(board.debug_read(address, true));
+}
+
+std::uint16_t EzFet::Engine::read_word(std::uint16_t address) {
+    if (address >= DEVICE_ID_ADDRESS && address < DEVICE_ID_ADDRESS + 2) {
+        return static_cast<std::uint16_t>(read_byte(DEVICE_ID_ADDRESS) | read_byte(DEVICE_ID_ADDRESS + 1) << 8);
+    }
+    return board.debug_read(address, false);
+}
+
 Outcome EzFet::Engine::run(std::uint16_t id) {
     Args in(message);
     namespace M = EzFetMacro;
@@ -439,9 +465,9 @@ Outcome EzFet::Engine::read_memory(Args& in, bool words) {
     std::vector<std::uint8_t> out;
     for (std::uint32_t i = 0; i < count; ++i) {
         if (words) {
-            put16(out, board.debug_read(static_cast<std::uint16_t>(address + 2 * i), false));
+            put16(out, read_word(static_cast<std::uint16_t>(address + 2 * i)));
         } else {
-            out.push_back(static_cast<std::uint8_t>(board.debug_read(static_cast<std::uint16_t>(address + i), true)));
+            out.push_back(read_byte(static_cast<std::uint16_t>(address + i)));
         }
     }
     return data(out);
@@ -475,7 +501,7 @@ Outcome EzFet::Engine::psa(Args& in) {
     std::uint16_t r = static_cast<std::uint16_t>(address - 2);
     for (std::uint32_t i = 0; i < words; ++i) {
         r = (r & 0x8000) ? static_cast<std::uint16_t>(((r ^ 0x0805) << 1) | 1) : static_cast<std::uint16_t>(r << 1);
-        r ^= board.debug_read(static_cast<std::uint16_t>(address + 2 * i), false);
+        r ^= read_word(static_cast<std::uint16_t>(address + 2 * i));
     }
     std::vector<std::uint8_t> out;
     put16(out, r);
