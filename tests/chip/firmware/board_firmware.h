@@ -13,6 +13,7 @@
 #define P1DIR REG8(0x0022)
 #define P1SEL REG8(0x0026)
 #define P1SEL2 REG8(0x0041)
+#define P2SEL2 REG8(0x0042)
 #define DCOCTL REG8(0x0056)
 #define BCSCTL1 REG8(0x0057)
 #define BCSCTL2 REG8(0x0058)
@@ -28,8 +29,10 @@
 #define TA1IV REG16(0x011E)
 #define TA0CTL REG16(0x0160)
 #define TA0CCTL0 REG16(0x0162)
+#define TA0R REG16(0x0170)
 #define TA0CCR0 REG16(0x0172)
 #define TA1CTL REG16(0x0180)
+#define TA1R REG16(0x0190)
 #define TA1CCR0 REG16(0x0192)
 
 #define CALDCO_1MHZ REG8(0x10FE)
@@ -40,11 +43,16 @@
 #define WDTIFG 0x01
 #define PORIFG 0x04
 #define UCA0RXIE 0x01
+#define UCA0RXIFG 0x01
 #define UCA0TXIFG 0x02
 #define UCBUSY 0x01
 #define WDT_OFF 0x5A80
 #define CCIE 0x0010
 #define TAIE 0x0002
+#define TASSEL_2 0x0200  // SMCLK
+#define TASSEL_3 0x0300  // INCLK
+#define MC_2 0x0020      // continuous
+#define TACLR 0x0004
 #define LPM0 0x0018  // CPUOFF and GIE
 #define LPM3 0x00D8  // CPUOFF, SCG0, SCG1 and GIE
 
