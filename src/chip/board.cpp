@@ -54,42 +54,27 @@ constexpr Unmodelled UNMODELLED[] = {
 
 // Functions of the modelled modules that the board leaves out, and what firmware meets instead.
 // Each is looked for after every write to its module.
-constexpr const char* PIN_OSCILLATOR = "the pin oscillator (PxSEL2 without PxSEL, for capacitive touch)";
-constexpr const char* TIMER_PIN_CLOCK = "Timer_A clocked from a pin (TACLK or INCLK)";
-constexpr const char* TIMER_CAPTURE = "the capture mode of Timer_A";
-constexpr const char* TIMER_OUTPUTS = "the output units of Timer_A (OUTMOD)";
-constexpr const char* USCI_SPI = "the SPI mode of USCI_A0";
-constexpr const char* USCI_MODES = "the multiprocessor and auto baud rate modes of USCI_A0";
-constexpr const char* USCI_FRAME = "UART frames with parity, of 7 bits or MSB first";
-constexpr const char* USCI_UCLK = "USCI_A0 clocked from its pin (UCLK)";
-constexpr const char* USCI_BREAK = "the break of USCI_A0 (UCTXBRK)";
-constexpr const char* WATCHDOG_NMI = "the NMI function of the RST/NMI pin (WDTNMI)";
-constexpr const char* DCO_RESISTOR = "the DCO's external resistor (DCOR)";
-
-struct FunctionEffect {
+struct Function {
     const char* name;
     const char* effect;
 };
-constexpr FunctionEffect FUNCTION_EFFECTS[] = {
-    {PIN_OSCILLATOR, "its pins do not oscillate, and a timer clocked from them does not count"},
-    {TIMER_PIN_CLOCK, "nothing drives the pin, and the timer does not count"},
-    {TIMER_CAPTURE, "no input changes, and nothing is captured"},
-    {TIMER_OUTPUTS, "no pin follows them"},
-    {USCI_SPI, "it runs as a UART"},
-    {USCI_MODES, "every frame is received as in the plain UART mode"},
-    {USCI_FRAME, "the bytes pass to and from the host as they are, where a line at 8N1 would garble them"},
-    {USCI_UCLK, "nothing drives the pin, and the UART does not run"},
-    {USCI_BREAK, "the next byte goes out as an ordinary frame"},
-    {WATCHDOG_NMI, "nothing drives the pin, and no NMI comes"},
-    {DCO_RESISTOR, "the DCO runs as on its internal resistor"},
-};
-
-const char* function_effect(const char* name) {
-    for (const FunctionEffect& f : FUNCTION_EFFECTS) {
-        if (f.name == name) return f.effect;
-    }
-    return "";
-}
+constexpr Function PIN_OSCILLATOR = {"the pin oscillator (PxSEL2 without PxSEL, for capacitive touch)",
+                                     "its pins do not oscillate, and a timer clocked from them does not count"};
+constexpr Function TIMER_PIN_CLOCK = {"Timer_A clocked from a pin (TACLK or INCLK)",
+                                      "nothing drives the pin, and the timer does not count"};
+constexpr Function TIMER_CAPTURE = {"the capture mode of Timer_A", "no input changes, and nothing is captured"};
+constexpr Function TIMER_OUTPUTS = {"the output units of Timer_A (OUTMOD)", "no pin follows them"};
+constexpr Function USCI_SPI = {"the SPI mode of USCI_A0", "it runs as a UART"};
+constexpr Function USCI_MODES = {"the multiprocessor and auto baud rate modes of USCI_A0",
+                                 "every frame is received as in the plain UART mode"};
+constexpr Function USCI_FRAME = {"UART frames with parity, of 7 bits or MSB first",
+                                 "the bytes pass to and from the host as they are, where 8N1 would garble them"};
+constexpr Function USCI_UCLK = {"USCI_A0 clocked from its pin (UCLK)",
+                                "nothing drives the pin, and the UART does not run"};
+constexpr Function USCI_BREAK = {"the break of USCI_A0 (UCTXBRK)", "the next byte goes out as an ordinary frame"};
+constexpr Function WATCHDOG_NMI = {"the NMI function of the RST/NMI pin (WDTNMI)",
+                                   "nothing drives the pin, and no NMI comes"};
+constexpr Function DCO_RESISTOR = {"the DCO's external resistor (DCOR)", "the DCO runs as on its internal resistor"};
 
 // Register bits the checks look at.
 constexpr std::uint16_t P1SEL_ADDRESS = 0x0026, P2SEL_ADDRESS = 0x002E;
@@ -141,7 +126,7 @@ struct Board::Machine final : Bus {
     void puc();
     void note_unmodelled(std::uint16_t address) { note_unmodelled(address, unmodelled_name(address)); }
     void note_unmodelled(std::uint16_t address, const char* name);
-    void note_function(std::uint16_t address, bool in_use, const char* name);
+    void note_function(std::uint16_t address, bool in_use, const Function& function);
     void check_functions(std::uint16_t address);
     void check_timer(TimerA& timer, std::uint16_t address);
     void collect_notes();
@@ -227,10 +212,10 @@ void Board::Machine::note_unmodelled(std::uint16_t address, const char* name) {
                                name, address));
 }
 
-void Board::Machine::note_function(std::uint16_t address, bool in_use, const char* name) {
-    if (!in_use || !noted_modules.insert(name).second) return;
-    notes.push_back(error_text("The virtual board does not model %s, first used at 0x%04X: %s", name, address,
-                               function_effect(name)));
+void Board::Machine::note_function(std::uint16_t address, bool in_use, const Function& function) {
+    if (!in_use || !noted_modules.insert(function.name).second) return;
+    notes.push_back(error_text("The virtual board does not model %s, first used at 0x%04X: %s", function.name,
+                               address, function.effect));
 }
 
 void Board::Machine::check_timer(TimerA& timer, std::uint16_t address) {
