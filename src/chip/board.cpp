@@ -129,6 +129,7 @@ struct Board::Machine final : Bus {
     void note_function(std::uint16_t address, bool in_use, const Function& function);
     void check_functions(std::uint16_t address);
     void check_timer(TimerA& timer, std::uint16_t address);
+    bool timer_on_pins(TimerA& timer);
     void collect_notes();
 
     std::uint64_t ns_to_event() const;
@@ -220,9 +221,8 @@ void Board::Machine::note_function(std::uint16_t address, bool in_use, const Fun
 
 void Board::Machine::check_timer(TimerA& timer, std::uint16_t address) {
     const std::uint16_t tactl = timer.read(timer.control_address());
-    const bool counting = (tactl & MC_UPDOWN) != 0;
     const std::uint16_t source = tactl & TASSEL_MASK;
-    note_function(address, counting && (source == 0 || source == TASSEL_MASK), TIMER_PIN_CLOCK);
+    note_function(address, (tactl & MC_UPDOWN) != 0 && (source == 0 || source == TASSEL_MASK), TIMER_PIN_CLOCK);
     for (int n = 0; n < 3; ++n) {
         const std::uint16_t cctl = timer.read(static_cast<std::uint16_t>(timer.control_address() + 2 + 2 * n));
         note_function(address, (cctl & CAP) != 0, TIMER_CAPTURE);
@@ -230,19 +230,31 @@ void Board::Machine::check_timer(TimerA& timer, std::uint16_t address) {
     }
 }
 
+// A timer that counts a pin's clock or captures a pin's edges: what a pin oscillator would feed.
+bool Board::Machine::timer_on_pins(TimerA& timer) {
+    const std::uint16_t tactl = timer.read(timer.control_address());
+    const std::uint16_t source = tactl & TASSEL_MASK;
+    bool on_pins = (tactl & MC_UPDOWN) != 0 && (source == 0 || source == TASSEL_MASK);
+    for (int n = 0; n < 3; ++n) {
+        on_pins = on_pins || (timer.read(static_cast<std::uint16_t>(timer.control_address() + 2 + 2 * n)) & CAP);
+    }
+    return on_pins;
+}
+
 // What the firmware has just set up may be a function the board leaves out.
 void Board::Machine::check_functions(std::uint16_t address) {
-    if (Ports::owns(address)) {
+    if (timer0.owns(address)) check_timer(timer0, address);
+    if (timer1.owns(address)) check_timer(timer1, address);
+    if (Ports::owns(address) || timer0.owns(address) || timer1.owns(address)) {
+        // The oscillator is in use once a timer takes a pin's signal, whichever comes first: a
+        // PxSEL2 written just before its PxSEL (for the UART) sets up no oscillator.
         const auto oscillating = [this](std::uint16_t sel, std::uint16_t sel2) {
             return (ports.read(sel2) & ~ports.read(sel)) != 0;
         };
         note_function(address,
-                      oscillating(P1SEL_ADDRESS, P1SEL2_ADDRESS) || oscillating(P2SEL_ADDRESS, P2SEL2_ADDRESS),
+                      (oscillating(P1SEL_ADDRESS, P1SEL2_ADDRESS) || oscillating(P2SEL_ADDRESS, P2SEL2_ADDRESS)) &&
+                          (timer_on_pins(timer0) || timer_on_pins(timer1)),
                       PIN_OSCILLATOR);
-    } else if (timer0.owns(address)) {
-        check_timer(timer0, address);
-    } else if (timer1.owns(address)) {
-        check_timer(timer1, address);
     } else if (UsciUart::owns(address)) {
         const std::uint8_t ctl0 = uart.read(UCA0CTL0_ADDRESS), ctl1 = uart.read(UCA0CTL1_ADDRESS);
         // What the module does is fixed when it leaves reset.

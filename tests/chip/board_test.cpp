@@ -159,10 +159,10 @@ TEST_F(VirtualBoard, AFetchFromThePeripheralsRestartsAndThePinOscillatorIsNamed)
     const char* expected[] = {
         "The virtual board's CPU fetched an instruction from 0x0170, among the peripheral registers: a PUC restarts "
         "the firmware, as on the chip",
-        "The virtual board does not model the pin oscillator (PxSEL2 without PxSEL, for capacitive touch), first used "
-        "at 0x0042: its pins do not oscillate, and a timer clocked from them does not count",
         "The virtual board does not model Timer_A clocked from a pin (TACLK or INCLK), first used at 0x0160: nothing "
         "drives the pin, and the timer does not count",
+        "The virtual board does not model the pin oscillator (PxSEL2 without PxSEL, for capacitive touch), first used "
+        "at 0x0160: its pins do not oscillate, and a timer clocked from them does not count",
     };
     ASSERT_EQ(notes.size(), std::size(expected)) << ::testing::PrintToString(notes);
     for (std::size_t k = 0; k < notes.size(); ++k) EXPECT_EQ(notes[k], expected[k]);

@@ -75,10 +75,11 @@ static inline void sleep(unsigned int mode) { __asm__ volatile("bis %0, r2" : : 
 #define DCO(mhz) (DCOCTL = 0, BCSCTL1 = CALBC1_##mhz##MHZ, DCOCTL = CALDCO_##mhz##MHZ)
 
 // The UART on P1.1 and P1.2 with UCBR `br` and UCBRS `brs`, e.g. 9600 baud from a 1 MHz SMCLK
-// (1 MHz / 9600 = 104.17: UCBR 104 and UCBRS 1).
+// (1 MHz / 9600 = 104.17: UCBR 104 and UCBRS 1). SEL2 comes first, as in some firmware: for
+// a moment the two pins are set up as pin oscillators, which the board must not take for one.
 static inline void uart(unsigned int br, unsigned char brs) {
-    P1SEL = 0x06;
     P1SEL2 = 0x06;
+    P1SEL = 0x06;
     UCA0CTL1 = 0x81;  // SMCLK, held in reset
     UCA0BR0 = (unsigned char)br;
     UCA0BR1 = (unsigned char)(br >> 8);
