@@ -63,7 +63,7 @@ public:
 
     // Why a batch ends: its end was reached (or the CPU sleeps, or the bus asked), or the CPU
     // must be held for what it met at fault_.
-    enum Stop { DONE, NO_MEMORY, ILLEGAL, BLANK_VECTOR, PERIPHERAL_FETCH };
+    enum Stop { DONE, NO_MEMORY, ILLEGAL, BLANK_VECTOR };
     CPU_INLINE Stop run(std::uint64_t until);
     std::uint16_t fault() const { return fault_; }
 
@@ -152,11 +152,6 @@ private:
         word = load_word(pc);
         pc_ = static_cast<std::uint16_t>(pc + 2);
         return true;
-    }
-
-    // A fetch from the peripheral registers is a PUC on the chip; from where nothing is, it holds.
-    CPU_INLINE Stop failed_fetch() const {
-        return pages_[fault_ >> PAGE_SHIFT] == Page::io ? PERIPHERAL_FETCH : NO_MEMORY;
     }
 
     CPU_INLINE void set_register(unsigned n, std::uint16_t v) {
@@ -251,7 +246,7 @@ CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
 
         std::uint16_t at = pc_;
         std::uint16_t op;
-        if (!fetch(op)) return failed_fetch();
+        if (!fetch(op)) return NO_MEMORY;
         bool ok;
         switch (op >> 12) {
         case 0: ok = false; break;
@@ -277,7 +272,7 @@ CpuBatch::Stop CpuBatch::run(std::uint64_t until) {
         if (!ok) [[unlikely]] {
             // Held at the instruction, whether it is none or an extension word was missing.
             pc_ = at;
-            if (fetch_failed_) return failed_fetch();
+            if (fetch_failed_) return NO_MEMORY;
             fault_ = at;
             fault_op_ = op;
             return ILLEGAL;
@@ -610,7 +605,8 @@ void Cpu::run(std::uint64_t until) {
     CpuBatch batch(*this, bus_, cycles_);
     CpuBatch::Stop stop = batch.run(until);
     batch.store(cycles_);
-    if (stop == CpuBatch::PERIPHERAL_FETCH) {
+    // A fetch from the peripheral registers is a PUC on the chip; from where nothing is, it holds.
+    if (stop == CpuBatch::NO_MEMORY && bus_.page_of(batch.fault()) == Page::io) {
         bus_.peripheral_fetch(batch.fault());
     } else if (stop != CpuBatch::DONE) {
         hold(batch.reason(stop));
