@@ -26,6 +26,7 @@ public:
     std::uint16_t io_read(std::uint16_t, bool) override { return 0; }
     void io_write(std::uint16_t, std::uint16_t, bool) override {}
     void rom_write(std::uint16_t, std::uint16_t, bool) override {}
+    void peripheral_fetch(std::uint16_t) override {}
     int pending_interrupt(bool) override { return -1; }
     void interrupt_accepted(int) override {}
 

@@ -3,7 +3,7 @@
 # tests that need them skip, saying why.
 set(KESTO_SIM_FIRMWARE_SOURCE ${CMAKE_SOURCE_DIR}/tests/chip/firmware)
 set(KESTO_SIM_FIRMWARE_BUILD ${CMAKE_BINARY_DIR}/sim_firmware)
-set(KESTO_SIM_FIRMWARE_NAMES watchdog timers uart busy sleeper)
+set(KESTO_SIM_FIRMWARE_NAMES watchdog timers uart busy sleeper late_uart restart)
 
 if(KESTO_CLANG AND KESTO_LD_LLD AND KESTO_MSP430_PROBE EQUAL 0)
   set(KESTO_SIM_FIRMWARE_FILES)

@@ -52,6 +52,39 @@ constexpr Unmodelled UNMODELLED[] = {
     {0x0128, 0x012D, "the flash memory controller"},
 };
 
+// Functions of the modelled modules that the board leaves out, and what firmware meets instead.
+// Each is looked for after every write to its module.
+struct Function {
+    const char* name;
+    const char* effect;
+};
+constexpr Function PIN_OSCILLATOR = {"the pin oscillator (PxSEL2 without PxSEL, for capacitive touch)",
+                                     "its pins do not oscillate, and a timer clocked from them does not count"};
+constexpr Function TIMER_PIN_CLOCK = {"Timer_A clocked from a pin (TACLK or INCLK)",
+                                      "nothing drives the pin, and the timer does not count"};
+constexpr Function TIMER_CAPTURE = {"the capture mode of Timer_A", "no input changes, and nothing is captured"};
+constexpr Function TIMER_OUTPUTS = {"the output units of Timer_A (OUTMOD)", "no pin follows them"};
+constexpr Function USCI_SPI = {"the SPI mode of USCI_A0", "it runs as a UART"};
+constexpr Function USCI_MODES = {"the multiprocessor and auto baud rate modes of USCI_A0",
+                                 "every frame is received as in the plain UART mode"};
+constexpr Function USCI_FRAME = {"UART frames with parity, of 7 bits or MSB first",
+                                 "the bytes pass to and from the host as they are, where 8N1 would garble them"};
+constexpr Function USCI_UCLK = {"USCI_A0 clocked from its pin (UCLK)",
+                                "nothing drives the pin, and the UART does not run"};
+constexpr Function USCI_BREAK = {"the break of USCI_A0 (UCTXBRK)", "the next byte goes out as an ordinary frame"};
+constexpr Function WATCHDOG_NMI = {"the NMI function of the RST/NMI pin (WDTNMI)",
+                                   "nothing drives the pin, and no NMI comes"};
+constexpr Function DCO_RESISTOR = {"the DCO's external resistor (DCOR)", "the DCO runs as on its internal resistor"};
+
+// Register bits the checks look at.
+constexpr std::uint16_t P1SEL_ADDRESS = 0x0026, P2SEL_ADDRESS = 0x002E;
+constexpr std::uint16_t P1SEL2_ADDRESS = 0x0041, P2SEL2_ADDRESS = 0x0042;
+constexpr std::uint16_t TASSEL_MASK = TASSEL_ACLK | TASSEL_SMCLK;
+constexpr std::uint16_t OUTMOD_MASK = 0x00E0;
+constexpr std::uint8_t UCSYNC = 0x01, UCMODE_MASK = 0x06, UC_NOT_8N1 = 0xB0, UCTXBRK = 0x02;
+constexpr std::uint8_t WDTNMI = 0x20;
+constexpr std::uint8_t DCOR = 0x01;
+
 const char* unmodelled_name(std::uint16_t address) {
     for (const Unmodelled& u : UNMODELLED) {
         if (address >= u.first && address <= u.last) return u.name;
@@ -86,12 +119,17 @@ struct Board::Machine final : Bus {
     std::set<std::string> noted_modules;
     std::set<std::uint32_t> noted_rates;
     std::string noted_why;
+    bool noted_fetch = false;
 
     void start(const Target& target, std::uint64_t now);
     void power_on_reset();
     void puc();
     void note_unmodelled(std::uint16_t address) { note_unmodelled(address, unmodelled_name(address)); }
     void note_unmodelled(std::uint16_t address, const char* name);
+    void note_function(std::uint16_t address, bool in_use, const Function& function);
+    void check_functions(std::uint16_t address);
+    void check_timer(TimerA& timer, std::uint16_t address);
+    bool timer_on_pins(TimerA& timer);
     void collect_notes();
 
     std::uint64_t ns_to_event() const;
@@ -108,6 +146,7 @@ struct Board::Machine final : Bus {
     std::uint16_t io_read(std::uint16_t address, bool byte) override;
     void io_write(std::uint16_t address, std::uint16_t value, bool byte) override;
     void rom_write(std::uint16_t address, std::uint16_t value, bool byte) override;
+    void peripheral_fetch(std::uint16_t address) override;
     int pending_interrupt(bool gie) override;
     void interrupt_accepted(int index) override;
 };
@@ -138,6 +177,7 @@ void Board::Machine::start(const Target& target, std::uint64_t now) {
     noted_modules.clear();
     noted_rates.clear();
     noted_why.clear();
+    noted_fetch = false;
     power_on_reset();
 }
 
@@ -171,6 +211,64 @@ void Board::Machine::note_unmodelled(std::uint16_t address, const char* name) {
     notes.push_back(error_text("The virtual board does not model %s (first touched at 0x%04X): it reads as "
                                "zero and ignores writes",
                                name, address));
+}
+
+void Board::Machine::note_function(std::uint16_t address, bool in_use, const Function& function) {
+    if (!in_use || !noted_modules.insert(function.name).second) return;
+    notes.push_back(error_text("The virtual board does not model %s, first used at 0x%04X: %s", function.name,
+                               address, function.effect));
+}
+
+void Board::Machine::check_timer(TimerA& timer, std::uint16_t address) {
+    const std::uint16_t tactl = timer.read(timer.control_address());
+    const std::uint16_t source = tactl & TASSEL_MASK;
+    note_function(address, (tactl & MC_UPDOWN) != 0 && (source == 0 || source == TASSEL_MASK), TIMER_PIN_CLOCK);
+    for (int n = 0; n < 3; ++n) {
+        const std::uint16_t cctl = timer.read(static_cast<std::uint16_t>(timer.control_address() + 2 + 2 * n));
+        note_function(address, (cctl & CAP) != 0, TIMER_CAPTURE);
+        note_function(address, (cctl & OUTMOD_MASK) != 0, TIMER_OUTPUTS);
+    }
+}
+
+// A timer that counts a pin's clock or captures a pin's edges: what a pin oscillator would feed.
+bool Board::Machine::timer_on_pins(TimerA& timer) {
+    const std::uint16_t tactl = timer.read(timer.control_address());
+    const std::uint16_t source = tactl & TASSEL_MASK;
+    bool on_pins = (tactl & MC_UPDOWN) != 0 && (source == 0 || source == TASSEL_MASK);
+    for (int n = 0; n < 3; ++n) {
+        on_pins = on_pins || (timer.read(static_cast<std::uint16_t>(timer.control_address() + 2 + 2 * n)) & CAP);
+    }
+    return on_pins;
+}
+
+// What the firmware has just set up may be a function the board leaves out.
+void Board::Machine::check_functions(std::uint16_t address) {
+    if (timer0.owns(address)) check_timer(timer0, address);
+    if (timer1.owns(address)) check_timer(timer1, address);
+    if (Ports::owns(address) || timer0.owns(address) || timer1.owns(address)) {
+        // The oscillator is in use once a timer takes a pin's signal, whichever comes first: a
+        // PxSEL2 written just before its PxSEL (for the UART) sets up no oscillator.
+        const auto oscillating = [this](std::uint16_t sel, std::uint16_t sel2) {
+            return (ports.read(sel2) & ~ports.read(sel)) != 0;
+        };
+        note_function(address,
+                      (oscillating(P1SEL_ADDRESS, P1SEL2_ADDRESS) || oscillating(P2SEL_ADDRESS, P2SEL2_ADDRESS)) &&
+                          (timer_on_pins(timer0) || timer_on_pins(timer1)),
+                      PIN_OSCILLATOR);
+    } else if (UsciUart::owns(address)) {
+        const std::uint8_t ctl0 = uart.read(UCA0CTL0_ADDRESS), ctl1 = uart.read(UCA0CTL1_ADDRESS);
+        // What the module does is fixed when it leaves reset.
+        if (ctl1 & UCSWRST) return;
+        note_function(address, (ctl0 & UCSYNC) != 0, USCI_SPI);
+        note_function(address, (ctl0 & UCMODE_MASK) != 0, USCI_MODES);
+        note_function(address, (ctl0 & UC_NOT_8N1) != 0, USCI_FRAME);
+        note_function(address, (ctl1 & (UCSSEL_ACLK | UCSSEL_SMCLK)) == 0, USCI_UCLK);
+        note_function(address, (ctl1 & UCTXBRK) != 0, USCI_BREAK);
+    } else if (address == WDTCTL_ADDRESS) {
+        note_function(address, (watchdog.read() & WDTNMI) != 0, WATCHDOG_NMI);
+    } else if (address == BCSCTL2_ADDRESS) {
+        note_function(address, (clock.read(BCSCTL2_ADDRESS) & DCOR) != 0, DCO_RESISTOR);
+    }
 }
 
 void Board::Machine::collect_notes() {
@@ -325,23 +423,35 @@ void Board::Machine::io_write(std::uint16_t address, std::uint16_t value, bool b
             reset_pending = true;
         }
         stop_batch = true;
-        return;
-    }
-    if (address >= WORD_MODULES) {
+    } else if (address >= WORD_MODULES) {
         if (!byte) {
             write16(address, value);
         } else if ((address & 1) == 0) {
             write16(address, static_cast<std::uint8_t>(value));
         }
-        return;
+    } else {
+        write8(address, static_cast<std::uint8_t>(value));
+        if (!byte) write8(static_cast<std::uint16_t>(address + 1), static_cast<std::uint8_t>(value >> 8));
     }
-    write8(address, static_cast<std::uint8_t>(value));
-    if (!byte) write8(static_cast<std::uint16_t>(address + 1), static_cast<std::uint8_t>(value >> 8));
+    check_functions(address);
+    if (!byte && address < WORD_MODULES) check_functions(static_cast<std::uint16_t>(address + 1));
 }
 
 void Board::Machine::rom_write(std::uint16_t address, std::uint16_t, bool) {
     // Without the flash controller nothing may be written; the flash keeps what it holds.
     note_unmodelled(address, unmodelled_name(FCTL1_ADDRESS));
+}
+
+// A PUC, as on the chip. Firmware may restart itself so on purpose (the chip maker's watchdog
+// example does), so it is told once a start, not at every restart.
+void Board::Machine::peripheral_fetch(std::uint16_t address) {
+    if (!noted_fetch) {
+        noted_fetch = true;
+        notes.push_back(error_text("The virtual board's CPU fetched an instruction from 0x%04X, among the peripheral "
+                                   "registers: a PUC restarts the firmware, as on the chip",
+                                   address));
+    }
+    reset_pending = true;
 }
 
 int Board::Machine::pending_interrupt(bool gie) {

@@ -11,7 +11,7 @@ enum class Page : std::uint8_t {
     none,  // no memory here: a read gives 0, a write is dropped, a fetch holds the CPU in reset
     ram,   // read and written in `memory` directly
     rom,   // flash: read in `memory` directly, writes go to rom_write
-    io,    // peripheral registers: every access goes to io_read / io_write
+    io,    // peripheral registers: every access goes to io_read / io_write, a fetch to peripheral_fetch
 };
 
 inline constexpr int PAGE_SHIFT = 8;
@@ -39,6 +39,9 @@ public:
     virtual void io_write(std::uint16_t address, std::uint16_t value, bool byte) = 0;
     // A write into flash: only the flash controller may take it.
     virtual void rom_write(std::uint16_t address, std::uint16_t value, bool byte) = 0;
+    // The CPU went to fetch an instruction from an io page; on the chip that is a PUC. The batch
+    // ends with the CPU at that address.
+    virtual void peripheral_fetch(std::uint16_t address) = 0;
 
     // The index of the highest-priority request that may be taken now, or -1. Maskable requests
     // count only while gie is set; the non-maskable ones (index 14) always.

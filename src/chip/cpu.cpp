@@ -65,6 +65,7 @@ public:
     // must be held for what it met at fault_.
     enum Stop { DONE, NO_MEMORY, ILLEGAL, BLANK_VECTOR };
     CPU_INLINE Stop run(std::uint64_t until);
+    std::uint16_t fault() const { return fault_; }
 
     // The line that tells why the CPU is held after `stop`.
     std::string reason(Stop stop) const {
@@ -604,5 +605,10 @@ void Cpu::run(std::uint64_t until) {
     CpuBatch batch(*this, bus_, cycles_);
     CpuBatch::Stop stop = batch.run(until);
     batch.store(cycles_);
-    if (stop != CpuBatch::DONE) hold(batch.reason(stop));
+    // A fetch from the peripheral registers is a PUC on the chip; from where nothing is, it holds.
+    if (stop == CpuBatch::NO_MEMORY && bus_.page_of(batch.fault()) == Page::io) {
+        bus_.peripheral_fetch(batch.fault());
+    } else if (stop != CpuBatch::DONE) {
+        hold(batch.reason(stop));
+    }
 }

@@ -28,7 +28,8 @@ public:
     void reset();
 
     // Runs instructions until cycles() reaches `until`, the CPU sleeps (CPUOFF) with nothing to
-    // wake it, it is held, or the bus asks to stop the batch (the CPU clears stop_batch then).
+    // wake it, it is held, it goes to fetch from an io page (the bus's peripheral_fetch is told),
+    // or the bus asks to stop the batch (the CPU clears stop_batch then).
     // Interrupts are taken between instructions and wake a sleeping CPU; the bus is asked for
     // requests when a batch starts, after each peripheral access, and after SR changes (then
     // only once the next instruction has run, as after EINT on the chip). Taking one costs 6

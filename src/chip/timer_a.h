@@ -31,6 +31,7 @@ class TimerA {
 public:
     explicit TimerA(TimerAddresses at) : at_(at) {}
 
+    std::uint16_t control_address() const { return at_.tactl; }
     bool owns(std::uint16_t address) const {
         return address == at_.taiv || (address >= at_.tactl && address < at_.tactl + 0x18);
     }

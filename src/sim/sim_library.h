@@ -27,7 +27,8 @@ inline constexpr const char* BOARD_PART = "MSP430G2553";
 // with why filled in, when fet_port names another adapter or a part other than BOARD_PART.
 // The board lives with the simulated target: MSP430_Initialize halts its CPU (JTAG takes the
 // chip), MSP430_Reset with execute 1 starts it from the reset vector, switching the supply
-// off stops it.
+// off stops it. Each start is dated half a second back, as far as a real board has run when
+// the real library's reset returns: the board's first half second runs at its first look.
 Board* simulated_board(const char* fet_port, std::string& why);
 
 // Starts a board that no reset has started yet, from whatever its flash holds, as switching the

@@ -147,6 +147,27 @@ TEST_F(VirtualBoard, BlankFlashHoldsTheCpuAndHaltStopsTheBoard) {
     EXPECT_EQ(board.next_due(), BOARD_NEVER);
 }
 
+// A call into TA0R restarts the firmware twice (a PUC, told once); then Timer0_A on the pin
+// oscillator counts nothing, and the board says that it does not model it, once.
+TEST_F(VirtualBoard, AFetchFromThePeripheralsRestartsAndThePinOscillatorIsNamed) {
+    start("restart");
+    EXPECT_EQ(text(run_until(100 * MS)), "PRR0H");
+    EXPECT_FALSE(board.take_notes().empty());
+    start("restart");  // a new start tells all again
+    EXPECT_EQ(text(run_until(100 * MS)), "PRR0H");
+    const std::vector<std::string> notes = board.take_notes();
+    const char* expected[] = {
+        "The virtual board's CPU fetched an instruction from 0x0170, among the peripheral registers: a PUC restarts "
+        "the firmware, as on the chip",
+        "The virtual board does not model Timer_A clocked from a pin (TACLK or INCLK), first used at 0x0160: nothing "
+        "drives the pin, and the timer does not count",
+        "The virtual board does not model the pin oscillator (PxSEL2 without PxSEL, for capacitive touch), first used "
+        "at 0x0160: its pins do not oscillate, and a timer clocked from them does not count",
+    };
+    ASSERT_EQ(notes.size(), std::size(expected)) << ::testing::PrintToString(notes);
+    for (std::size_t k = 0; k < notes.size(); ++k) EXPECT_EQ(notes[k], expected[k]);
+}
+
 TEST(TargetCalibration, SegmentAOfAFreshG2553HoldsTheDcoConstantsUntilErased) {
     Target g2553(*find_part("G2553"));
     EXPECT_EQ(g2553.byte_at(0x10FF), 0x87);  // CALBC1_1MHZ

@@ -55,6 +55,7 @@ public:
     void rom_write(std::uint16_t address, std::uint16_t value, bool byte) override {
         note("flash", address, value, byte);
     }
+    void peripheral_fetch(std::uint16_t address) override { note("fetch", address, 0, false); }
     int pending_interrupt(bool gie) override { return gie || !request_maskable ? request : -1; }
     void interrupt_accepted(int index) override {
         accepted.push_back(index);

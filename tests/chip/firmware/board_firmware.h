@@ -13,6 +13,7 @@
 #define P1DIR REG8(0x0022)
 #define P1SEL REG8(0x0026)
 #define P1SEL2 REG8(0x0041)
+#define P2SEL2 REG8(0x0042)
 #define DCOCTL REG8(0x0056)
 #define BCSCTL1 REG8(0x0057)
 #define BCSCTL2 REG8(0x0058)
@@ -28,8 +29,10 @@
 #define TA1IV REG16(0x011E)
 #define TA0CTL REG16(0x0160)
 #define TA0CCTL0 REG16(0x0162)
+#define TA0R REG16(0x0170)
 #define TA0CCR0 REG16(0x0172)
 #define TA1CTL REG16(0x0180)
+#define TA1R REG16(0x0190)
 #define TA1CCR0 REG16(0x0192)
 
 #define CALDCO_1MHZ REG8(0x10FE)
@@ -40,11 +43,16 @@
 #define WDTIFG 0x01
 #define PORIFG 0x04
 #define UCA0RXIE 0x01
+#define UCA0RXIFG 0x01
 #define UCA0TXIFG 0x02
 #define UCBUSY 0x01
 #define WDT_OFF 0x5A80
 #define CCIE 0x0010
 #define TAIE 0x0002
+#define TASSEL_2 0x0200  // SMCLK
+#define TASSEL_3 0x0300  // INCLK
+#define MC_2 0x0020      // continuous
+#define TACLR 0x0004
 #define LPM0 0x0018  // CPUOFF and GIE
 #define LPM3 0x00D8  // CPUOFF, SCG0, SCG1 and GIE
 
@@ -67,10 +75,11 @@ static inline void sleep(unsigned int mode) { __asm__ volatile("bis %0, r2" : : 
 #define DCO(mhz) (DCOCTL = 0, BCSCTL1 = CALBC1_##mhz##MHZ, DCOCTL = CALDCO_##mhz##MHZ)
 
 // The UART on P1.1 and P1.2 with UCBR `br` and UCBRS `brs`, e.g. 9600 baud from a 1 MHz SMCLK
-// (1 MHz / 9600 = 104.17: UCBR 104 and UCBRS 1).
+// (1 MHz / 9600 = 104.17: UCBR 104 and UCBRS 1). SEL2 comes first, as in some firmware: for
+// a moment the two pins are set up as pin oscillators, which the board must not take for one.
 static inline void uart(unsigned int br, unsigned char brs) {
-    P1SEL = 0x06;
     P1SEL2 = 0x06;
+    P1SEL = 0x06;
     UCA0CTL1 = 0x81;  // SMCLK, held in reset
     UCA0BR0 = (unsigned char)br;
     UCA0BR1 = (unsigned char)(br >> 8);
