@@ -418,3 +418,49 @@ std::vector<std::string> Board::take_notes() {
     out.swap(machine_->notes);
     return out;
 }
+
+std::uint16_t Board::debug_read(std::uint16_t address, bool byte) {
+    Machine& m = *machine_;
+    if (!byte) address &= 0xFFFE;
+    switch (m.page_of(address)) {
+        case Page::io: return m.io_read(address, byte);
+        case Page::none: return 0;
+        default: break;
+    }
+    if (byte) return m.memory[address];
+    return static_cast<std::uint16_t>(m.memory[address] | m.memory[address + 1] << 8);
+}
+
+void Board::debug_write(std::uint16_t address, std::uint16_t value, bool byte) {
+    Machine& m = *machine_;
+    if (!byte) address &= 0xFFFE;
+    const Page page = m.page_of(address);
+    if (page == Page::io) {
+        m.io_write(address, value, byte);
+    } else if (page == Page::ram) {
+        m.memory[address] = static_cast<std::uint8_t>(value);
+        if (!byte) m.memory[address + 1] = static_cast<std::uint8_t>(value >> 8);
+    }
+    m.collect_notes();
+}
+
+std::uint16_t Board::debug_register(int n) const { return machine_->cpu.reg[n & 15]; }
+
+void Board::debug_set_register(int n, std::uint16_t value) { machine_->cpu.reg[n & 15] = value; }
+
+void Board::debug_puc() { machine_->puc(); }
+
+void Board::load_flash(const Target& target) {
+    Machine& m = *machine_;
+    for (std::uint32_t a = 0; a < 0x10000; ++a) {
+        if (m.page_of(static_cast<std::uint16_t>(a)) != Page::rom) continue;
+        const int byte = target.byte_at(a);
+        m.memory[a] = static_cast<std::uint8_t>(byte < 0 ? 0xFF : byte);
+    }
+}
+
+void Board::resume(std::uint64_t now_ns) {
+    Machine& m = *machine_;
+    m.origin_ns = now_ns >= m.now_ns ? now_ns - m.now_ns : 0;
+    m.running = true;
+}

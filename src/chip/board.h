@@ -51,6 +51,22 @@ public:
     // runs at another. Each is given once after each start.
     std::vector<std::string> take_notes();
 
+    // What a debug adapter reaches over JTAG while the board is halted. Memory as the CPU sees
+    // it: RAM, the peripheral registers through their modules, flash as last loaded from the
+    // target (writes there are dropped: flash changes in the target, then load_flash).
+    std::uint16_t debug_read(std::uint16_t address, bool byte);
+    void debug_write(std::uint16_t address, std::uint16_t value, bool byte);
+    // R0 (PC) to R15.
+    std::uint16_t debug_register(int n) const;
+    void debug_set_register(int n, std::uint16_t value);
+    // A PUC: RAM kept, the CPU from the reset vector.
+    void debug_puc();
+    // Copies the target's flash and information memory into the board's memory again.
+    void load_flash(const Target& target);
+    // Goes on running from where the CPU stands, at host time now_ns, as if no time had
+    // passed while halted.
+    void resume(std::uint64_t now_ns);
+
 private:
     struct Machine;
     Machine* machine_;
