@@ -93,6 +93,8 @@ void close_pty(Pty& pty) {
 
 // ---- The child's side: the namespaces, the mounts, then the command ----
 
+constexpr int FORWARDED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+
 // How the child tells the parent why the command did not start, on a pipe that closes at exec.
 enum SetupFailure : char { NAMESPACE_REFUSED = 'N', SETUP_FAILED = 'S', NOT_FOUND = 'F', NOT_RUN = 'X' };
 
@@ -210,15 +212,14 @@ void build_sys_class_tty(int report) {
     mount(nullptr, "/sys/class/tty", nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NOEXEC, nullptr);
 }
 
-constexpr int FORWARDED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+void restore_signal_actions();
 
 [[noreturn]] void run_child(const std::vector<std::string>& command, const Pty& debug, const Pty& uart, int report,
                             const sigset_t& old_mask) {
     enter_namespaces(report);
     build_dev(report, debug, uart);
     build_sys_class_tty(report);
-    for (const int sig : FORWARDED_SIGNALS) signal(sig, SIG_DFL);
-    signal(SIGCHLD, SIG_DFL);
+    restore_signal_actions();
     sigprocmask(SIG_SETMASK, &old_mask, nullptr);
     std::vector<char*> argv;
     for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -231,6 +232,9 @@ constexpr int FORWARDED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 // ---- The parent's side: signals, the ports, the child's end ----
 
 int signal_pipe[2] = {-1, -1};
+// What the caller had for the signals handled here: the command gets it back (a SIGHUP ignored
+// under nohup stays ignored), and so does this process when the board is done.
+struct sigaction saved_actions[std::size(FORWARDED_SIGNALS) + 1];
 
 // A signal the terminal sent to the whole foreground group has reached the command already;
 // only one sent to this process alone (kill, a supervisor) is passed on.
@@ -253,15 +257,20 @@ bool make_signal_pipe(std::string& why) {
     action.sa_sigaction = on_signal;
     action.sa_flags = SA_SIGINFO | SA_RESTART;
     sigemptyset(&action.sa_mask);
-    for (const int sig : FORWARDED_SIGNALS) sigaction(sig, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(FORWARDED_SIGNALS); ++i)
+        sigaction(FORWARDED_SIGNALS[i], &action, &saved_actions[i]);
     action.sa_flags |= SA_NOCLDSTOP;
-    sigaction(SIGCHLD, &action, nullptr);
+    sigaction(SIGCHLD, &action, &saved_actions[std::size(FORWARDED_SIGNALS)]);
     return true;
 }
 
+void restore_signal_actions() {
+    for (std::size_t i = 0; i < std::size(FORWARDED_SIGNALS); ++i) sigaction(FORWARDED_SIGNALS[i], &saved_actions[i], nullptr);
+    sigaction(SIGCHLD, &saved_actions[std::size(FORWARDED_SIGNALS)], nullptr);
+}
+
 void restore_signals() {
-    for (const int sig : FORWARDED_SIGNALS) signal(sig, SIG_DFL);
-    signal(SIGCHLD, SIG_DFL);
+    restore_signal_actions();
     for (int& fd : signal_pipe) {
         if (fd >= 0) close(fd);
         fd = -1;
