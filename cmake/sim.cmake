@@ -47,6 +47,9 @@ if(KESTO_TESTS)
   add_library(kesto_unidentified_library SHARED ${CMAKE_SOURCE_DIR}/tests/fet/partial_library.cpp)
   kesto_vendor_named_library(kesto_unidentified_library unidentifiedlib)
   target_compile_definitions(kesto_unidentified_library PRIVATE KESTO_PARTIAL_UNIDENTIFIED)
+  add_library(kesto_long_library SHARED ${CMAKE_SOURCE_DIR}/tests/fet/partial_library.cpp)
+  kesto_vendor_named_library(kesto_long_library longlib)
+  target_compile_definitions(kesto_long_library PRIVATE KESTO_PARTIAL_LONG)
   add_library(kesto_garbage_library SHARED ${CMAKE_SOURCE_DIR}/tests/fet/garbage_library.cpp)
   target_include_directories(kesto_garbage_library PRIVATE ${CMAKE_SOURCE_DIR}/src)
   kesto_vendor_named_library(kesto_garbage_library garbagelib)
@@ -55,12 +58,13 @@ if(KESTO_TESTS)
 
   function(kesto_sim_wire_tests)
     add_dependencies(kesto_tests kesto_sim_shared kesto_sim_shared_original kesto_partial_library
-      kesto_unidentified_library kesto_garbage_library kesto_loader_probe)
+      kesto_unidentified_library kesto_long_library kesto_garbage_library kesto_loader_probe)
     target_compile_definitions(kesto_tests PRIVATE
       KESTO_SIM_LIBRARY="$<TARGET_FILE:kesto_sim_shared>"
       KESTO_SIM_ORIGINAL_LIBRARY="$<TARGET_FILE:kesto_sim_shared_original>"
       KESTO_PARTIAL_LIBRARY="$<TARGET_FILE:kesto_partial_library>"
       KESTO_UNIDENTIFIED_LIBRARY="$<TARGET_FILE:kesto_unidentified_library>"
+      KESTO_LONG_LIBRARY="$<TARGET_FILE:kesto_long_library>"
       KESTO_GARBAGE_LIBRARY="$<TARGET_FILE:kesto_garbage_library>"
       KESTO_LOADER_PROBE="$<TARGET_FILE:kesto_loader_probe>")
   endfunction()

@@ -22,8 +22,9 @@ using fet_int = std::int32_t;
 inline constexpr fet_int STATUS_FAILED = -1;
 
 // The adapter's firmware update reports each step through this; w_param is the percentage done
-// for FIRMWARE_BLOCK_DONE, handle the one the update was given.
-using FetFirmwareProgress = void(FET_CALL*)(std::uint32_t message, std::uint32_t w_param, std::uint32_t l_param,
+// for FIRMWARE_BLOCK_DONE, handle the one the update was given. Unlike the library's functions,
+// the callback has the C convention everywhere, 32-bit Windows included.
+using FetFirmwareProgress = void(FET_CALLBACK*)(std::uint32_t message, std::uint32_t w_param, std::uint32_t l_param,
                                             fet_int handle);
 
 // Every call returns 0 for success; out-parameters are read only after success.
@@ -57,9 +58,12 @@ inline constexpr fet_int CONFIGURE_VERIFICATION = 0;
 inline constexpr fet_int CONFIGURE_RAM_PRESERVE = 10;
 inline constexpr fet_int CONFIGURE_INFO_UNLOCK = 5;
 
-// Erase types.
+// Erase types, by the library's own names. ERASE_MAIN is what a mass erase and a programming
+// pass hand over; with MSP430_ProgramFile, ERASE_ALL also erases the information memory but
+// segment A.
 inline constexpr fet_int ERASE_SEGMENT = 0;
-inline constexpr fet_int ERASE_ALL = 1;
+inline constexpr fet_int ERASE_MAIN = 1;
+inline constexpr fet_int ERASE_ALL = 2;
 
 // States reported by MSP430_GetExtVoltage.
 inline constexpr fet_int EXT_VCC_NONE = 36;
@@ -86,8 +90,12 @@ inline constexpr fet_int FILE_INTEL_HEX = 2;
 // generation of the library hands out a longer record whose first 74 bytes are laid out alike.
 inline constexpr int DEVICE_RECORD_SIZE = 80;
 inline constexpr int CURRENT_DEVICE_RECORD_SIZE = 112;
+// The first word of a record the library filled; the current generation returns success with a
+// record of zeros when no device was opened.
+inline constexpr std::uint32_t DEVICE_RECORD_MARK = 0xAA55;
 
 enum DeviceField : int {
+    DEV_MARK = 0,
     DEV_ID = 2,
     DEV_NAME = 4,  // 32 bytes with the terminator
     DEV_FLASH_START = 36,

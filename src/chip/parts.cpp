@@ -67,6 +67,7 @@ std::uint32_t segment_a_start(const Part& part) { return part.info_end + 1 - par
 
 void fill_device_record(const Part& part, unsigned char* out) {
     DeviceRecord record{};
+    record.set_word(DEV_MARK, DEVICE_RECORD_MARK);
     record.set_word(DEV_ID, static_cast<std::uint32_t>(part_id(part)));
     std::strncpy(record.data() + DEV_NAME, part.name, DEVICE_NAME_SIZE - 1);
     record.set_word(DEV_FLASH_START, part.flash_start);

@@ -1,33 +1,34 @@
 #include "chip/sim_errors.h"
 
-#include <cstdarg>
-#include <cstdio>
-
 namespace {
 
-constexpr const char* TEXTS[SIM_ERROR_COUNT] = {
-    "No error",
-    "The simulated adapter is not open",
-    "Unknown simulated part",
-    "Invalid argument",
-    "Vcc out of range",
-    "The target has no supply",
-    "The security fuse is blown: JTAG access to the target is locked",
-    "Address outside the part's memory",
-    "Information segment A is locked",
-    "Flash memory is not blank",
-    "Cannot read the image file",
-    "The image file is not valid Intel HEX or TI-TXT",
-    "Verification failed",
-    "Cannot write the read-out file",
-    "No device with this number",
-    "No adapter with this number",
+struct Text {
+    int number;
+    const char* text;
+};
+
+// The library's own wording, for the numbers the simulator reports.
+constexpr Text TEXTS[] = {
+    {SIM_OK, "No error"},
+    {SIM_BAD_ARGUMENT, "Invalid parameter(s)"},
+    {SIM_NO_DEVICE, "Could not find device (or device not supported)"},
+    {SIM_OUTSIDE_MEMORY, "Could not write device memory"},
+    {SIM_VCC_RANGE, "Could not set device Vcc"},
+    {SIM_FILE_UNREADABLE, "File open error"},
+    {SIM_FILE_FORMAT, "File type could not be identified"},
+    {SIM_FILE_UNWRITABLE, "File input/output error"},
+    {SIM_VERIFY_FAILED, "Verification error"},
+    {SIM_FUSE_BLOWN, "The Debug Interface to the device has been secured"},
+    {SIM_NO_ADAPTER, "Could not find MSP-FET430UIF on specified COM port"},
+    {SIM_OTHER_DEVICE, "Another device as selected was found"},
+    {SIM_NOT_OPEN, "Internal error"},
+    {SIM_DATABASE_NOT_LOADED, "Device database not loaded."},
 };
 
 }  // namespace
 
 const char* sim_error_text(int number) {
-    if (number == SIM_DATABASE_NOT_LOADED) return "Device database not loaded";
-    if (number < 0 || number >= SIM_ERROR_COUNT) return "Unknown error number";
-    return TEXTS[number];
+    for (const Text& t : TEXTS)
+        if (t.number == number) return t.text;
+    return "Invalid error number";
 }

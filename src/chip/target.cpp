@@ -41,12 +41,12 @@ int Target::set_supply(long millivolts, std::string& why) {
 
 int Target::check_access(std::string& why) const {
     if (fuse_blown_) {
-        why = sim_error_text(SIM_FUSE_BLOWN);
+        why = "The Debug Interface to the device has been secured: the security fuse is blown";
         return SIM_FUSE_BLOWN;
     }
     if (supply_mv_ == 0) {
         why = "The target has no supply: Vcc was switched off";
-        return SIM_NO_SUPPLY;
+        return SIM_NO_DEVICE;
     }
     return SIM_OK;
 }
@@ -136,7 +136,7 @@ int Target::erase_check(std::uint32_t address, std::uint32_t length, std::string
     for (std::uint32_t at = address; at - address < length; ++at) {
         const int value = byte_at(at);
         if (value != 0xFF) {
-            why = error_text("Flash not blank at 0x%04X: it holds %02X", at, value);
+            why = error_text("Verification error: flash not blank at 0x%04X, it holds %02X", at, value);
             return SIM_NOT_BLANK;
         }
     }
@@ -184,7 +184,7 @@ int Target::verify(const MemoryImage& image, std::string& why) {
             return SIM_OUTSIDE_MEMORY;
         }
         if (value != image.at(at)) {
-            why = error_text("Verification failed at 0x%04X: the file has %02X, the target %02X", at, image.at(at),
+            why = error_text("Verification error at 0x%04X: the file has %02X, the target %02X", at, image.at(at),
                              value);
             return SIM_VERIFY_FAILED;
         }

@@ -34,7 +34,7 @@ const char* step_text(std::uint32_t message) {
 
 // A step is shown once however often the library repeats it between its blocks; the blocks only
 // when they have come another step of the percentage further.
-void FET_CALL report(std::uint32_t message, std::uint32_t w_param, std::uint32_t /*l_param*/, fet_int /*handle*/) {
+void FET_CALLBACK report(std::uint32_t message, std::uint32_t w_param, std::uint32_t /*l_param*/, fet_int /*handle*/) {
     if (message == FIRMWARE_BLOCK_DONE) {
         const std::uint32_t percent = std::min(w_param, std::uint32_t{100});
         if (percent < progress.shown_percent + PERCENT_STEP) return;

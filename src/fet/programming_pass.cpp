@@ -186,7 +186,7 @@ void print_generation(int level) {
 void program_device() {
     const bool verify = flag(FLAG_VERIFY);
     long_step(verify ? "Programm & Verify...wait..." : "Programming...wait...", [verify] {
-        return fet->MSP430_ProgramFile(settings.program_file.c_str(), 1, verify ? 1 : 0);
+        return fet->MSP430_ProgramFile(settings.program_file.c_str(), ERASE_MAIN, verify ? 1 : 0);
     });
 }
 
@@ -309,7 +309,12 @@ void programming_pass() {
 
     // A file verified alone is compared before anything in this pass erases the flash.
     if (flag(FLAG_VERIFY)) {
-        step("Configure verification", 2, [] { return fet->MSP430_Configure(CONFIGURE_VERIFICATION, 1); });
+        // The current generation refuses the mode as unknown: it verifies through the
+        // programming call's own argument, so its refusal takes nothing away.
+        step("Configure verification", 2, [] {
+            const fet_int status = fet->MSP430_Configure(CONFIGURE_VERIFICATION, 1);
+            return fet_generation == FetGeneration::current ? 0 : status;
+        });
         if (!flag(FLAG_PROGRAM)) {
             long_step("Verify...wait...",
                       [] { return fet->MSP430_VerifyFile(settings.program_file.c_str()); });
@@ -323,7 +328,7 @@ void programming_pass() {
     }
     if (flag(FLAG_ERASE_INFO)) erase_info_memory();
     if (flag(FLAG_ERASE_ALL)) {
-        step("Erase All", 2, [] { return fet->MSP430_Erase(ERASE_ALL, 0xFFFE, 2); });
+        step("Erase All", 2, [] { return fet->MSP430_Erase(ERASE_MAIN, 0xFFFE, 2); });
     }
     if (flag(FLAG_BLANK_CHECK)) {
         step("Blank Check", 2, [] { return fet->MSP430_EraseCheck(flash_start(), flash_length()); });

@@ -1,6 +1,7 @@
 #include "fet/vendor_library.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "fet/elf_as_intel_hex.h"
@@ -27,30 +28,66 @@ constexpr FetLibrary NOT_LOADED = {
     refuse, refuse, load_failed_number, load_failed_text, refuse, refuse, refuse,
 };
 
-// What the current generation has in place of MSP430_Identify, and the call that must follow
-// the opening in some of its releases.
+// What the current generation has in place of MSP430_Identify, and the calls around it that
+// some of its releases need.
 struct CurrentGeneration {
     fet_int(FET_CALL* initialize)(const char* port, fet_int* version);
     fet_int(FET_CALL* open_device)(const char* device, const char* password, fet_int password_length,
                                    fet_int device_code, fet_int set_id);
     fet_int(FET_CALL* get_found_device)(std::uint8_t* record, fet_int size);
     fet_int(FET_CALL* load_device_db)(const char* file);  // null when not exported
+    fet_int(FET_CALL* device)(fet_int id, char* record, fet_int size);
+    fet_int(FET_CALL* error_number)();
+    fet_int(FET_CALL* number_of_usb_ifs)(fet_int* count);
+    bool instance = false;
+    // A failure the library reported as success, with the library's number for it; taken by
+    // the next error query.
+    fet_int own_error = 0;
 };
 CurrentGeneration current{};
 
-// Some releases refuse to open a device until the database built into them is loaded.
+// The library's number for "Could not find device"; its own text for it is what is shown.
+constexpr fet_int NO_DEVICE_ERROR = 4;
+
+// Older releases refuse to open a device until the database built into them is loaded; newer
+// ones load it with their instance and refuse a second load as "not loaded". Either way the
+// database is there afterwards, so the answer does not count.
 fet_int FET_CALL initialize_then_load_database(const char* port, fet_int* version) {
     const fet_int status = current.initialize(port, version);
     if (status != 0 || !current.load_device_db) return status;
-    return current.load_device_db(nullptr);
+    current.load_device_db(nullptr);
+    return status;
 }
 
 // "DEVICE_UNKNOWN" without a password finds whatever part is attached; the record it copies out
-// is cut to the caller's size.
+// is cut to the caller's size. The library hands out a record of zeros, with success, when
+// nothing was opened: only a record with its mark describes a device.
 fet_int FET_CALL identify_by_opening(char* record, fet_int size, fet_int set_id) {
-    const fet_int status = current.open_device("DEVICE_UNKNOWN", "", 0, 0, set_id);
+    fet_int status = current.open_device("DEVICE_UNKNOWN", "", 0, 0, set_id);
+    if (status == 0) status = current.get_found_device(reinterpret_cast<std::uint8_t*>(record), size);
     if (status != 0) return status;
-    return current.get_found_device(reinterpret_cast<std::uint8_t*>(record), size);
+    DeviceRecord found{};
+    std::memcpy(found.bytes, record, 2);
+    if (found.word(DEV_MARK) == DEVICE_RECORD_MARK) return 0;
+    current.own_error = NO_DEVICE_ERROR;
+    return STATUS_FAILED;
+}
+
+fet_int FET_CALL error_number_or_own() {
+    const fet_int own = current.own_error;
+    current.own_error = 0;
+    return own != 0 ? own : current.error_number();
+}
+
+// The device types answer only once the library's instance exists, which the first look for
+// adapters makes (no adapter is needed for it).
+fet_int FET_CALL device_after_instance(fet_int id, char* record, fet_int size) {
+    if (!current.instance) {
+        fet_int count = 0;
+        current.number_of_usb_ifs(&count);
+        current.instance = true;
+    }
+    return current.device(id, record, size);
 }
 
 struct Loaded {
@@ -97,6 +134,20 @@ bool find_common(void* library, FetLibrary& t, std::string& reason) {
            find(library, "MSP430_GetNameOfUsbIf", t.MSP430_GetNameOfUsbIf, reason);
 }
 
+// The first releases of the current generation declare every integer as C long, which is 64
+// bits where long is: they would write 8 bytes through each 4-byte out-parameter. From the
+// release that made them 32 bits on, the library also exports MSP430_HIL_MEMAP, the usual way to
+// tell the two apart; none of the old one's functions is called.
+bool integers_fit(void* library, std::string& reason) {
+    if (sizeof(long) == sizeof(fet_int)) return true;
+    void (*memap)() = nullptr;
+    find_optional(library, "MSP430_HIL_MEMAP", memap);
+    if (memap) return true;
+    reason = "it exports MSP430_OpenDevice but not MSP430_HIL_MEMAP, so it is a release before 3.5, whose "
+             "integers are C long: 64 bits on this system, where kesto passes 32. Use release 3.5 or later";
+    return false;
+}
+
 // The generation is told by its exports: MSP430_Identify is the original one's, MSP430_OpenDevice
 // with MSP430_GetFoundDevice the current one's.
 bool find_generation(void* library, Loaded& loaded, std::string& reason) {
@@ -113,11 +164,17 @@ bool find_generation(void* library, Loaded& loaded, std::string& reason) {
         return false;
     }
     if (!find(library, "MSP430_GetFoundDevice", current.get_found_device, reason)) return false;
+    if (!integers_fit(library, reason)) return false;
     find_optional(library, "MSP430_LoadDeviceDb", current.load_device_db);
     find_optional(library, "MSP430_FET_FwUpdate", t.MSP430_FET_FwUpdate);
     current.initialize = t.MSP430_Initialize;
+    current.device = t.MSP430_Device;
+    current.error_number = t.MSP430_Error_Number;
+    current.number_of_usb_ifs = t.MSP430_GetNumberOfUsbIfs;
     t.MSP430_Initialize = initialize_then_load_database;
     t.MSP430_Identify = identify_by_opening;
+    t.MSP430_Device = device_after_instance;
+    t.MSP430_Error_Number = error_number_or_own;
     loaded.generation = FetGeneration::current;
     return true;
 }

@@ -5,10 +5,13 @@
 #pragma once
 
 // The vendor's functions use the stdcall convention on 32-bit Windows; elsewhere there is one.
+// The functions it calls back have the C convention there too.
 #if defined(_WIN32) && !defined(_WIN64)
 #define FET_CALL __stdcall
+#define FET_CALLBACK __cdecl
 #else
 #define FET_CALL
+#define FET_CALLBACK
 #endif
 
 #if defined(_WIN32)

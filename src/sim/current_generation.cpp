@@ -20,6 +20,7 @@ struct CurrentGeneration {
     bool old_firmware = false;  // the adapter opened last is OLDFW
     bool firmware_updated = false;
     bool found = false;
+    bool instance = false;  // made by the first look for adapters or the first opening
     unsigned char found_record[CURRENT_DEVICE_RECORD_SIZE] = {};
 };
 CurrentGeneration state;
@@ -47,6 +48,7 @@ fet_int copy_record(const unsigned char* from, std::uint8_t* to, fet_int size) {
 }  // namespace
 
 fet_int FET_CALL current_initialize(const char* port, fet_int* version) {
+    state.instance = true;
     const fet_int status = sim().MSP430_Initialize(port, version);
     if (status != 0) return status;
     state.found = false;
@@ -73,7 +75,7 @@ fet_int FET_CALL current_open_device(const char* device, const char* password, f
     if (const fet_int status = sim().MSP430_Identify(identified.data(), DEVICE_RECORD_SIZE, set_id)) return status;
     const Part* part = find_part(identified.name().c_str());
     if (!part || (!ascii_equal(device, "DEVICE_UNKNOWN") && find_part(device) != part))
-        return simulator_fail(SIM_UNKNOWN_PART,
+        return simulator_fail(SIM_OTHER_DEVICE,
                               error_text("The attached part is %s, not %s", identified.name().c_str(), device));
     fill_current_record(*part, state.found_record);
     state.found = true;
@@ -85,11 +87,26 @@ fet_int FET_CALL current_get_found_device(std::uint8_t* record, fet_int size) {
     return copy_record(state.found_record, record, size);
 }
 
+fet_int FET_CALL current_get_number_of_usb_ifs(fet_int* count) {
+    state.instance = true;
+    return sim().MSP430_GetNumberOfUsbIfs(count);
+}
+
+fet_int FET_CALL current_configure(fet_int mode, fet_int value) {
+    if (mode == CONFIGURE_VERIFICATION)
+        return simulator_fail(SIM_BAD_ARGUMENT, "Invalid parameter(s): this generation verifies through "
+                                                "MSP430_ProgramFile's argument, not through a Configure mode");
+    return sim().MSP430_Configure(mode, value);
+}
+
 fet_int FET_CALL current_device(fet_int index, std::uint8_t* record, fet_int size) {
+    if (!state.instance)
+        return simulator_fail(SIM_NOT_OPEN, "MSP DebugStack not initialized: MSP430_GetNumberOfUsbIfs or "
+                                            "MSP430_Initialize comes first");
     const auto parts = all_parts();
     const auto count = static_cast<fet_int>(parts.size());
     if (index < 0 || index >= count)
-        return simulator_fail(SIM_NO_SUCH_DEVICE,
+        return simulator_fail(SIM_BAD_ARGUMENT,
                               error_text("No device with number %d; the simulator knows 0 to %d", index, count - 1));
     unsigned char full[CURRENT_DEVICE_RECORD_SIZE];
     fill_current_record(parts[static_cast<std::size_t>(index)], full);

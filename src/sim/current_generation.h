@@ -26,7 +26,14 @@ fet_int FET_CALL current_open_device(const char* device, const char* password, f
 // Copies as much of the found device's record as `size` asks for, at most its 112 bytes.
 fet_int FET_CALL current_get_found_device(std::uint8_t* record, fet_int size);
 
-// The device types from index 0; an index past the last fails.
+// The library's instance is made by the first of these two; until then the device types are
+// not listed.
+fet_int FET_CALL current_get_number_of_usb_ifs(fet_int* count);
+// Verification is no Configure mode in this generation: mode 0 is refused as an invalid parameter.
+fet_int FET_CALL current_configure(fet_int mode, fet_int value);
+
+// The device types from index 0; an index past the last fails, and so does every index before
+// the instance exists.
 fet_int FET_CALL current_device(fet_int index, std::uint8_t* record, fet_int size);
 
 // The file must be NULL: the firmware built into the library. Reports each step, and the

@@ -42,12 +42,24 @@ SIM_EXPORT fet_int FET_CALL MSP430_GetFoundDevice(std::uint8_t* record, fet_int 
 SIM_EXPORT fet_int FET_CALL MSP430_Device(fet_int index, std::uint8_t* record, fet_int size) {
     return current_device(index, record, size);
 }
-SIM_EXPORT fet_int FET_CALL MSP430_FET_FwUpdate(const char* file, FetFirmwareProgress progress, fet_int handle) {
+// The vendor declares the callback without a convention, so it is the C one even where the
+// library's own functions are stdcall. Spelled out here rather than taken from the caller's
+// header: a caller whose callback pops its own arguments does not build against it.
+using LibraryProgress = void (*)(std::uint32_t message, std::uint32_t w_param, std::uint32_t l_param, fet_int handle);
+SIM_EXPORT fet_int FET_CALL MSP430_FET_FwUpdate(const char* file, LibraryProgress progress, fet_int handle) {
     return current_fw_update(file, progress, handle);
 }
 #endif
 
+#if defined(KESTO_SIM_ORIGINAL_GENERATION)
 SIM_EXPORT fet_int FET_CALL MSP430_Configure(fet_int mode, fet_int value) { return sim().MSP430_Configure(mode, value); }
+SIM_EXPORT fet_int FET_CALL MSP430_GetNumberOfUsbIfs(fet_int* count) { return sim().MSP430_GetNumberOfUsbIfs(count); }
+#else
+SIM_EXPORT fet_int FET_CALL MSP430_Configure(fet_int mode, fet_int value) { return current_configure(mode, value); }
+SIM_EXPORT fet_int FET_CALL MSP430_GetNumberOfUsbIfs(fet_int* count) { return current_get_number_of_usb_ifs(count); }
+// Its presence tells this generation's 32-bit integers from the first releases' C long.
+SIM_EXPORT void FET_CALL MSP430_HIL_MEMAP() {}
+#endif
 SIM_EXPORT fet_int FET_CALL MSP430_VCC(fet_int millivolts) { return sim().MSP430_VCC(millivolts); }
 SIM_EXPORT fet_int FET_CALL MSP430_GetExtVoltage(fet_int* millivolts, fet_int* state) {
     return sim().MSP430_GetExtVoltage(millivolts, state);
@@ -70,7 +82,6 @@ SIM_EXPORT fet_int FET_CALL MSP430_Reset(fet_int method, fet_int execute, fet_in
 SIM_EXPORT fet_int FET_CALL MSP430_Close(fet_int vcc_off) { return sim().MSP430_Close(vcc_off); }
 SIM_EXPORT fet_int FET_CALL MSP430_Error_Number() { return sim().MSP430_Error_Number(); }
 SIM_EXPORT const char* FET_CALL MSP430_Error_String(fet_int number) { return sim().MSP430_Error_String(number); }
-SIM_EXPORT fet_int FET_CALL MSP430_GetNumberOfUsbIfs(fet_int* count) { return sim().MSP430_GetNumberOfUsbIfs(count); }
 SIM_EXPORT fet_int FET_CALL MSP430_GetNameOfUsbIf(fet_int index, char** name, fet_int* in_use) {
     return sim().MSP430_GetNameOfUsbIf(index, name, in_use);
 }

@@ -10,8 +10,9 @@
 //       segment size decides how much, the length is the caller's idea of it.
 //   MSP430_Erase(1, 0xFFFE, 2): erases main and information memory (segment A only while
 //       unlocked); the address and the length are not used.
-//   MSP430_ProgramFile(file, 1, verify): 1 erases main memory first (0 erases nothing, so the
-//       image is ANDed into what is there); verify 1 reads every byte back.
+//   MSP430_ProgramFile(file, 1, verify): 1 (ERASE_MAIN) erases main memory first, 2 (ERASE_ALL)
+//       the information memory too but segment A, as the vendor's library does; 0 erases nothing,
+//       so the image is ANDed into what is there. Verify 1 reads every byte back.
 //   MSP430_ReadOutFile(address, length, file, 2): 2 writes Intel HEX, 1 TI-TXT.
 //   MSP430_Reset(method, 1, 0): method bits 1 (PUC), 2 (RST/NMI) and 4 (power cycle), with
 //       bit 7 asking for exactly the chosen ones; 1 starts the program; 0 keeps JTAG attached.
@@ -51,7 +52,6 @@ char adapter_name[] = "SIM";
 constexpr fet_int INTERFACE_MAX = 2;
 constexpr fet_int CONFIGURE_ON = 1;
 constexpr fet_int PROGRAM_ERASE_NONE = 0;
-constexpr fet_int PROGRAM_ERASE_MAIN = 1;
 constexpr fet_int RESET_KINDS = 0x07;
 constexpr long SUPPLY_AT_OPEN_MV = 3000;
 
@@ -117,11 +117,11 @@ const Part* part_for_port(const char* port) {
     if (*rest == 0) return &default_part();
     if (*rest == ':') {
         if (const Part* part = find_part(rest + 1)) return part;
-        fail(SIM_UNKNOWN_PART,
+        fail(SIM_NO_ADAPTER,
              error_text("Unknown simulated part \"%s\"; -list shows the parts the simulator knows", rest + 1));
         return nullptr;
     }
-    fail(SIM_UNKNOWN_PART, error_text("Unknown simulated adapter \"%s\": use SIM, or SIM:<part> as -list shows", port));
+    fail(SIM_NO_ADAPTER, error_text("Unknown simulated adapter \"%s\": use SIM, or SIM:<part> as -list shows", port));
     return nullptr;
 }
 
@@ -199,7 +199,7 @@ fet_int FET_CALL sim_device(fet_int id, char* record, fet_int size) {
         std::strcpy(record + DEV_NAME, END_OF_DEVICES);
         return 0;
     }
-    return fail(SIM_NO_SUCH_DEVICE, error_text("No device with number %d; the simulator knows 1 to %d", id, count));
+    return fail(SIM_BAD_ARGUMENT, error_text("No device with number %d; the simulator knows 1 to %d", id, count));
 }
 
 // A negative address or length cannot name target memory.
@@ -212,7 +212,7 @@ bool valid_range(fet_int address, fet_int length) {
 fet_int FET_CALL sim_erase(fet_int type, fet_int address, fet_int length) {
     if (!jtag_open()) return STATUS_FAILED;
     std::string why;
-    if (type == ERASE_ALL) return result(sim.target->erase_all(why), why);
+    if (type == ERASE_MAIN) return result(sim.target->erase_all(why), why);
     if (type != ERASE_SEGMENT) return fail(SIM_BAD_ARGUMENT, error_text("Erase type %d is not 0 or 1", type));
     if (!valid_range(address, length)) return STATUS_FAILED;
     return result(sim.target->erase_segment(static_cast<std::uint32_t>(address), why), why);
@@ -223,6 +223,16 @@ fet_int FET_CALL sim_erase_check(fet_int address, fet_int length) {
     std::string why;
     return result(sim.target->erase_check(static_cast<std::uint32_t>(address), static_cast<std::uint32_t>(length), why),
                   why);
+}
+
+// Segment A keeps the factory's DCO calibration on the parts that have one, whatever its lock says.
+int erase_information_but_a(std::string& why) {
+    const Part& part = sim.target->part();
+    for (std::uint32_t at = part.info_start; at <= part.info_end; at += part.info_segment) {
+        if (part.lockable_a && at == segment_a_start(part)) continue;
+        if (const int error = sim.target->erase_segment(at, why)) return error;
+    }
+    return SIM_OK;
 }
 
 // Reads the whole image before the target is touched, so a bad file changes nothing.
@@ -240,16 +250,19 @@ bool load_image(const char* file, MemoryImage& image) {
 
 fet_int FET_CALL sim_program_file(const char* file, fet_int erase_type, fet_int verify) {
     if (!jtag_open()) return STATUS_FAILED;
-    if (erase_type != PROGRAM_ERASE_NONE && erase_type != PROGRAM_ERASE_MAIN)
-        return fail(SIM_BAD_ARGUMENT, error_text("Program erase type %d is not 0 or 1", erase_type));
+    if (erase_type != PROGRAM_ERASE_NONE && erase_type != ERASE_MAIN && erase_type != ERASE_ALL)
+        return fail(SIM_BAD_ARGUMENT, error_text("Program erase type %d is not 0, 1 or 2", erase_type));
     std::string why;
     if (const int error = sim.target->check_access(why)) return fail(error, why);
     MemoryImage image;
     if (!load_image(file, image)) return STATUS_FAILED;
     // An image the part cannot take is refused before the erase, so a failed call changes nothing.
     if (const int error = sim.target->check_placement(image, why)) return fail(error, why);
-    if (erase_type == PROGRAM_ERASE_MAIN) {
+    if (erase_type != PROGRAM_ERASE_NONE) {
         if (const int error = sim.target->erase_main(why)) return fail(error, why);
+    }
+    if (erase_type == ERASE_ALL) {
+        if (const int error = erase_information_but_a(why)) return fail(error, why);
     }
     if (const int error = sim.target->program(image, why)) return fail(error, why);
     if (verify) return result(sim.target->verify(image, why), why);
@@ -323,7 +336,7 @@ fet_int FET_CALL sim_get_number_of_usb_ifs(fet_int* count) {
 
 fet_int FET_CALL sim_get_name_of_usb_if(fet_int index, char** name, fet_int* in_use) {
     if (!name || !in_use) return fail(SIM_BAD_ARGUMENT, "MSP430_GetNameOfUsbIf needs two out-parameters");
-    if (index != 0) return fail(SIM_NO_SUCH_ADAPTER, error_text("No adapter number %d; the simulator has one, 0", index));
+    if (index != 0) return fail(SIM_BAD_ARGUMENT, error_text("No adapter number %d; the simulator has one, 0", index));
     *name = adapter_name;
     *in_use = 0;
     return 0;

@@ -21,9 +21,11 @@ Register result(std::int32_t status) {
 void write_int32(void* to, std::int32_t value) { std::memcpy(to, &value, sizeof value); }
 
 bool firmware_updated = false;
+bool nothing_attached = false;  // the adapter "EMPTY" finds no device, yet reports success
 
 void fill_record(std::uint8_t* to, std::int32_t size) {
     DeviceRecord record{};
+    record.set_word(DEV_MARK, DEVICE_RECORD_MARK);
     std::strcpy(record.data() + DEV_NAME, "MSP430G2553");
     for (const auto& [field, value] : {std::pair{DEV_ID, 8}, {DEV_FLASH_START, 0xC000}, {DEV_INFO_START, 0x1000},
                                        {DEV_INFO_END, 0x10FF}, {DEV_RAM_START, 0x200}, {DEV_RAM_END, 0x3FF},
@@ -42,6 +44,7 @@ void fill_record(std::uint8_t* to, std::int32_t size) {
 
 GARBAGE_EXPORT Register FET_CALL MSP430_Initialize(const char* port, std::int32_t* version) {
     write_int32(version, std::strcmp(port, "OLDFW") == 0 && !firmware_updated ? -1 : 30301);
+    nothing_attached = std::strcmp(port, "EMPTY") == 0;
     return result(0);
 }
 GARBAGE_EXPORT Register FET_CALL MSP430_LoadDeviceDb(const char*) { return result(0); }
@@ -50,6 +53,7 @@ GARBAGE_EXPORT Register FET_CALL MSP430_OpenDevice(const char*, const char*, std
 }
 GARBAGE_EXPORT Register FET_CALL MSP430_GetFoundDevice(std::uint8_t* record, std::int32_t size) {
     fill_record(record, size);
+    if (nothing_attached) std::memset(record, 0, static_cast<std::size_t>(size));
     return result(0);
 }
 GARBAGE_EXPORT Register FET_CALL MSP430_Device(std::int32_t index, std::uint8_t* record, std::int32_t size) {
@@ -58,6 +62,7 @@ GARBAGE_EXPORT Register FET_CALL MSP430_Device(std::int32_t index, std::uint8_t*
     return result(0);
 }
 GARBAGE_EXPORT Register FET_CALL MSP430_FET_FwUpdate(const char*, FetFirmwareProgress progress, std::int32_t handle) {
+    for (std::uint32_t percent = 0; progress && percent <= 100; percent += 25) progress(FIRMWARE_BLOCK_DONE, percent, 0, handle);
     if (progress) progress(FIRMWARE_DONE, 0, 0, handle);
     firmware_updated = true;
     return result(0);
@@ -89,5 +94,8 @@ GARBAGE_EXPORT Register FET_CALL MSP430_ReadOutFile(std::int32_t, std::int32_t, 
 GARBAGE_EXPORT Register FET_CALL MSP430_Secure() { return result(0); }
 GARBAGE_EXPORT Register FET_CALL MSP430_Reset(std::int32_t, std::int32_t, std::int32_t) { return result(0); }
 GARBAGE_EXPORT Register FET_CALL MSP430_Close(std::int32_t) { return result(0); }
+GARBAGE_EXPORT void FET_CALL MSP430_HIL_MEMAP() {}
 GARBAGE_EXPORT Register FET_CALL MSP430_Error_Number() { return result(0); }
-GARBAGE_EXPORT const char* FET_CALL MSP430_Error_String(std::int32_t) { return "No error"; }
+GARBAGE_EXPORT const char* FET_CALL MSP430_Error_String(std::int32_t number) {
+    return number == 4 ? "Could not find device (or device not supported)" : "No error";
+}

@@ -1,7 +1,8 @@
 // A stand-in vendor library for the loader's reports of what is missing: built plainly it
 // lacks MSP430_Secure, which both generations export; with KESTO_PARTIAL_UNIDENTIFIED it has
-// all of those but neither MSP430_Identify nor MSP430_OpenDevice. Only the names matter to the
-// loader.
+// all of those but neither MSP430_Identify nor MSP430_OpenDevice; with KESTO_PARTIAL_LONG it is
+// a current generation from before 3.5 (no MSP430_HIL_MEMAP), whose integers are C long. Only
+// the names matter to the loader, which must call none of them.
 #include <cstdint>
 
 #define STUB(name) extern "C" std::int32_t name() { return 0; }
@@ -11,6 +12,8 @@ STUB(MSP430_ReadOutFile) STUB(MSP430_Reset) STUB(MSP430_Close) STUB(MSP430_Error
 STUB(MSP430_GetNumberOfUsbIfs) STUB(MSP430_GetNameOfUsbIf)
 #if defined(KESTO_PARTIAL_UNIDENTIFIED)
 STUB(MSP430_Secure) STUB(MSP430_GetFoundDevice)
+#elif defined(KESTO_PARTIAL_LONG)
+STUB(MSP430_Secure) STUB(MSP430_GetFoundDevice) STUB(MSP430_OpenDevice)
 #else
 STUB(MSP430_Identify)
 #endif

@@ -61,13 +61,17 @@ TEST_F(CurrentGeneration, DeviceTypesFromZeroToTheLast) {
     const auto parts = all_parts();
     const auto last = static_cast<fet_int>(parts.size()) - 1;
     std::vector<std::uint8_t> record = poisoned(DEVICE_RECORD_SIZE);
+    EXPECT_NE(current_device(0, record.data(), DEVICE_RECORD_SIZE), 0);  // no instance yet
+    EXPECT_EQ(error().first, 68);
+    fet_int adapters = 0;
+    ASSERT_EQ(current_get_number_of_usb_ifs(&adapters), 0);
     for (const fet_int index : {fet_int{0}, last}) {
         ASSERT_EQ(current_device(index, record.data(), DEVICE_RECORD_SIZE), 0);
         EXPECT_STREQ(reinterpret_cast<const char*>(record.data() + DEV_NAME), parts[index].name);
     }
     EXPECT_NE(current_device(last + 1, record.data(), DEVICE_RECORD_SIZE), 0);
-    EXPECT_EQ(error().second, "No device with number " + std::to_string(last + 1) + "; the simulator knows 0 to " +
-                                  std::to_string(last));
+    EXPECT_EQ(error(), std::make_pair(fet_int{3}, "No device with number " + std::to_string(last + 1) +
+                                                      "; the simulator knows 0 to " + std::to_string(last)));
     EXPECT_NE(current_device(-1, record.data(), DEVICE_RECORD_SIZE), 0);
 }
 
@@ -81,7 +85,7 @@ TEST_F(CurrentGeneration, OldFirmwareUntilItsUpdate) {
     static fet_int handle = 0;
     reported.clear();
     const FetFirmwareProgress record = [](std::uint32_t message, std::uint32_t percent, std::uint32_t,
-                                          fet_int h) FET_CALL {
+                                          fet_int h) FET_CALLBACK {
         reported.emplace_back(message, percent), handle = h;
     };
     EXPECT_NE(current_fw_update("firmware.txt", record, 7), 0);

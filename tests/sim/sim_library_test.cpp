@@ -92,7 +92,7 @@ TEST_F(SimLibrary, ProgrammingTwiceWithoutEraseAndsIntoFlashButOverwritesFram) {
     ASSERT_EQ(sim.MSP430_Configure(CONFIGURE_INFO_UNLOCK, 1), 0);
     ASSERT_EQ(sim.MSP430_ProgramFile(first.c_str(), 0, 1), 0) << error();
     EXPECT_NE(sim.MSP430_ProgramFile(second.c_str(), 0, 1), 0);
-    EXPECT_EQ(error(), "Verification failed at 0x1980: the file has F0, the target 00");
+    EXPECT_EQ(error(), "Verification error at 0x1980: the file has F0, the target 00");
     for (const char* part : {"SIM:FR5969", "SIM:FR2355"}) {
         SCOPED_TRACE(part);
         reset_simulator();
@@ -103,8 +103,8 @@ TEST_F(SimLibrary, ProgrammingTwiceWithoutEraseAndsIntoFlashButOverwritesFram) {
         EXPECT_EQ(sim.MSP430_Erase(ERASE_SEGMENT, 0xC000, 512), 0) << error();
         EXPECT_EQ(sim.MSP430_EraseCheck(0xC000, 0x200), 0) << error();
         EXPECT_NE(sim.MSP430_EraseCheck(0x1800, 0x200), 0);
-        EXPECT_EQ(error(), "Flash not blank at 0x1980: it holds F0");
-        EXPECT_EQ(sim.MSP430_Erase(ERASE_ALL, 0xFFFE, 2), 0) << error();
+        EXPECT_EQ(error(), "Verification error: flash not blank at 0x1980, it holds F0");
+        EXPECT_EQ(sim.MSP430_Erase(ERASE_MAIN, 0xFFFE, 2), 0) << error();
         EXPECT_EQ(sim.MSP430_EraseCheck(0x1800, 0x200), 0) << error();
     }
 }
@@ -118,10 +118,10 @@ TEST_F(SimLibrary, SegmentAStaysUntilUnlocked) {
     // Locked again: neither a segment erase nor a mass erase touches A; the segment below erases.
     EXPECT_NE(sim.MSP430_Erase(ERASE_SEGMENT, 0x10C0, 128), 0);
     EXPECT_EQ(error(), "Information segment A (10C0..10FF) is locked; unlock the information memory first");
-    EXPECT_EQ(sim.MSP430_Erase(ERASE_ALL, 0xFFFE, 2), 0) << error();
+    EXPECT_EQ(sim.MSP430_Erase(ERASE_MAIN, 0xFFFE, 2), 0) << error();
     EXPECT_EQ(sim.MSP430_Erase(ERASE_SEGMENT, 0x1080, 64), 0) << error();
     EXPECT_NE(sim.MSP430_EraseCheck(0x1000, 0x100), 0);
-    EXPECT_EQ(error(), "Flash not blank at 0x10C0: it holds 55");
+    EXPECT_EQ(error(), "Verification error: flash not blank at 0x10C0, it holds 55");
     ASSERT_EQ(open("SIM"), 0);  // a new session starts locked
     EXPECT_NE(sim.MSP430_Erase(ERASE_SEGMENT, 0x10FF, 64), 0);
 }
@@ -129,9 +129,9 @@ TEST_F(SimLibrary, SegmentAStaysUntilUnlocked) {
 TEST_F(SimLibrary, TheBlownFuseLocksTheTargetButNotClose) {
     ASSERT_EQ(open("SIM"), 0);
     ASSERT_EQ(sim.MSP430_Secure(), 0) << error();
-    EXPECT_NE(sim.MSP430_Erase(ERASE_ALL, 0xFFFE, 2), 0);
+    EXPECT_NE(sim.MSP430_Erase(ERASE_MAIN, 0xFFFE, 2), 0);
     EXPECT_NE(sim.MSP430_ReadOutFile(0xC000, 0x4000, scratch.path("x.hex").c_str(), FILE_INTEL_HEX), 0);
-    EXPECT_EQ(error(), "The security fuse is blown: JTAG access to the target is locked");
+    EXPECT_EQ(error(), "The Debug Interface to the device has been secured: the security fuse is blown");
     EXPECT_EQ(sim.MSP430_Close(1), 0);
     ASSERT_EQ(open("SIM"), 0);  // the fuse stays blown for the rest of the run
     EXPECT_NE(sim.MSP430_Reset(7, 1, 0), 0);

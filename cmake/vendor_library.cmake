@@ -1,0 +1,26 @@
+# The vendor's own FET library, built from its published source tree, as the oracle of the tests
+# that run kesto against the real thing. KESTO_VENDOR_SOURCE (or the environment variable of
+# that name) names the tree; without it those tests skip. The build happens once per machine
+# (tests/vendor/build_library.sh keeps it in a cache) and is copied into the build folder.
+set(KESTO_VENDOR_SOURCE "$ENV{KESTO_VENDOR_SOURCE}" CACHE PATH
+  "The vendor debug stack's source tree, for the tests against the real FET library")
+set(KESTO_REAL_LIBRARY "")
+if(KESTO_TESTS AND NOT WIN32 AND KESTO_VENDOR_SOURCE)
+  set(KESTO_REAL_LIBRARY ${CMAKE_BINARY_DIR}/vendorlib/libmsp430.so)
+  add_custom_target(kesto_vendor_library ALL
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/vendorlib
+    COMMAND sh -c "built=$(${CMAKE_SOURCE_DIR}/tests/vendor/build_library.sh '${KESTO_VENDOR_SOURCE}') && \
+${CMAKE_COMMAND} -E copy_if_different \"$built\" '${KESTO_REAL_LIBRARY}'"
+    BYPRODUCTS ${KESTO_REAL_LIBRARY}
+    COMMENT "The vendor's FET library from ${KESTO_VENDOR_SOURCE}"
+    VERBATIM)
+endif()
+if(KESTO_TESTS AND NOT WIN32)
+  function(kesto_vendor_library_wire_tests)
+    target_compile_definitions(kesto_tests PRIVATE KESTO_REAL_LIBRARY="${KESTO_REAL_LIBRARY}")
+    if(TARGET kesto_vendor_library)
+      add_dependencies(kesto_tests kesto_vendor_library)
+    endif()
+  endfunction()
+  cmake_language(DEFER CALL kesto_vendor_library_wire_tests)
+endif()
