@@ -1,0 +1,392 @@
+// The emulated eZ-FET at byte level: packets as the vendor library frames them, and the
+// chip behind them as the library sees it through the HAL macros.
+#include "ezfet/ez_fet.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "chip/board.h"
+#include "chip/parts.h"
+#include "chip/target.h"
+#include "ezfet/version_record.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace M = EzFetMacro;
+
+constexpr std::uint8_t EXECUTE = 0x81, ACK = 0x91, EXCEPTION = 0x92, DATA = 0x93;
+
+struct Packet {
+    std::uint8_t type, id, counter;
+    Bytes payload;
+};
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+void put16(Bytes& b, std::uint32_t v) {
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void put32(Bytes& b, std::uint32_t v) {
+    put16(b, v);
+    put16(b, v >> 16);
+}
+Bytes words(std::initializer_list<std::uint32_t> w16, std::initializer_list<std::uint32_t> w32 = {}) {
+    Bytes b;
+    for (auto v : w16) put16(b, v);
+    for (auto v : w32) put32(b, v);
+    return b;
+}
+std::uint16_t word_at(const Bytes& b, std::size_t i) { return static_cast<std::uint16_t>(b.at(i) | b.at(i + 1) << 8); }
+
+// A packet as the host frames it for an eZ-FET: padded to even length, no checksum.
+Bytes host_packet(std::uint8_t type, std::uint8_t id, const Bytes& payload) {
+    Bytes p{static_cast<std::uint8_t>(3 + payload.size()), type, id, 0};
+    p.insert(p.end(), payload.begin(), payload.end());
+    if (p.size() % 2) p.push_back(0);
+    return p;
+}
+
+// The psa signature as the library computes what it expects (its MemoryAreaBase), written
+// from its description rather than shared with the engine.
+std::uint16_t library_psa(std::uint32_t start, const Bytes& bytes) {
+    std::uint32_t r = (start - 2) & 0xFFFF;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const bool top = r & 0x8000;
+        r = top ? (((r ^ 0x0805) << 1) | 1) & 0xFFFF : (r << 1) & 0xFFFF;
+        r ^= word_at(bytes, i);
+    }
+    return static_cast<std::uint16_t>(r);
+}
+
+constexpr std::uint64_t NOW = 1'000'000'000;
+
+class EmulatedFet : public ::testing::Test {
+protected:
+    void make(const EzFetFaults& faults = {}) { fet = std::make_unique<EzFet>(target, board, faults); }
+    void SetUp() override { make(); }
+
+    void send(const Bytes& bytes, std::uint64_t at = NOW) { fet->receive(bytes.data(), bytes.size(), at); }
+
+    // Every packet the adapter has sent, each checked for its length, padding and checksum.
+    std::vector<Packet> replies() {
+        Bytes raw(fet->pending());
+        raw.resize(fet->take(raw.data(), raw.size()));
+        std::vector<Packet> out;
+        for (std::size_t pos = 0; pos < raw.size();) {
+            const std::size_t length = raw[pos], size = length + (length % 2 ? 3 : 4);
+            EXPECT_LE(pos + size, raw.size()) << "a packet cut short";
+            if (pos + size > raw.size()) break;
+            std::uint16_t sum = 0;
+            for (std::size_t i = pos; i < pos + size; i += 2) sum ^= word_at(raw, i);
+            EXPECT_EQ(sum, 0xFFFF) << "checksum of the packet at " << pos;
+            if (length % 2 == 0) {
+                EXPECT_EQ(raw[pos + length + 1], 0) << "padding";
+            }
+            out.push_back({raw[pos + 1], raw[pos + 2], raw[pos + 3],
+                           Bytes(raw.begin() + pos + 4, raw.begin() + pos + 1 + length)});
+            pos += size;
+        }
+        return out;
+    }
+
+    // Runs a macro in one packet and returns its DATA, failing on any other answer.
+    Bytes call(std::uint16_t macro, const Bytes& args = {}) {
+        Bytes payload = words({macro});
+        payload.insert(payload.end(), args.begin(), args.end());
+        id_ = static_cast<std::uint8_t>(id_ % 0x3F + 1);
+        send(host_packet(EXECUTE, id_, payload));
+        Bytes data;
+        for (const Packet& p : replies()) {
+            EXPECT_EQ(p.type, DATA) << "macro 0x" << std::hex << macro;
+            EXPECT_EQ(p.id & 0x3F, id_);
+            data.insert(data.end(), p.payload.begin(), p.payload.end());
+        }
+        return data;
+    }
+
+    // ExecuteFunclet as the library sends it for a flash operation, split like the library's.
+    void funclet(std::uint32_t address, std::uint16_t operation, const Bytes& data = {}, std::uint16_t fctl3 = 0xA508) {
+        Bytes message = words({M::EXECUTE_FUNCLET, 0x200, 0x80, 0x200});
+        const Bytes tail = words({operation, fctl3, 0x60, 0x07});
+        for (auto v : {address, static_cast<std::uint32_t>(data.empty() ? 2 : data.size() / 2)}) put32(message, v);
+        message.insert(message.end(), tail.begin(), tail.end());
+        message.insert(message.end(), data.begin(), data.end());
+        if (data.empty()) put32(message, 0xDEADBEEF);
+        send_split(message);
+    }
+
+    // A long message as the library splits it: 242 bytes after the macro id first, then 244.
+    void send_split(const Bytes& message) {
+        std::size_t pos = 0, packets = 0;
+        Packet last{};
+        while (pos < message.size()) {
+            const std::size_t n = std::min<std::size_t>(message.size() - pos, 244);
+            const bool final = pos + n == message.size();
+            id_ = static_cast<std::uint8_t>(id_ % 0x3F + 1);
+            send(host_packet(EXECUTE, static_cast<std::uint8_t>(id_ | (final ? 0 : 0x80)),
+                             Bytes(message.begin() + pos, message.begin() + pos + n)));
+            const std::vector<Packet> got = replies();
+            ASSERT_EQ(got.size(), 1u);
+            last = got[0];
+            if (!final) {
+                EXPECT_TRUE(last.type == ACK && last.id == id_ && last.payload.empty()) << "packet " << packets;
+            }
+            pos += n;
+            ++packets;
+        }
+        EXPECT_EQ(last.type, DATA);
+    }
+
+    Bytes read(std::uint32_t address, std::uint32_t count, std::uint16_t macro = M::READ_MEM_WORDS) {
+        return call(macro, words({}, {address, count}));
+    }
+
+    Target target{*find_part("MSP430G2553")};
+    Board board;
+    std::unique_ptr<EzFet> fet;
+    std::uint8_t id_ = 0;
+};
+
+TEST_F(EmulatedFet, FramesRepliesAsTheLibraryReadsThem) {
+    // The exact bytes an empty DATA reply takes, from a session with the library.
+    send(host_packet(EXECUTE, 2, words({M::CONFIGURE}, {0x0B, 4, 0x400A})));
+    Bytes raw(16);
+    raw.resize(fet->take(raw.data(), raw.size()));
+    EXPECT_EQ(raw, (Bytes{0x03, 0x93, 0x02, 0x00, 0xFE, 0x6C}));
+
+    // The version request, fed one byte at a time, and the host's acknowledgements and a
+    // communication reset in between, which get no answer.
+    const Bytes request = host_packet(EXECUTE, 1, Bytes{0, 0, 0});
+    send(host_packet(ACK, 2, {}));
+    send(Bytes{0x03, 0x92, 0x00, 0x00});
+    for (std::uint8_t b : request) send(Bytes{b});
+    const std::vector<Packet> got = replies();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].type, DATA);
+    EXPECT_EQ(got[0].id, 1);
+    EXPECT_EQ(got[0].payload, ezfet_version_record(false));
+
+    // Half a packet left for longer than the adapter waits is dropped; the next one counts.
+    send(Bytes(request.begin(), request.begin() + 3), NOW);
+    send(request, NOW + 600'000'000);
+    EXPECT_EQ(replies().size(), 1u);
+}
+
+TEST_F(EmulatedFet, SplitsLongRepliesAtTheFirmwaresPacketSize) {
+    struct Case {
+        std::uint32_t words;
+        std::size_t packets, last_payload;
+    };
+    // 0x2000 words is ReadOutFile of a G2553's main memory; 126 words fill a packet exactly,
+    // which the firmware follows with an empty one.
+    for (const Case& c : {Case{0x2000, 66, 4}, Case{126, 2, 0}, Case{125, 1, 250}, Case{300, 3, 96}}) {
+        send(host_packet(EXECUTE, 0x36, words({M::READ_MEM_QUICK}, {0xC000, c.words, 0xFFFF})));
+        const std::vector<Packet> got = replies();
+        ASSERT_EQ(got.size(), c.packets) << c.words;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            const bool last = i + 1 == got.size();
+            EXPECT_EQ(got[i].id, last ? 0x36 : 0xB6);
+            EXPECT_EQ(std::size_t{got[i].counter}, c.packets == 1 ? 0 : i + 1);
+            EXPECT_EQ(got[i].payload.size(), last ? c.last_payload : 252u);
+        }
+    }
+}
+
+TEST_F(EmulatedFet, GathersLongHostMessagesAndAcknowledgesEachPacket) {
+    Bytes data;
+    std::mt19937 random(3);
+    for (int i = 0; i < 500; ++i) data.push_back(static_cast<std::uint8_t>(random()));
+    Bytes message = words({M::WRITE_MEM_WORDS}, {0x200, 250});  // all of RAM but 12 bytes: three packets
+    message.insert(message.end(), data.begin(), data.end());
+    send_split(message);
+    EXPECT_EQ(read(0x200, 250), data);
+}
+
+TEST_F(EmulatedFet, AnswersTheCommandsOutsideTheMacroTable) {
+    send(host_packet(0x8F, 4, words({0})));  // over-current off: the firmware's exception -1
+    send(host_packet(0x64, 5, {}));         // the adapter's supply
+    const std::vector<Packet> got = replies();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].type, EXCEPTION);
+    EXPECT_EQ(got[0].payload, words({0xFFFF}));
+    EXPECT_EQ(got[1].type, DATA);
+    EXPECT_GE(word_at(got[1].payload, 0), 2200) << "the library erases flash only above 2.2 V";
+    send(host_packet(EXECUTE, 6, words({0x7E})));  // no such macro
+    EXPECT_EQ(replies().at(0).type, EXCEPTION);
+}
+
+// What the library does to program a G2553, in its order: identify, erase, program, verify,
+// read back, start the program.
+TEST_F(EmulatedFet, CarriesAG2553ThroughAProgrammingSession) {
+    EXPECT_EQ(call(M::START_JTAG, Bytes{1}), Bytes{1});
+    EXPECT_EQ(call(M::GET_JTAG_ID), words({0x89}));
+    EXPECT_EQ(call(M::IS_JTAG_FUSE_BLOWN), words({0}));
+    Bytes context = call(M::SYNC_POR_SAVE_CONTEXT, words({0x120, 0x5A80}));
+    ASSERT_EQ(context.size(), 8u);
+    EXPECT_EQ(context[1], 0x69) << "WDTCTL as read";
+    EXPECT_FALSE(board.running());
+    EXPECT_EQ(read(0x120, 1), words({0x6980})) << "the watchdog is held";
+    EXPECT_EQ(call(M::GET_DEVICE_ID_PTR), words({}, {0, 0x0FF0}) + words({0}));
+    EXPECT_EQ(read(0x0FF0, 1), (Bytes{0x25, 0x53}));
+
+    // A program that counts in RAM at 0x200, started from its reset vector.
+    const Bytes program = words({0x5392, 0x0200, 0x3FFD});
+    const Bytes segment_a = read(0x10C0, 32);
+    funclet(0xFFFE, 0xA504);
+    funclet(0xC000, 0xA504);
+    EXPECT_EQ(call(M::PSA, words({}, {0xC000, 0x2000}) + Bytes{0}), words({library_psa(0xC000, Bytes(0x4000, 0xFF))}));
+    EXPECT_EQ(read(0x10C0, 32), segment_a) << "the main erase keeps segment A";
+    EXPECT_NE(segment_a, Bytes(64, 0xFF)) << "the calibration";
+    funclet(0xC000, 0, program);
+    funclet(0xFFFE, 0, words({0xC000}));
+    EXPECT_EQ(call(M::PSA, words({}, {0xC000, 3}) + Bytes{0}), words({library_psa(0xC000, program)}));
+    EXPECT_EQ(read(0xC000, 3, M::READ_MEM_QUICK), program);
+    EXPECT_EQ(target.byte_at(0xC001), 0x53);
+
+    // Flash writes AND with what is there; info B erases when the library unlocks it.
+    funclet(0xC006, 0, words({0xF0F0}));
+    funclet(0xC006, 0, words({0x0FFF}));
+    EXPECT_EQ(read(0xC006, 1), words({0x00F0}));
+    funclet(0x1080, 0, words({0x1234}));
+    funclet(0x1080, 0xA502, {}, 0xA548);
+    EXPECT_EQ(read(0x1080, 1), words({0xFFFF}));
+
+    // Reset and run: PUC, registers, then restore with the watchdog held.
+    context = call(M::SYNC_POR_SAVE_CONTEXT, words({0x120, 0x5A80}));
+    EXPECT_EQ(word_at(context, 2), 0xC000) << "PC from the reset vector";
+    Bytes registers = call(M::READ_ALL_CPU_REGS);
+    ASSERT_EQ(registers.size(), 26u);
+    registers[0] = 0x00, registers[1] = 0x04;  // SP 0x400
+    call(M::WRITE_ALL_CPU_REGS, registers);
+    EXPECT_EQ(call(M::READ_ALL_CPU_REGS), registers);
+    call(M::RESTORE_CONTEXT_RELEASE, words({0x120, 0x5A80}, {0xC000}) + words({0, 6, 0, 0, 0}));
+    EXPECT_TRUE(board.running());
+    board.advance_to(NOW + 1'000'000);
+    context = call(M::SYNC_CONDITIONAL_SAVE_CONTEXT, words({0x120, 0x5A80}));
+    EXPECT_FALSE(board.running());
+    EXPECT_GE(word_at(context, 2), 0xC000);
+    EXPECT_GT(word_at(read(0x200, 1), 0), 100) << "the program ran";
+}
+
+TEST_F(EmulatedFet, ShowsEachFaultAsAsked) {
+    const auto erase_and_write = [this](std::uint32_t address, std::uint16_t value) {
+        funclet(0xC000, 0xA504);
+        funclet(address, 0, words({value}));
+        return word_at(read(address, 1), 0);
+    };
+    EzFetFaults faults;
+    faults.stuck_bit = true;
+    faults.stuck_address = 0xC011;
+    faults.stuck_mask = 0x04;
+    make(faults);
+    EXPECT_EQ(erase_and_write(0xC010, 0xFFFF), 0xFBFF) << "stuck at 0";
+    faults.stuck_high = true;
+    make(faults);
+    EXPECT_EQ(erase_and_write(0xC010, 0x0000), 0x0400) << "stuck at 1";
+
+    faults = {};
+    faults.old_firmware = true;
+    make(faults);
+    const Bytes record = call(M::ZERO, Bytes{0});
+    EXPECT_NE(word_at(record, EZFET_HIL_CHECKSUM_OFFSET), ezfet_version_record(false)[EZFET_HIL_CHECKSUM_OFFSET]);
+
+    faults = {};
+    faults.fuse_blown = true;
+    make(faults);
+    EXPECT_EQ(call(M::IS_JTAG_FUSE_BLOWN), words({0x5555}));
+    make();
+    call(M::BLOW_FUSE, Bytes{1});
+    EXPECT_EQ(call(M::IS_JTAG_FUSE_BLOWN), words({0x5555})) << "BlowFuse";
+
+    struct Silence {
+        long after;
+        int at;
+        int answered;
+    };
+    for (const Silence& s : {Silence{3, -1, 3}, Silence{-1, M::PSA, 2}}) {
+        faults = {};
+        faults.silent_after_executes = s.after;
+        faults.silent_at_macro = s.at;
+        make(faults);
+        const std::uint16_t macros[] = {M::GET_JTAG_ID, M::CONFIGURE, M::PSA, M::GET_JTAG_ID, M::GET_JTAG_ID};
+        int answered = 0;
+        for (std::uint16_t macro : macros) {
+            send(host_packet(EXECUTE, 1, words({macro}, {0xC000, 1}) + Bytes{0}));
+            answered += replies().empty() ? 0 : 1;
+        }
+        send(Bytes{0x03, 0x92, 0x00, 0x00});
+        send(host_packet(EXECUTE, 2, words({M::GET_JTAG_ID})));
+        EXPECT_TRUE(replies().empty()) << "a communication reset does not revive it";
+        EXPECT_EQ(answered, s.answered);
+        EXPECT_TRUE(fet->silent());
+    }
+}
+
+// The source of the library, when there is one to compare with.
+std::string vendor_source() {
+    if (const char* env = std::getenv("KESTO_VENDOR_SOURCE"); env && *env) return env;
+#ifdef KESTO_VENDOR_SOURCE_DIR
+    return KESTO_VENDOR_SOURCE_DIR;
+#else
+    return "";
+#endif
+}
+
+// Reads a word of one of the firmware images the library carries, as the library does: each
+// section a run of words from its start address.
+bool image_word(const std::string& text, const std::string& name, std::uint32_t address, std::uint16_t& word) {
+    const auto array = [&text](const std::string& array_name) {
+        std::vector<std::uint32_t> values;
+        const std::size_t at = text.find(array_name + "[] =");
+        if (at == std::string::npos) return values;
+        const std::size_t open = text.find('{', at), close = text.find('}', open);
+        std::istringstream in(text.substr(open + 1, close - open - 1));
+        for (std::string item; std::getline(in, item, ',');) {
+            if (item.find_first_not_of(" \r\n\t") != std::string::npos) values.push_back(std::stoul(item, nullptr, 0));
+        }
+        return values;
+    };
+    const std::vector<std::uint32_t> data = array(name), starts = array(name + "_address"),
+                                     lengths = array(name + "_length_of_sections");
+    std::size_t base = 0;
+    for (std::size_t s = 0; s < starts.size() && s < lengths.size(); base += lengths[s++]) {
+        if (address >= starts[s] && (address - starts[s]) / 2 < lengths[s] && base + (address - starts[s]) / 2 < data.size()) {
+            word = static_cast<std::uint16_t>(data[base + (address - starts[s]) / 2]);
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(EzFetVersionRecord, CarriesWhatTheLibrarysFirmwareImagesHold) {
+    const std::string source = vendor_source();
+    if (source.empty()) GTEST_SKIP() << "KESTO_VENDOR_SOURCE names no copy of the vendor's debug stack";
+    std::map<std::string, std::string> texts;
+    for (const EzFetVersionWord& w : EZFET_VERSION_WORDS) {
+        std::string file = std::string(w.image);
+        file = source + "/Bios/include/" + file.substr(0, file.size() - 5) + ".h";  // eZ_FetHalImage: eZ_FetHal.h
+        if (!texts.count(file)) {
+            std::ifstream in(file);
+            ASSERT_TRUE(in) << file;
+            texts[file] = std::string(std::istreambuf_iterator<char>(in), {});
+        }
+        std::uint16_t expected = 0;
+        ASSERT_TRUE(image_word(texts[file], w.image, w.image_address, expected)) << w.field;
+        EXPECT_EQ(w.value, expected) << w.field;
+        const Bytes record = ezfet_version_record(false);
+        EXPECT_EQ(word_at(record, w.offset), expected) << w.field;
+    }
+}
+
+}  // namespace
