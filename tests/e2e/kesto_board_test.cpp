@@ -130,7 +130,8 @@ TEST(KestoBoard, RefusedNamespacesAreNamedWithStatusTwo) {
 }
 
 // The chip maker's library finds the board as a LaunchPad and programs it through the emulated
-// eZ-FET; then KESTO's terminal hears the firmware on the UART.
+// eZ-FET; then KESTO's terminal hears the firmware on the UART. Each fault the command line
+// names reaches the adapter and fails the pass as it would with a real one.
 TEST(KestoBoard, KestoWithTheRealLibraryProgramsTheBoard) {
     SKIP_WITHOUT_NAMESPACES();
 #ifdef KESTO_REAL_LIBRARY
@@ -143,13 +144,29 @@ TEST(KestoBoard, KestoWithTheRealLibraryProgramsTheBoard) {
     const ScratchFolder folder;
     fs::copy_file(KESTO_BINARY, folder.path("kesto"));
     fs::create_symlink(library, folder.path("libmsp430.so"));
-    Console console(BOARD,
-                    {"--", folder.path("kesto"), "USB", "-FET", "TIUSB", "-baud", "9600", "-a", "0", "+ebpv",
-                     blink_example("elf"), "-expect", "LED on", "-timeout", "20"},
-                    "", false, winsize{50, 200, 0, 0});
-    ASSERT_TRUE(console.wait_exit(40000)) << console.text;
-    EXPECT_EQ(console.status, 0) << console.text;
-    EXPECT_NE(console.text.find("Identifed: "), std::string::npos) << console.text;
-    EXPECT_NE(console.text.find("Programm & Verify...wait... -OK"), std::string::npos) << console.text;
-    EXPECT_NE(console.text.find("LED on"), std::string::npos) << console.text;
+    const std::vector<std::string> pass = {folder.path("kesto"), "-a", "0", "+ebpv", blink_example("elf")};
+    const struct {
+        std::vector<std::string> faults;
+        std::vector<std::string> more;
+        int status;
+        std::vector<std::string> says;
+    } cases[] = {
+        {{}, {"USB", "-FET", "TIUSB", "-baud", "9600"}, 0,
+         {"Identifed: ", "Programm & Verify...wait... -OK", "Expected text seen: \"LED on\""}},
+        {{"-stuck", "0xC000"}, {}, 1, {"Verification error"}},
+        {{"-old-firmware"}, {}, 1, {"Version conflict between the DLL and USB FET Firmware"}},
+        {{"-fuse-blown"}, {}, 1, {"The Debug Interface to the device has been secured"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.faults;
+        args.push_back("--");
+        args.insert(args.end(), pass.begin(), pass.begin() + 1);
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        args.insert(args.end(), pass.begin() + 1, pass.end());
+        if (c.status == 0) args.insert(args.end(), {"-expect", "LED on", "-timeout", "20"});
+        Console console(BOARD, args, "", false, winsize{50, 200, 0, 0});
+        ASSERT_TRUE(console.wait_exit(40000)) << console.text;
+        EXPECT_EQ(console.status, c.status) << console.text;
+        for (const std::string& text : c.says) EXPECT_NE(console.text.find(text), std::string::npos) << console.text;
+    }
 }
