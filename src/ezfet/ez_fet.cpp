@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii_text.h"
 #include "chip/board.h"
 #include "chip/target.h"
 #include "ezfet/version_record.h"
@@ -105,7 +106,51 @@ Outcome ack(std::uint16_t value) { return Outcome{RESP_ACK, value, {}}; }
 // -1, the firmware's answer to what it cannot do.
 Outcome failure() { return Outcome{RESP_EXCEPTION, 0xFFFF, {}}; }
 
+struct MacroName {
+    const char* name;
+    std::uint16_t id;
+};
+constexpr MacroName MACRO_NAMES[] = {
+    {"Zero", EzFetMacro::ZERO},
+    {"Init", EzFetMacro::INIT},
+    {"SetVcc", EzFetMacro::SET_VCC},
+    {"GetVcc", EzFetMacro::GET_VCC},
+    {"StartJtag", EzFetMacro::START_JTAG},
+    {"StopJtag", EzFetMacro::STOP_JTAG},
+    {"Configure", EzFetMacro::CONFIGURE},
+    {"GetFuses", EzFetMacro::GET_FUSES},
+    {"BlowFuse", EzFetMacro::BLOW_FUSE},
+    {"WaitForEem", EzFetMacro::WAIT_FOR_EEM},
+    {"BitSequence", EzFetMacro::BIT_SEQUENCE},
+    {"GetJtagId", EzFetMacro::GET_JTAG_ID},
+    {"GetInterfaceMode", EzFetMacro::GET_INTERFACE_MODE},
+    {"GetDeviceIdPtr", EzFetMacro::GET_DEVICE_ID_PTR},
+    {"SyncJtag_AssertPor_SaveContext", EzFetMacro::SYNC_POR_SAVE_CONTEXT},
+    {"SyncJtag_Conditional_SaveContext", EzFetMacro::SYNC_CONDITIONAL_SAVE_CONTEXT},
+    {"RestoreContext_ReleaseJtag", EzFetMacro::RESTORE_CONTEXT_RELEASE},
+    {"ReadMemBytes", EzFetMacro::READ_MEM_BYTES},
+    {"ReadMemWords", EzFetMacro::READ_MEM_WORDS},
+    {"ReadMemQuick", EzFetMacro::READ_MEM_QUICK},
+    {"WriteMemBytes", EzFetMacro::WRITE_MEM_BYTES},
+    {"WriteMemWords", EzFetMacro::WRITE_MEM_WORDS},
+    {"EemDataExchange", EzFetMacro::EEM_DATA_EXCHANGE},
+    {"ReadAllCpuRegs", EzFetMacro::READ_ALL_CPU_REGS},
+    {"WriteAllCpuRegs", EzFetMacro::WRITE_ALL_CPU_REGS},
+    {"Psa", EzFetMacro::PSA},
+    {"ExecuteFunclet", EzFetMacro::EXECUTE_FUNCLET},
+    {"GetDcoFrequency", EzFetMacro::GET_DCO_FREQUENCY},
+    {"IsJtagFuseBlown", EzFetMacro::IS_JTAG_FUSE_BLOWN},
+    {"ResetStaticGlobalVars", EzFetMacro::RESET_STATIC_GLOBAL_VARS},
+};
+
 }  // namespace
+
+int ez_fet_macro_id(const char* name) {
+    for (const MacroName& m : MACRO_NAMES) {
+        if (name && ascii_equal(m.name, name)) return m.id;
+    }
+    return -1;
+}
 
 std::vector<std::uint8_t> ezfet_version_record(bool old_firmware) {
     std::vector<std::uint8_t> r(EZFET_VERSION_RECORD_SIZE, 0);
@@ -174,7 +219,7 @@ struct EzFet::Engine {
 };
 
 void EzFet::Engine::receive(const std::uint8_t* bytes, std::size_t n) {
-    if (!rx.empty() && now_ns - rx_since_ns > PARTIAL_PACKET_NS) rx.clear();
+    if (!rx.empty() && now_ns > rx_since_ns + PARTIAL_PACKET_NS) rx.clear();
     if (rx.empty()) rx_since_ns = now_ns;
     rx.insert(rx.end(), bytes, bytes + n);
     std::size_t pos = 0;

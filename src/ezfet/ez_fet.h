@@ -35,7 +35,8 @@ struct EzFetFaults {
     // The adapter goes silent (answers nothing more; not even a communication reset brings it
     // back) once it has answered this many EXECUTE commands; negative: never.
     long silent_after_executes = -1;
-    // ... or at the first EXECUTE of this HAL macro id (see EzFetMacro); negative: never.
+    // ... or at the first EXECUTE of this HAL macro id (see EzFetMacro, ez_fet_macro_id);
+    // negative: never.
     int silent_at_macro = -1;
 
     // The chip's JTAG security fuse is blown from the start.
@@ -75,6 +76,10 @@ inline constexpr std::uint16_t GET_DCO_FREQUENCY = 0x22;
 inline constexpr std::uint16_t IS_JTAG_FUSE_BLOWN = 0x4C;
 inline constexpr std::uint16_t RESET_STATIC_GLOBAL_VARS = 0x52;
 }  // namespace EzFetMacro
+
+// The id of a HAL macro above by the name the adapter's firmware gives it ("ExecuteFunclet",
+// "Psa", "SyncJtag_AssertPor_SaveContext", ...; case does not matter), or -1.
+int ez_fet_macro_id(const char* name);
 
 class EzFet {
 public:

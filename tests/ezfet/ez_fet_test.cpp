@@ -314,7 +314,8 @@ TEST_F(EmulatedFet, ShowsEachFaultAsAsked) {
         int at;
         int answered;
     };
-    for (const Silence& s : {Silence{3, -1, 3}, Silence{-1, M::PSA, 2}}) {
+    EXPECT_EQ(ez_fet_macro_id("NoSuchMacro"), -1);
+    for (const Silence& s : {Silence{3, -1, 3}, Silence{-1, ez_fet_macro_id("psa"), 2}}) {
         faults = {};
         faults.silent_after_executes = s.after;
         faults.silent_at_macro = s.at;
