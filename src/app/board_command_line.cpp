@@ -48,6 +48,10 @@ bool read_board_options(int argc, const char* const* argv, BoardOptions& options
         } else if (ascii_equal(word, "-hang-after")) {
             if (!read_number(value, 0x7FFFFFFF, number)) return error = "-hang-after needs a count of commands", false;
             options.faults.silent_after_executes = static_cast<long>(number), ++i;
+        } else if (ascii_equal(word, "-hang-at")) {
+            const int macro = value ? ez_fet_macro_id(value) : -1;
+            if (macro < 0) return error = "-hang-at needs the name of an adapter command (Psa, ExecuteFunclet, ...)", false;
+            options.faults.silent_at_macro = macro, ++i;
         } else if (ascii_equal(word, "-fuse-blown")) {
             options.faults.fuse_blown = true;
         } else {
@@ -72,6 +76,7 @@ const char* board_usage() {
            "  -stuck ADDR       a flash bit at ADDR that does not take what is programmed\n"
            "  -old-firmware     adapter firmware older than the library (it asks for an update)\n"
            "  -hang-after N     the adapter stops answering after N commands\n"
+           "  -hang-at NAME     ... or at the first command NAME (Psa, ExecuteFunclet, ...)\n"
            "  -fuse-blown       the chip's JTAG fuse is blown\n"
            "  -h                this text\n"
            "\n"

@@ -18,7 +18,7 @@ bool read(std::vector<const char*> words, BoardOptions& options, std::string& er
 TEST(BoardCommandLine, FaultsAndTheCommand) {
     BoardOptions options;
     std::string error;
-    ASSERT_TRUE(read({"-STUCK", "0xC010", "-old-firmware", "-hang-after", "12", "-fuse-blown", "-part", "msp430g2553",
+    ASSERT_TRUE(read({"-STUCK", "0xC010", "-old-firmware", "-hang-after", "12", "-hang-at", "psa", "-fuse-blown", "-part", "msp430g2553",
                       "--", "kesto", "--", "-h"},
                      options, error))
         << error;
@@ -26,6 +26,7 @@ TEST(BoardCommandLine, FaultsAndTheCommand) {
     EXPECT_EQ(options.faults.stuck_address, 0xC010u);
     EXPECT_TRUE(options.faults.old_firmware);
     EXPECT_EQ(options.faults.silent_after_executes, 12);
+    EXPECT_EQ(options.faults.silent_at_macro, EzFetMacro::PSA);
     EXPECT_TRUE(options.faults.fuse_blown);
     EXPECT_EQ(options.part, "MSP430G2553");
     EXPECT_FALSE(options.usage);  // -h after -- is the command's
@@ -47,6 +48,7 @@ TEST(BoardCommandLine, BadWordsAreNamed) {
         {{"-stuck", "0xC0G0"}, "-stuck needs a flash address (0xC000 or 49152)"},
         {{"-stuck", "0x100000"}, "-stuck needs a flash address (0xC000 or 49152)"},
         {{"-hang-after", "-1"}, "-hang-after needs a count of commands"},
+        {{"-hang-at", "Reboot"}, "-hang-at needs the name of an adapter command (Psa, ExecuteFunclet, ...)"},
         {{"-part", "G9999"}, "-part G9999: no such part"},
         {{"-load"}, "-load needs an image file"},
         {{"--"}, "-- names no command"},

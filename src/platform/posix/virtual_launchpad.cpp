@@ -124,6 +124,10 @@ const char* const REFUSAL_HELP =
                 std::string(REFUSAL_ADVICE) + step + ": " + std::strerror(error) + REFUSAL_HELP, 0);
 }
 
+// What a bind, a remount or a change of propagation gives for the source or file system it
+// ignores: a name rather than null, which checkers of system calls take for a bad pointer.
+constexpr const char* NO_NAME = "none";
+
 // The same user and group inside as outside, so that what the command makes is the caller's.
 void enter_namespaces(int report) {
     const uid_t uid = getuid();
@@ -135,13 +139,13 @@ void enter_namespaces(int report) {
     if (!write_file("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1"))
         refuse(report, "gid_map", errno);
     // Nothing mounted here may reach the system's own view.
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) refuse(report, "mount", errno);
+    if (mount(NO_NAME, "/", NO_NAME, MS_REC | MS_PRIVATE, nullptr) != 0) refuse(report, "mount", errno);
 }
 
 // Binds what `original` (an O_PATH descriptor of the system's /dev entry) is at target.
 void bind(int report, int original, const std::string& target) {
     const std::string source = "/proc/self/fd/" + std::to_string(original);
-    if (mount(source.c_str(), target.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0)
+    if (mount(source.c_str(), target.c_str(), NO_NAME, MS_BIND | MS_REC, nullptr) != 0)
         child_fails(report, SETUP_FAILED, "cannot bind " + target, errno);
 }
 
@@ -194,7 +198,7 @@ void build_dev(int report, const Pty& debug, const Pty& uart) {
     for (const int fd : folders) if (fd >= 0) close(fd);
     close(ports[0]), close(ports[1]);
     // The tmpfs is read-only from here on; the binds inside keep their own flags.
-    mount(nullptr, "/dev", nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NOEXEC, nullptr);
+    mount(NO_NAME, "/dev", NO_NAME, MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NOEXEC, nullptr);
 }
 
 // /sys/class/tty as the system shows a LaunchPad's two ports, and nothing else.
@@ -209,7 +213,7 @@ void build_sys_class_tty(int report) {
             !write_file(folder + "/device/interface", std::string(entry->interface_name) + "\n"))
             child_fails(report, SETUP_FAILED, "cannot write " + folder, errno);
     }
-    mount(nullptr, "/sys/class/tty", nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NOEXEC, nullptr);
+    mount(NO_NAME, "/sys/class/tty", NO_NAME, MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NOEXEC, nullptr);
 }
 
 void restore_signal_actions();
