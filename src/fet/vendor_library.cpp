@@ -39,7 +39,9 @@ struct CurrentGeneration {
     fet_int(FET_CALL* device)(fet_int id, char* record, fet_int size);
     fet_int(FET_CALL* error_number)();
     fet_int(FET_CALL* number_of_usb_ifs)(fet_int* count);
+    fet_int(FET_CALL* reset)(fet_int method, fet_int execute, fet_int release_jtag);
     bool instance = false;
+    bool device_open = false;  // since the last opening of the adapter
     // A failure the library reported as success, with the library's number for it; taken by
     // the next error query.
     fet_int own_error = 0;
@@ -53,6 +55,7 @@ constexpr fet_int NO_DEVICE_ERROR = 4;
 // ones load it with their instance and refuse a second load as "not loaded". Either way the
 // database is there afterwards, so the answer does not count.
 fet_int FET_CALL initialize_then_load_database(const char* port, fet_int* version) {
+    current.device_open = false;
     const fet_int status = current.initialize(port, version);
     if (status != 0 || !current.load_device_db) return status;
     current.load_device_db(nullptr);
@@ -68,9 +71,20 @@ fet_int FET_CALL identify_by_opening(char* record, fet_int size, fet_int set_id)
     if (status != 0) return status;
     DeviceRecord found{};
     std::memcpy(found.bytes, record, 2);
-    if (found.word(DEV_MARK) == DEVICE_RECORD_MARK) return 0;
+    current.device_open = found.word(DEV_MARK) == DEVICE_RECORD_MARK;
+    if (current.device_open) return 0;
     current.own_error = NO_DEVICE_ERROR;
     return STATUS_FAILED;
+}
+
+// This generation resets only a device it has opened; the terminal's reset key opens the
+// adapter alone, so the device is opened on the way.
+fet_int FET_CALL reset_opened_device(fet_int method, fet_int execute, fet_int release_jtag) {
+    if (!current.device_open) {
+        unsigned char record[CURRENT_DEVICE_RECORD_SIZE];
+        if (const fet_int status = identify_by_opening(reinterpret_cast<char*>(record), sizeof record, 0)) return status;
+    }
+    return current.reset(method, execute, release_jtag);
 }
 
 fet_int FET_CALL error_number_or_own() {
@@ -171,6 +185,8 @@ bool find_generation(void* library, Loaded& loaded, std::string& reason) {
     current.device = t.MSP430_Device;
     current.error_number = t.MSP430_Error_Number;
     current.number_of_usb_ifs = t.MSP430_GetNumberOfUsbIfs;
+    current.reset = t.MSP430_Reset;
+    t.MSP430_Reset = reset_opened_device;
     t.MSP430_Initialize = initialize_then_load_database;
     t.MSP430_Identify = identify_by_opening;
     t.MSP430_Device = device_after_instance;

@@ -92,6 +92,13 @@ fet_int FET_CALL current_get_number_of_usb_ifs(fet_int* count) {
     return sim().MSP430_GetNumberOfUsbIfs(count);
 }
 
+fet_int FET_CALL current_reset(fet_int method, fet_int execute, fet_int release_jtag) {
+    if (!state.found)
+        return simulator_fail(SIM_NO_DEVICE, "Could not find device (or device not supported): MSP430_OpenDevice "
+                                             "comes before a reset");
+    return sim().MSP430_Reset(method, execute, release_jtag);
+}
+
 fet_int FET_CALL current_configure(fet_int mode, fet_int value) {
     if (mode == CONFIGURE_VERIFICATION)
         return simulator_fail(SIM_BAD_ARGUMENT, "Invalid parameter(s): this generation verifies through "

@@ -29,6 +29,8 @@ fet_int FET_CALL current_get_found_device(std::uint8_t* record, fet_int size);
 // The library's instance is made by the first of these two; until then the device types are
 // not listed.
 fet_int FET_CALL current_get_number_of_usb_ifs(fet_int* count);
+// Only a device opened since MSP430_Initialize is reset.
+fet_int FET_CALL current_reset(fet_int method, fet_int execute, fet_int release_jtag);
 // Verification is no Configure mode in this generation: mode 0 is refused as an invalid parameter.
 fet_int FET_CALL current_configure(fet_int mode, fet_int value);
 

@@ -54,9 +54,15 @@ SIM_EXPORT fet_int FET_CALL MSP430_FET_FwUpdate(const char* file, LibraryProgres
 #if defined(KESTO_SIM_ORIGINAL_GENERATION)
 SIM_EXPORT fet_int FET_CALL MSP430_Configure(fet_int mode, fet_int value) { return sim().MSP430_Configure(mode, value); }
 SIM_EXPORT fet_int FET_CALL MSP430_GetNumberOfUsbIfs(fet_int* count) { return sim().MSP430_GetNumberOfUsbIfs(count); }
+SIM_EXPORT fet_int FET_CALL MSP430_Reset(fet_int method, fet_int execute, fet_int release_jtag) {
+    return sim().MSP430_Reset(method, execute, release_jtag);
+}
 #else
 SIM_EXPORT fet_int FET_CALL MSP430_Configure(fet_int mode, fet_int value) { return current_configure(mode, value); }
 SIM_EXPORT fet_int FET_CALL MSP430_GetNumberOfUsbIfs(fet_int* count) { return current_get_number_of_usb_ifs(count); }
+SIM_EXPORT fet_int FET_CALL MSP430_Reset(fet_int method, fet_int execute, fet_int release_jtag) {
+    return current_reset(method, execute, release_jtag);
+}
 // Its presence tells this generation's 32-bit integers from the first releases' C long.
 SIM_EXPORT void FET_CALL MSP430_HIL_MEMAP() {}
 #endif
@@ -76,9 +82,6 @@ SIM_EXPORT fet_int FET_CALL MSP430_ReadOutFile(fet_int address, fet_int length, 
     return sim().MSP430_ReadOutFile(address, length, file, file_type);
 }
 SIM_EXPORT fet_int FET_CALL MSP430_Secure() { return sim().MSP430_Secure(); }
-SIM_EXPORT fet_int FET_CALL MSP430_Reset(fet_int method, fet_int execute, fet_int release_jtag) {
-    return sim().MSP430_Reset(method, execute, release_jtag);
-}
 SIM_EXPORT fet_int FET_CALL MSP430_Close(fet_int vcc_off) { return sim().MSP430_Close(vcc_off); }
 SIM_EXPORT fet_int FET_CALL MSP430_Error_Number() { return sim().MSP430_Error_Number(); }
 SIM_EXPORT const char* FET_CALL MSP430_Error_String(fet_int number) { return sim().MSP430_Error_String(number); }

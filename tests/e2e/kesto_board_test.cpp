@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "e2e/pty_harness.h"
+#include "image/image_file.h"
 #include "support/blink_example.h"
 
 namespace fs = std::filesystem;
@@ -131,46 +132,123 @@ TEST(KestoBoard, RefusedNamespacesAreNamedWithStatusTwo) {
     EXPECT_NE(console.text.find("or run kesto-board as root"), std::string::npos) << console.text;
 }
 
-// The chip maker's library finds the board as a LaunchPad and programs it through the emulated
-// eZ-FET; then KESTO's terminal hears the firmware on the UART. Each fault the command line
-// names reaches the adapter and fails the pass as it would with a real one.
-TEST(KestoBoard, KestoWithTheRealLibraryProgramsTheBoard) {
-    SKIP_WITHOUT_NAMESPACES();
+namespace {
+
+// The chip maker's libmsp430.so, from the build or the environment; empty when there is none.
+std::string real_library() {
 #ifdef KESTO_REAL_LIBRARY
     std::string library = KESTO_REAL_LIBRARY;
 #else
     std::string library;
 #endif
     if (library.empty() && std::getenv("KESTO_REAL_LIBRARY")) library = std::getenv("KESTO_REAL_LIBRARY");
-    if (library.empty() || !fs::exists(library)) GTEST_SKIP() << "the chip maker's libmsp430.so is not available";
-    // memcheck would report the library's own uninitialised reads and thread-local leftovers.
-    if (under_valgrind()) GTEST_SKIP() << "the chip maker's library is not checked under valgrind";
-    const ScratchFolder folder;
-    fs::copy_file(KESTO_BINARY, folder.path("kesto"));
-    fs::create_symlink(library, folder.path("libmsp430.so"));
-    const std::vector<std::string> pass = {folder.path("kesto"), "-a", "0", "+ebpv", blink_example("elf")};
+    return library.empty() || !fs::exists(library) ? std::string() : library;
+}
+
+#define SKIP_WITHOUT_REAL_LIBRARY()                                                                          \
+    SKIP_WITHOUT_NAMESPACES();                                                                                \
+    if (real_library().empty()) GTEST_SKIP() << "the chip maker's libmsp430.so is not available";          \
+    /* memcheck would report the library's own uninitialised reads and thread-local leftovers. */           \
+    if (under_valgrind()) GTEST_SKIP() << "the chip maker's library is not checked under valgrind"
+
+// A copy of kesto with the real library beside it, and the example's images.
+struct KestoWithRealLibrary {
+    ScratchFolder folder;
+    KestoWithRealLibrary() {
+        fs::copy_file(KESTO_BINARY, folder.path("kesto"));
+        fs::create_symlink(real_library(), folder.path("libmsp430.so"));
+        fs::copy_file(blink_example("hex"), folder.path("blink.hex"));
+    }
+    // `commands` run by sh in the folder, beside a board with `faults`.
+    BoardRun run(std::vector<std::string> faults, const std::string& commands, int deadline_ms = 40000) const {
+        faults.insert(faults.end(), {"--", "sh", "-c", "cd '" + folder.folder() + "' && " + commands});
+        return run_board(faults, deadline_ms);
+    }
+};
+
+std::size_t count_of(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+const std::string DEVICE_REPORT =
+    "     Device: MSP430G2xx3 ID:103\n      Flash: 16K \t(C000..FFFF)\n       Info: 256B \t(1000..10FF)\n"
+    "        RAM: 0K \t(0200..03FF)\n        BSL: 1K \t(0C00..0FFF)\n    Ext RAM: None\nBreakpoints: 2\n"
+    "  Emulation: 1\nCLK Control: 1\n        LCD: None\n        Vcc: 1.8V...3.6V\n   Test Vpp: 1\n";
+
+}  // namespace
+
+// The chip maker's library finds the board as a LaunchPad and programs it through the emulated
+// eZ-FET: the whole pass, the read-out of what it programmed, the device record as the library
+// has it, and a fuse that stays blown for the next run. Each fault the command line names
+// reaches the adapter and fails the pass with the library's own words.
+TEST(KestoBoard, KestoWithTheRealLibraryProgramsTheBoard) {
+    SKIP_WITHOUT_REAL_LIBRARY();
+    const KestoWithRealLibrary kesto;
     const struct {
         std::vector<std::string> faults;
-        std::vector<std::string> more;
+        std::string commands;
         int status;
         std::vector<std::string> says;
     } cases[] = {
-        {{}, {"USB", "-FET", "TIUSB", "-baud", "9600"}, 0,
-         {"Identifed: ", "Programm & Verify...wait... -OK", "Expected text seen: \"LED on\""}},
-        {{"-stuck", "0xC000"}, {}, 1, {"Verification error"}},
-        {{"-old-firmware"}, {}, 1, {"Version conflict between the DLL and USB FET Firmware"}},
-        {{"-fuse-blown"}, {}, 1, {"The Debug Interface to the device has been secured"}},
+        {{}, "./kesto USB -FET TIUSB -baud 9600 -a 0 +ebpv " + blink_example("elf") + " -expect 'LED on' -timeout 20", 0,
+         {"Identifed: MSP430G2xx3 ID:103\r\nProgramm & Verify...wait... -OK", "KESTO board demo",
+          "Expected text seen: \"LED on\""}},
+        {{}, "./kesto -a 0 +ebpv blink.hex +r out.hex && ./kesto -a 0 -info -det", 16384 & 0xFF,
+         {"Read. Wait... -OK", as_shown(DEVICE_REPORT)}},
+        {{}, "./kesto -a 0 +ebp blink.hex +fuse; echo first $?; ./kesto -a 0 +e", 1,
+         {"Blowing the device security fuse -OK\r\n", "first 0",
+          "Device Not Found/ -The Debug Interface to the device has been secured\r\n"}},
+        {{"-stuck", "0xC000"}, "./kesto -a 0 +pv blink.hex", 1, {"Programm & Verify...wait... -Verification error"}},
+        {{"-old-firmware"}, "./kesto -a 0 +ebpv blink.hex", 1,
+         {"Version conflict between the DLL and USB FET Firmware\r\nRun again with -update"}},
+        // The update needs the adapter's USB bootloader, which the emulated one does not have.
+        {{"-old-firmware"}, "./kesto -a 0 -update +ebpv blink.hex", 1,
+         {"Firmware update: starting", "Firmware update -MSP-FET / eZ-FET legacy module update failed\r\n"}},
+        {{"-fuse-blown"}, "./kesto -a 0 +ebpv blink.hex", 1,
+         {"Device Not Found/ -The Debug Interface to the device has been secured"}},
+        // Silent from the first command: the library gives up after its 3 s.
+        {{"-hang-after", "0"}, "./kesto -a 0 +ebpv blink.hex", 1, {"Initializing FET -Interface Communication error"}},
+        // Silent in the middle of the pass, at the blank check's checksum: the library's 20 s.
+        {{"-hang-at", "Psa"}, "./kesto -a 0 -d 3 +ebpv blink.hex", 1, {"Erase All -OK\r\nBlank Check", "-Verification error"}},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args = c.faults;
-        args.push_back("--");
-        args.insert(args.end(), pass.begin(), pass.begin() + 1);
-        args.insert(args.end(), c.more.begin(), c.more.end());
-        args.insert(args.end(), pass.begin() + 1, pass.end());
-        if (c.status == 0) args.insert(args.end(), {"-expect", "LED on", "-timeout", "20"});
-        Console console(BOARD, args, "", false, winsize{50, 200, 0, 0});
-        ASSERT_TRUE(console.wait_exit(40000)) << console.text;
-        EXPECT_EQ(console.status, c.status) << console.text;
-        for (const std::string& text : c.says) EXPECT_NE(console.text.find(text), std::string::npos) << console.text;
+        SCOPED_TRACE(testing::PrintToString(c.faults) + " " + c.commands);
+        const BoardRun run = kesto.run(c.faults, c.commands);
+        EXPECT_EQ(run.status, c.status) << run.text;
+        for (const std::string& text : c.says) EXPECT_NE(run.text.find(text), std::string::npos) << run.text;
     }
+    // The read-out holds the image where it has bytes, and erased flash everywhere else.
+    MemoryImage image, read_out;
+    std::string why;
+    ASSERT_EQ(read_image_file(kesto.folder.path("blink.hex").c_str(), image, why), IMAGE_OK) << why;
+    ASSERT_EQ(read_image_file(kesto.folder.path("out.hex").c_str(), read_out, why), IMAGE_OK) << why;
+    ASSERT_EQ(read_out.lowest(), 0xC000u);
+    ASSERT_EQ(read_out.highest(), 0xFFFFu);
+    for (std::uint32_t at = 0xC000; at <= 0xFFFF; ++at)
+        ASSERT_EQ(read_out.at(at), image.has(at) ? image.at(at) : 0xFF) << std::hex << at;
+}
+
+// F5 and F9 in the terminal go through the library too: the reset restarts the firmware, the
+// second pass programs it again.
+TEST(KestoBoard, TheTerminalsKeysGoThroughTheRealLibrary) {
+    SKIP_WITHOUT_REAL_LIBRARY();
+    const KestoWithRealLibrary kesto;
+    Console console(BOARD, {"--", kesto.folder.path("kesto"), "USB", "-baud", "9600", "-a", "0", "-d", "4", "+ebpv",
+                            kesto.folder.path("blink.hex")},
+                    kesto.folder.folder(), false, winsize{50, 200, 0, 0});
+    ASSERT_TRUE(console.wait_for("LED on   count 1", 0, 15000)) << console.text;
+    std::size_t from = console.text.size();
+    console.type(KEY_F5);
+    ASSERT_TRUE(console.wait_for("Reset/Start device -OK", from, 10000)) << console.text;
+    EXPECT_TRUE(console.wait_for("LED on   count 1", from, 10000)) << console.text;
+    from = console.text.size();
+    console.type(KEY_F9);
+    ASSERT_TRUE(console.wait_for("Programm & Verify...wait... -OK", from, 15000)) << console.text;
+    EXPECT_TRUE(console.wait_for("LED on   count 1", from, 10000)) << console.text;
+    console.type(KEY_F10);
+    ASSERT_TRUE(console.wait_exit(10000));
+    EXPECT_EQ(console.status, 0);
+    EXPECT_EQ(count_of(console.text, "DLL Version:31501001"), 3u) << console.text;
 }

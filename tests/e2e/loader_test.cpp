@@ -118,6 +118,22 @@ TEST(VendorLibrary, AfterTheFuseTheDeviceCannotBeOpened) {
     }
 }
 
+// The terminal's reset key opens the adapter alone; the current generation resets only a device
+// it has opened, so the device is opened on the way.
+TEST(VendorLibrary, TheResetKeyResetsInEitherGeneration) {
+    for (const Generation& generation : GENERATIONS) {
+        SCOPED_TRACE(generation.trace);
+        const BesideLibrary kesto(generation.library);
+        Console console(kesto.program, {"-m", "-a", "0", "-d", "4"}, kesto.folder.folder(), false,
+                        winsize{50, 200, 0, 0});
+        ASSERT_TRUE(console.wait_for(SHOWN_STARTED));
+        console.type(KEY_F5);
+        EXPECT_TRUE(console.wait_for("Reset/Start device -OK\r\n")) << console.text;
+        console.type(KEY_F10);
+        ASSERT_TRUE(console.wait_exit());
+    }
+}
+
 // A library may leave garbage in the upper half of a 32-bit result's register, and writes only
 // 4 bytes through an integer out-parameter: success stays success and -1 stays negative.
 TEST(VendorLibrary, ResultsAreReadAsThirtyTwoBits) {
