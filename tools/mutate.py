@@ -159,7 +159,8 @@ def sites_in(path, text):
                 sites.append((i, "constant %+d" % delta, line[:m.start(1)] + new + line[m.end(1):]))
         if STATEMENT.match(code) and not DECLARATION.match(code) and code.count("(") == code.count(")"):
             indent = line[:len(line) - len(line.lstrip())]
-            sites.append((i, "statement removed", indent + ";"))
+            # "{}" rather than ";": an empty body after an if is a warning, and warnings are errors.
+            sites.append((i, "statement removed", indent + "{}"))
         for m in IF.finditer(code):
             close = matching_paren(code, m.end() - 1)
             if close > 0:
@@ -239,21 +240,33 @@ def gtest_filters(path, suites):
     return [first, "-" + first]
 
 
-def run_tests(binary, filters, timeout, cwd):
-    """True when some test failed or the suite overran its time; None if nothing ran."""
+def run_tests(binary, filters, timeout, cwd, shards):
+    """"killed" when some test failed, "time-out" when the suite overran its time, else None.
+    Each filter's tests run in `shards` processes side by side (most tests wait on a clock or
+    a pseudo-terminal, not on the processor); the first failure stops the others."""
     deadline = time.monotonic() + timeout
+    env = dict(os.environ, KESTO_MUTATE="1", GTEST_TOTAL_SHARDS=str(shards))
     for f in filters:
-        cmd = [binary, "--gtest_fail_fast", "--gtest_brief=1"]
-        if f:
-            cmd.append("--gtest_filter=" + f)
-        left = deadline - time.monotonic()
-        if left <= 0:
-            return "time-out"
-        status = run(cmd, cwd=cwd, timeout=left)
-        if status is None:
-            return "time-out"
-        if status != 0:
-            return "failed"
+        cmd = [binary, "--gtest_fail_fast", "--gtest_brief=1"] + (["--gtest_filter=" + f] if f else [])
+        procs = [subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT,
+                                  start_new_session=True, env=dict(env, GTEST_SHARD_INDEX=str(i)))
+                 for i in range(shards)]
+        outcome = None
+        while outcome is None and any(p.poll() is None for p in procs):
+            if any(p.returncode not in (None, 0) for p in procs):
+                outcome = "killed"
+            elif time.monotonic() > deadline:
+                outcome = "time-out"
+            else:
+                time.sleep(0.05)
+        if outcome is None and any(p.returncode != 0 for p in procs):
+            outcome = "killed"
+        for p in procs:
+            if p.poll() is None:
+                os.killpg(p.pid, signal.SIGKILL)
+            p.wait()
+        if outcome:
+            return outcome
     return None
 
 
@@ -266,7 +279,8 @@ def main():
     parser.add_argument("--work", default="build-mutate", help="scratch copy and its build dir")
     parser.add_argument("--timeout", type=float, default=0,
                         help="seconds per mutant's test run (default: 3 times the clean run, at least 60)")
-    parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--jobs", type=int, default=2, help="build jobs")
+    parser.add_argument("--shards", type=int, default=3, help="test processes side by side")
     parser.add_argument("--list", action="store_true", help="only print the sampled mutants")
     args = parser.parse_args()
 
@@ -274,8 +288,13 @@ def main():
                           capture_output=True, text=True).stdout.strip()
     work = os.path.abspath(args.work)
     tree, build = os.path.join(work, "tree"), os.path.join(work, "build")
-    os.makedirs(tree, exist_ok=True)
-    files = sync_tree(repo, tree)
+    if args.list:  # the sources as they are; the scratch copy may be in use by a run
+        tree = repo
+        files = subprocess.run(["git", "ls-files"], cwd=repo, check=True, capture_output=True,
+                               text=True).stdout.split()
+    else:
+        os.makedirs(tree, exist_ok=True)
+        files = sync_tree(repo, tree)
 
     paths = [p.rstrip("/") for p in args.paths]
     excluded = [p.rstrip("/") for p in args.exclude]
@@ -313,7 +332,7 @@ def main():
             sys.exit("mutate: the unmutated tree does not build (see %s)" % log_path)
     suites = suites_by_folder(tree)
     began = time.monotonic()
-    if run_tests(binary, [None], 3600, build):
+    if run_tests(binary, [None], 3600, build, args.shards):
         sys.exit("mutate: the suite fails without any mutant; fix that first")
     clean = time.monotonic() - began
     timeout = args.timeout or max(60.0, 3 * clean)
@@ -337,7 +356,7 @@ def main():
             if not built:
                 outcome = "no-build"
             else:
-                outcome = run_tests(binary, gtest_filters(f, suites), timeout, build) or "survived"
+                outcome = run_tests(binary, gtest_filters(f, suites), timeout, build, args.shards) or "survived"
             results[n] = outcome
             print("[%2d/%d] %-9s %s:%d  %s  (%.0f s)" % (done, len(chosen), outcome.upper(), f, i + 1, op,
                                                         time.monotonic() - t0), flush=True)
