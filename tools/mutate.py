@@ -21,6 +21,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 SOURCE_SUFFIXES = (".c", ".cc", ".cpp", ".h", ".hpp")
@@ -241,32 +242,38 @@ def gtest_filters(path, suites):
 
 
 def run_tests(binary, filters, timeout, cwd, shards):
-    """"killed" when some test failed, "time-out" when the suite overran its time, else None.
-    Each filter's tests run in `shards` processes side by side (most tests wait on a clock or
-    a pseudo-terminal, not on the processor); the first failure stops the others."""
+    """("killed", test) when a test failed, ("time-out", "") when the suite overran its time,
+    else None. Each filter's tests run in `shards` processes side by side (most tests wait on a
+    clock or a pseudo-terminal, not on the processor); the first failure stops the others."""
     deadline = time.monotonic() + timeout
     env = dict(os.environ, KESTO_MUTATE="1", GTEST_TOTAL_SHARDS=str(shards))
     for f in filters:
         cmd = [binary, "--gtest_fail_fast", "--gtest_brief=1"] + (["--gtest_filter=" + f] if f else [])
-        procs = [subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT,
-                                  start_new_session=True, env=dict(env, GTEST_SHARD_INDEX=str(i)))
-                 for i in range(shards)]
+        outputs = [tempfile.TemporaryFile() for _ in range(shards)]
+        procs = [subprocess.Popen(cmd, cwd=cwd, stdout=out, stderr=subprocess.STDOUT, start_new_session=True,
+                                  env=dict(env, GTEST_SHARD_INDEX=str(i))) for i, out in enumerate(outputs)]
         outcome = None
-        while outcome is None and any(p.poll() is None for p in procs):
-            if any(p.returncode not in (None, 0) for p in procs):
+        while outcome is None:
+            if any(p.poll() not in (None, 0) for p in procs):
                 outcome = "killed"
+            elif all(p.returncode is not None for p in procs):
+                break
             elif time.monotonic() > deadline:
                 outcome = "time-out"
             else:
                 time.sleep(0.05)
-        if outcome is None and any(p.returncode != 0 for p in procs):
-            outcome = "killed"
         for p in procs:
             if p.poll() is None:
                 os.killpg(p.pid, signal.SIGKILL)
             p.wait()
+        failed = []
+        for out in outputs:
+            out.seek(0)
+            failed += re.findall(r"^\[  FAILED  \] (\S+)", out.read().decode(errors="replace"), re.M)
+            out.close()
         if outcome:
-            return outcome
+            # A test that crashed or was stopped prints no verdict of its own.
+            return outcome, failed[0] if failed else ""
     return None
 
 
@@ -353,13 +360,15 @@ def main():
             t0 = time.monotonic()
             with open(log_path, "w") as log:
                 built = run(build_cmd, log=log, timeout=1800) == 0
+            by = ""
             if not built:
                 outcome = "no-build"
             else:
-                outcome = run_tests(binary, gtest_filters(f, suites), timeout, build, args.shards) or "survived"
+                outcome, by = run_tests(binary, gtest_filters(f, suites), timeout, build, args.shards) or ("survived", "")
             results[n] = outcome
-            print("[%2d/%d] %-9s %s:%d  %s  (%.0f s)" % (done, len(chosen), outcome.upper(), f, i + 1, op,
-                                                        time.monotonic() - t0), flush=True)
+            print("[%2d/%d] %-9s %s:%d  %s  (%.0f s)%s" % (done, len(chosen), outcome.upper(), f, i + 1, op,
+                                                          time.monotonic() - t0, "  by " + by if by else ""),
+                  flush=True)
             with open(target, "w", errors="surrogateescape") as h:
                 h.write(originals[f])
     finally:
