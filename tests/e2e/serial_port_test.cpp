@@ -84,6 +84,9 @@ TEST_F(SerialPort, LineIsRaw8N1AtTheRateAskedOrTheRunEnds) {
     serial_line_settings_call = system_call;
     EXPECT_TRUE(out.text.starts_with("Can't set baudrate '19200'. Error: 5")) << out.text;
     EXPECT_EQ(out.status, 3);
+    // A device that is no terminal is named as such before the rate is looked at.
+    out = capture_output([this] { close_serial_port(), settings.baud = "-9600", open_port("/dev/null"); });
+    EXPECT_TRUE(out.text.starts_with("Can't set baudrate '-9600'. Error: 25")) << out.text;
 }
 
 TEST_F(SerialPort, ListingAndAutoSkipAHeldPortAndAutoLeavesItsPortOpen) {
