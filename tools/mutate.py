@@ -379,7 +379,7 @@ def main():
                     with open(target, "w", errors="surrogateescape") as w:
                         w.write(originals[f])
 
-    survivors = [n for n in sorted(results) if results[n] == "survived"]
+    survivors = sorted((n for n in results if results[n] == "survived"), key=lambda n: chosen[n][:2])
     no_build = sum(1 for r in results.values() if r == "no-build")
     compiled = len(results) - no_build
     killed = compiled - len(survivors)
