@@ -190,6 +190,11 @@ def run(cmd, cwd=None, timeout=None, log=None):
         os.killpg(proc.pid, signal.SIGKILL)
         proc.wait()
         return None
+    except BaseException:
+        # Interrupted: a build left running would write objects of a mutant restored meanwhile.
+        os.killpg(proc.pid, signal.SIGKILL)
+        proc.wait()
+        raise
 
 
 def sync_tree(repo, tree):
@@ -253,19 +258,21 @@ def run_tests(binary, filters, timeout, cwd, shards):
         procs = [subprocess.Popen(cmd, cwd=cwd, stdout=out, stderr=subprocess.STDOUT, start_new_session=True,
                                   env=dict(env, GTEST_SHARD_INDEX=str(i))) for i, out in enumerate(outputs)]
         outcome = None
-        while outcome is None:
-            if any(p.poll() not in (None, 0) for p in procs):
-                outcome = "killed"
-            elif all(p.returncode is not None for p in procs):
-                break
-            elif time.monotonic() > deadline:
-                outcome = "time-out"
-            else:
-                time.sleep(0.05)
-        for p in procs:
-            if p.poll() is None:
-                os.killpg(p.pid, signal.SIGKILL)
-            p.wait()
+        try:
+            while outcome is None:
+                if any(p.poll() not in (None, 0) for p in procs):
+                    outcome = "killed"
+                elif all(p.returncode is not None for p in procs):
+                    break
+                elif time.monotonic() > deadline:
+                    outcome = "time-out"
+                else:
+                    time.sleep(0.05)
+        finally:
+            for p in procs:
+                if p.poll() is None:
+                    os.killpg(p.pid, signal.SIGKILL)
+                p.wait()
         failed = []
         for out in outputs:
             out.seek(0)
@@ -322,6 +329,15 @@ def main():
             print("%3d %s:%d %s\n    - %s\n    + %s" % (n, f, i + 1, op, originals[f].split("\n")[i].strip(), new.strip()))
         return 0
 
+    # A run that ended abruptly may have left objects built from its last mutant behind sources
+    # that look older: the file it was mutating is touched, so that all built from it is rebuilt.
+    mutating = os.path.join(work, "mutating")
+    if os.path.exists(mutating):
+        with open(mutating) as h:
+            left = os.path.join(tree, h.read().strip())
+        if os.path.exists(left):
+            os.utime(left)
+        os.remove(mutating)
     log_path = os.path.join(work, "build.log")
     if not os.path.exists(os.path.join(build, "build.ninja")):
         with open(log_path, "w") as log:
@@ -355,6 +371,8 @@ def main():
             lines = originals[f].split("\n")
             lines[i] = new
             target = os.path.join(tree, f)
+            with open(mutating, "w") as h:
+                h.write(f)
             with open(target, "w", errors="surrogateescape") as h:
                 h.write("\n".join(lines))
             t0 = time.monotonic()
@@ -378,6 +396,8 @@ def main():
                 if h.read() != originals[f]:
                     with open(target, "w", errors="surrogateescape") as w:
                         w.write(originals[f])
+        if os.path.exists(mutating):
+            os.remove(mutating)
 
     survivors = sorted((n for n in results if results[n] == "survived"), key=lambda n: chosen[n][:2])
     no_build = sum(1 for r in results.values() if r == "no-build")
