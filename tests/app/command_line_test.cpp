@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 #include "base/run_settings.h"
@@ -35,10 +36,12 @@ static std::string changed() {
     return out.str();
 }
 
-// Parses the arguments from the default settings, with no COM name leading to a device; when the
-// parse returns, `after` runs (by default: "ok" and the settings changed).
-static Captured parse(std::vector<std::string> arguments, const std::function<void()>& after = {}) {
+// Parses the arguments from the default settings (or what `before` leaves), with no COM name
+// leading to a device; when the parse returns, `after` runs (by default: "ok" and the settings changed).
+static Captured parse(std::vector<std::string> arguments, const std::function<void()>& after = {},
+                      const std::function<void()>& before = {}) {
     settings = RunSettings{};
+    if (before) before();
     for (int i = COM_PORT_FIRST; i <= COM_PORT_LAST; ++i) serial_device_set_com_path(i, "/nonexistent/kesto");
     const Captured out = capture_output([&] {
         arguments.insert(arguments.begin(), "kesto");
@@ -195,4 +198,31 @@ TEST(CommandLine, UsageShowsTheValuesInForce) {
     const Captured run = parse({"-d", "0", "-FET", "HID1", "-res", "3", "-vcc", "ext", "-baud", "115200", "-l", "my.txt",
                                 "-a", "1"}, [] { print_usage(), std::printf("level=%d\n", settings.print_level); });
     EXPECT_EQ(run.text, BANNER + usage + "level=2\n");
+}
+
+// F9 parses the command line again over what the first parse and the terminal left: every field
+// the parse owns starts again from its default.
+TEST(CommandLine, EachParseStartsFromTheDefaults) {
+    const auto fields = [](std::string& into) {
+        return [&into] {
+            const RunSettings& s = settings;
+            std::ostringstream out;
+            out << s.flags << ' ' << s.oem_codepage << ' ' << s.reset_method << ' ' << s.vcc_mv << ' ' << s.fuse_status
+                << ' ' << s.interface_mode << ' ' << s.log_fd << ' ' << s.log_name << ' ' << s.baud << ' '
+                << s.port_handle << ' ' << s.write_errors << ' ' << s.expect_texts.size() << ' '
+                << s.error_texts.size() << ' ' << s.timeout_tenths << ' ' << s.fet_port;
+            into = out.str();
+        };
+    };
+    std::string fresh, again;
+    parse({"-m"}, fields(fresh));
+    parse({"-m"}, fields(again), [] {
+        static const char* text = "x";
+        RunSettings& s = settings;
+        s.flags = ~0u, s.oem_codepage = s.reset_method = s.vcc_mv = s.fuse_status = s.interface_mode = 5;
+        s.log_fd = s.write_errors = s.timeout_tenths = 5, s.port_handle = 12345;
+        s.log_name = s.baud = text, s.expect_texts = s.error_texts = {text};
+        std::strcpy(s.fet_port, text);
+    });
+    EXPECT_EQ(again, fresh);
 }

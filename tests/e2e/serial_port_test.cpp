@@ -63,6 +63,17 @@ TEST_F(SerialPort, LineIsRaw8N1AtTheRateAskedOrTheRunEnds) {
     EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8));
     EXPECT_EQ((line.c_iflag & (IXON | ICRNL)) | (line.c_lflag & (ICANON | ECHO | ISIG)) | (line.c_oflag & OPOST), 0u);
     EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B19200));
+    // Every rate termios has a name for goes out by that name, as the C library's own table
+    // gives it, not as a custom rate that only some drivers take.
+    for (const char* rate : {"50", "75", "110", "134", "150", "200", "300", "600", "1200", "1800", "2400", "4800",
+                             "9600", "38400", "57600", "115200", "230400", "460800", "500000", "576000", "921600",
+                             "1000000", "1152000", "1500000", "2000000", "2500000", "3000000", "3500000", "4000000"}) {
+        termios named{};
+        ASSERT_EQ(cfsetspeed(&named, static_cast<speed_t>(std::atol(rate))), 0) << rate;
+        close_serial_port(), settings.baud = rate, open_port(board.path.c_str());
+        ASSERT_EQ(tcgetattr(board.slave, &line), 0);
+        EXPECT_EQ(cfgetospeed(&line), cfgetospeed(&named)) << rate;
+    }
     Captured out = capture_output([] { settings.baud = "-9600", open_serial_port(); });
     EXPECT_EQ(out.text, "Can't set baudrate '-9600'. Error: 22");
     EXPECT_EQ(out.status, 3);
@@ -73,6 +84,9 @@ TEST_F(SerialPort, LineIsRaw8N1AtTheRateAskedOrTheRunEnds) {
     serial_line_settings_call = system_call;
     EXPECT_TRUE(out.text.starts_with("Can't set baudrate '19200'. Error: 5")) << out.text;
     EXPECT_EQ(out.status, 3);
+    // A device that is no terminal is named as such before the rate is looked at.
+    out = capture_output([this] { close_serial_port(), settings.baud = "-9600", open_port("/dev/null"); });
+    EXPECT_TRUE(out.text.starts_with("Can't set baudrate '-9600'. Error: 25")) << out.text;
 }
 
 TEST_F(SerialPort, ListingAndAutoSkipAHeldPortAndAutoLeavesItsPortOpen) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "chip/parts.h"
 #include "e2e/pty_harness.h"
 #include "support/blink_example.h"
 #include "support/image_bytes.h"
@@ -84,4 +85,17 @@ TEST_F(SimE2E, ProgramsVerifiesAndReadsOutInOneRun) {
         EXPECT_EQ(run.status, 0);
         expect_read_back(scratch.path(c.reference), in_scratch(c.out), c.first, c.last);
     }
+}
+
+// The listing walks the simulator's whole parts table, each part under its ID, and stops at the
+// simulator's end mark: nothing comes after the last part.
+TEST_F(SimE2E, ListsEveryPartUnderItsId) {
+    std::string listed;
+    for (const Part& part : all_parts()) {
+        char entry[48];
+        std::snprintf(entry, sizeof entry, "ID:%-4d%-25s%s", part_id(part), part.name, part_id(part) % 2 ? "" : "\n");
+        listed += entry;
+    }
+    const ProcessRun run = kesto_with({"-list", "-FET", "SIM", "-a", "0"});
+    EXPECT_TRUE(run.text.ends_with(listed)) << run.text;
 }

@@ -62,6 +62,17 @@ TEST(UnattendedE2E, TheTimeOutIsNotResetByF9) {
     EXPECT_TRUE(session.shown().ends_with(as_shown("\nTime-out after 4 s, expected text not seen: \"NEVER\"\n")));
 }
 
+// The time-out also ends a run that is waiting for its lost port.
+TEST(UnattendedE2E, TheTimeOutEndsTheWaitForALostPort) {
+    Session session({"-expect", "PASS", "-timeout", "1"});
+    ASSERT_TRUE(session.started());
+    session.unplug();
+    ASSERT_TRUE(session.console->wait_exit(5000));
+    EXPECT_EQ(session.console->status, 6);
+    EXPECT_TRUE(session.shown().ends_with(as_shown("\nTime-out after 1 s, expected text not seen: \"PASS\"\n")))
+        << session.shown();
+}
+
 // Standard input from a pipe, as in "printf 'selftest\r' | kesto ...": its bytes go to the board
 // as keys, and its end leaves the run waiting for the board's answer or the time-out. Without a
 // port and without a time-out nothing could ever end the wait, so the run ends at once.

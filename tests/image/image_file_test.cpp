@@ -22,13 +22,21 @@
 
 namespace fs = std::filesystem;
 
+// Each limit from both sides: the longest line and the largest file are read, one more is refused.
 TEST(ImageFiles, WhatNoFormatTakesIsRefusedWithWhy) {
-    const std::string line_16 = ":10C00000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF40\n";
+    const std::string record = ":01C000007FC0", end = "\n:00000001FF\n";
+    const std::string longest = record + std::string(LineReader::MAX_LINE - record.size(), ' ') + end;
+    // Filled with blank lines of the longest length, so that a slow build reads few of them.
+    std::string largest = record + "\n";
+    for (std::size_t left; (left = LineReader::MAX_FILE - largest.size() - end.size() + 1) > 0;)
+        largest += std::string(std::min<std::size_t>(left, LineReader::MAX_LINE + 1) - 1, ' ') + '\n';
+    largest += end.substr(1);
+    expect_read_as(longest, {{0xC000, 0x7F}});
+    expect_read_as(largest, {{0xC000, 0x7F}});
     const std::pair<std::string, std::string> cases[] = {
         {"", ": the file is empty"},
-        {":" + std::string(5000, '0') + "\n", " line 1: the line is longer than 4096 characters"},
-        {[&] { std::string t; while (t.size() <= LineReader::MAX_FILE) t += line_16; return t; }(),
-         " line 381301: the file is larger than 16 MB, more than any MSP430 image can be"},
+        {record + " " + longest.substr(record.size()), " line 1: the line is longer than 4096 characters"},
+        {"\n" + largest, " line 4098: the file is larger than 16 MB, more than any MSP430 image can be"},
         {"\x1b[2J", " line 1: neither Intel HEX (':' first), TI-TXT ('@' first) nor ELF; it begins with \\x1B"},
     };
     for (const auto& [text, why] : cases) expect_refused(text, why);

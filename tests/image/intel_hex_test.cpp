@@ -23,6 +23,10 @@ TEST(IntelHex, EachRecordTypePlacesItsBytes) {
          {{0xC000, 0x7F}}},
     };
     for (const auto& [text, bytes] : cases) expect_read_as(text, bytes);
+    // The longest record, 260 bytes (255 of data); the 261 below are refused.
+    ImageBytes zeros;
+    for (std::uint32_t at = 0xC000; at < 0xC0FF; ++at) zeros[at] = 0;
+    expect_read_as(":FFC00000" + std::string(2 * 255, '0') + "41\n:00000001FF\n", zeros);
 }
 
 TEST(IntelHex, EachMalformedRecordIsRefusedWithItsLine) {

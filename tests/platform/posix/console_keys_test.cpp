@@ -6,7 +6,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+
 #include "base/console.h"
+#include "platform/temporary_file.h"
 #include "support/capture.h"
 
 // On a terminal the wait goes raw, a key ends it, and the terminal's mode comes back.
@@ -29,4 +33,25 @@ TEST(ExitProgram, AKeyOnATerminalEndsTheWait) {
     EXPECT_EQ(out.status, 2);
     EXPECT_TRUE(tcgetattr(slave, &now) == 0 && now.c_lflag == before.c_lflag);
     close(master), close(slave);
+}
+
+// A stop request while the terminal listens only raises the flag: the code it interrupted finds
+// errno as it left it, whatever the handler's own calls met (here a temporary file gone already).
+TEST(StopRequest, WhileListeningLeavesErrnoAsItWas) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::string path, reason;
+        std::FILE* file = create_temporary_file(".hex", path, reason);
+        if (!file) _exit(3);
+        std::fclose(file), unlink(path.c_str());
+        console_keys_install(), console_stops_listen(true);
+        errno = EDOM;
+        raise(SIGTERM);
+        _exit(!console_stop_requested() ? 4 : errno != EDOM ? 5 : 0);
+    }
+    int status = 0;
+    pid_t reaped = 0;
+    for (int i = 0; i < 5000 && (reaped = waitpid(child, &status, WNOHANG)) == 0; ++i) usleep(1000);  // 5 s at most
+    if (reaped != child) kill(child, SIGKILL), waitpid(child, nullptr, 0);
+    EXPECT_TRUE(reaped == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }

@@ -60,7 +60,7 @@ TEST(KeyDecoder, KeysBecomeThePcConsolesBytes) {
         {"\x1bOp", {'0'}}, {"\x1bOy", {'9'}}, {"\x1bOM", {13}}, {"\x1bOk", {'+'}}, {"\x1bOm", {'-'}},
         {"\x1bOj", {'*'}}, {"\x1bOo", {'/'}}, {"\x1bOn", {'.'}},
         // Alt with a letter; a lone Esc after the pause; plain bytes.
-        {"\x1bo", F(24)}, {"\x1bX", F(45)}, {"\x1bq", F(16)}, {"\x1bz", F(44)}, {"\x1bO", F(24)}, {"\x1b", {27}},
+        {"\x1bO", F(24)}, {"\x1b", {27}},
         {"\x1b\x1b[A", {27, 0xE0, 72}}, {"\x1b ", {27, ' '}}, {"\x7f", {8}}, {"\0x"s, {0, 3, 'x'}},
         {"ls\r\b\t\x18", {'l', 's', 13, 8, 9, 24}}, {"\xD0\x9F", {0xD0, 0x9F}},
         {"a\x1bOPb\x1b[Ac", {'a', 0, 59, 'b', 0xE0, 72, 'c'}},
@@ -93,6 +93,15 @@ TEST(KeyDecoder, EveryXtermModifierValueIsAKey) {
         EXPECT_EQ(keys_of("\x1b[1;" + std::string(outside) + "A"), NOTHING) << outside;
         EXPECT_EQ(keys_of("\x1b[15;" + std::string(outside) + "~"), NOTHING) << outside;
     }
+}
+
+// Alt with a letter, in either case, gives the letter's scan code, which follows the rows of a PC
+// keyboard: Q to P from 16, A to L from 30, Z to M from 44.
+TEST(KeyDecoder, AltWithEachLetterGivesItsScanCode) {
+    for (const auto& [row, first] : {std::pair{"qwertyuiop", 16}, {"asdfghjkl", 30}, {"zxcvbnm", 44}})
+        for (int i = 0; row[i]; ++i)
+            for (const char letter : {row[i], static_cast<char>(row[i] - 'a' + 'A')})
+                EXPECT_EQ(keys_of(std::string("\x1b") + letter), F(first + i)) << letter;
 }
 
 TEST(FuzzRegressions, KeyDecoder) { replay_all("key_decoder", fuzz_key_decoder); }
