@@ -45,13 +45,16 @@ vendor-library: build
 # Terminal figures (idle CPU, latency, throughput, memory), beside picocom's when it is installed;
 # then the programming pass and start-up on the simulator, beside mspdebug's when it is installed;
 # then the virtual board's CPU on a busy loop, against a 16 MHz chip, and what the board costs its
-# host, sleeping and busy.
+# host, sleeping and busy; last the programming pass through the chip maker's own library on the
+# virtual LaunchPad (kesto-board) beside the same pass on the simulator.
 bench: | $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS) --target kesto_bench kesto_pass_bench kesto_cpu_bench kesto_board_bench
+	cmake --build $(BUILD) -j $(JOBS) --target kesto_bench kesto_pass_bench kesto_cpu_bench kesto_board_bench \
+	  kesto_launchpad_bench
 	./$(BUILD)/kesto_bench
 	./$(BUILD)/kesto_pass_bench
 	./$(BUILD)/kesto_cpu_bench
 	./$(BUILD)/kesto_board_bench
+	./$(BUILD)/kesto_launchpad_bench
 
 # The whole test suite under valgrind's memcheck, every kesto run it starts included (programs
 # of the system it runs are left out). Each process writes its own report; an error or a leak in
