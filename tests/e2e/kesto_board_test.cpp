@@ -74,7 +74,6 @@ TEST(KestoBoard, EndsWithTheCommandsStatus) {
         {{"--", "sh", "-c", "kill -KILL $$"}, 128 + SIGKILL, ""},
         {{"--", "/nonexistent/command"}, 127, "kesto-board: cannot run /nonexistent/command: No such file or directory"},
         {{"-h"}, 0, "Usage: kesto-board [-part G2553]"},
-        {{"-stuck"}, 1, "kesto-board: -stuck needs a flash address"},
         {{"-part", "F5529"}, 1, "kesto-board: the MSP430F5529 has no board here"},
         {{"-load", "/nonexistent.hex"}, 1, "/nonexistent.hex"},
     };
@@ -166,11 +165,6 @@ struct KestoWithRealLibrary {
     }
 };
 
-std::size_t count_of(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 const std::string DEVICE_REPORT =
     "     Device: MSP430G2xx3 ID:103\n      Flash: 16K \t(C000..FFFF)\n       Info: 256B \t(1000..10FF)\n"
