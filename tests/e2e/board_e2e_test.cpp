@@ -74,18 +74,3 @@ TEST(BoardE2E, SimWithARealAdapterIsRefusedBeforeAnyProgramming) {
         << console.text;
     EXPECT_EQ(console.text.find("Identifed"), std::string::npos);
 }
-
-// Keys end with standard input; the board goes on talking and the session with it.
-TEST(BoardE2E, TheSessionOutlivesTheEndOfItsInput) {
-    const std::vector<std::string> args = demo();
-    const ProcessRun run = run_process(
-        [&] {
-            std::vector<char*> argv = {const_cast<char*>(KESTO_BINARY)};
-            for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            execv(KESTO_BINARY, argv.data());
-        },
-        2500);
-    EXPECT_EQ(run.status, -1) << "it ended by itself";
-    EXPECT_NE(run.text.find("LED on   count 1"), std::string::npos) << run.text;
-}

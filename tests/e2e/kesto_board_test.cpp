@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "e2e/pty_harness.h"
-#include "image/image_file.h"
+#include "support/image_bytes.h"
 #include "support/blink_example.h"
 
 namespace fs = std::filesystem;
@@ -19,12 +19,7 @@ namespace {
 const std::string BOARD = KESTO_BOARD_BINARY;
 const std::string REFUSAL = "this system does not let this user have a private user and mount namespace";
 
-struct BoardRun {
-    std::string text;
-    int status = -1;
-};
-
-BoardRun run_board(std::vector<std::string> args, int deadline_ms = 10000) {
+ProcessRun run_board(std::vector<std::string> args, int deadline_ms = 10000) {
     Console console(BOARD, std::move(args), "", false, winsize{50, 200, 0, 0});
     const bool ended = console.wait_exit(deadline_ms);
     return {console.text, ended ? console.status : -1};
@@ -33,7 +28,7 @@ BoardRun run_board(std::vector<std::string> args, int deadline_ms = 10000) {
 // Empty when kesto-board can make its namespaces here, else why not.
 const std::string& namespaces_refused() {
     static const std::string why = [] {
-        const BoardRun run = run_board({"--", "true"});
+        const ProcessRun run = run_board({"--", "true"});
         return run.status == 2 && run.text.find(REFUSAL) != std::string::npos ? run.text : std::string();
     }();
     return why;
@@ -46,7 +41,7 @@ const std::string& namespaces_refused() {
 
 TEST(KestoBoard, TheCommandSeesALaunchPadsTwoPorts) {
     SKIP_WITHOUT_NAMESPACES();
-    const BoardRun run = run_board({"--", "sh", "-c",
+    const ProcessRun run = run_board({"--", "sh", "-c",
                                     "cat /sys/class/tty/ttyACM0/device/modalias /sys/class/tty/ttyACM1/device/modalias "
                                     "/sys/class/tty/ttyACM0/device/bInterfaceNumber "
                                     "/sys/class/tty/ttyACM1/device/bInterfaceNumber; ls -l /dev/ttyACM0 /dev/ttyACM1; "
@@ -74,12 +69,11 @@ TEST(KestoBoard, EndsWithTheCommandsStatus) {
         {{"--", "sh", "-c", "kill -KILL $$"}, 128 + SIGKILL, ""},
         {{"--", "/nonexistent/command"}, 127, "kesto-board: cannot run /nonexistent/command: No such file or directory"},
         {{"-h"}, 0, "Usage: kesto-board [-part G2553]"},
-        {{"-stuck"}, 1, "kesto-board: -stuck needs a flash address"},
         {{"-part", "F5529"}, 1, "kesto-board: the MSP430F5529 has no board here"},
         {{"-load", "/nonexistent.hex"}, 1, "/nonexistent.hex"},
     };
     for (const auto& c : cases) {
-        const BoardRun run = run_board(c.args);
+        const ProcessRun run = run_board(c.args);
         EXPECT_EQ(run.status, c.status) << c.args.back() << "\n" << run.text;
         EXPECT_NE(run.text.find(c.says), std::string::npos) << run.text;
     }
@@ -160,17 +154,12 @@ struct KestoWithRealLibrary {
         fs::copy_file(blink_example("hex"), folder.path("blink.hex"));
     }
     // `commands` run by sh in the folder, beside a board with `faults`.
-    BoardRun run(std::vector<std::string> faults, const std::string& commands, int deadline_ms = 40000) const {
+    ProcessRun run(std::vector<std::string> faults, const std::string& commands, int deadline_ms = 40000) const {
         faults.insert(faults.end(), {"--", "sh", "-c", "cd '" + folder.folder() + "' && " + commands});
         return run_board(faults, deadline_ms);
     }
 };
 
-std::size_t count_of(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 const std::string DEVICE_REPORT =
     "     Device: MSP430G2xx3 ID:103\n      Flash: 16K \t(C000..FFFF)\n       Info: 256B \t(1000..10FF)\n"
@@ -215,19 +204,11 @@ TEST(KestoBoard, KestoWithTheRealLibraryProgramsTheBoard) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.faults) + " " + c.commands);
-        const BoardRun run = kesto.run(c.faults, c.commands);
+        const ProcessRun run = kesto.run(c.faults, c.commands);
         EXPECT_EQ(run.status, c.status) << run.text;
         for (const std::string& text : c.says) EXPECT_NE(run.text.find(text), std::string::npos) << run.text;
     }
-    // The read-out holds the image where it has bytes, and erased flash everywhere else.
-    MemoryImage image, read_out;
-    std::string why;
-    ASSERT_EQ(read_image_file(kesto.folder.path("blink.hex").c_str(), image, why), IMAGE_OK) << why;
-    ASSERT_EQ(read_image_file(kesto.folder.path("out.hex").c_str(), read_out, why), IMAGE_OK) << why;
-    ASSERT_EQ(read_out.lowest(), 0xC000u);
-    ASSERT_EQ(read_out.highest(), 0xFFFFu);
-    for (std::uint32_t at = 0xC000; at <= 0xFFFF; ++at)
-        ASSERT_EQ(read_out.at(at), image.has(at) ? image.at(at) : 0xFF) << std::hex << at;
+    expect_read_back(kesto.folder.path("blink.hex"), kesto.folder.path("out.hex"), 0xC000, 0xFFFF);
 }
 
 // F5 and F9 in the terminal go through the library too: the reset restarts the firmware, the

@@ -7,7 +7,6 @@
 
 #include <filesystem>
 
-#include "base/console.h"
 #include "e2e/pty_harness.h"
 #include "support/run_program.h"
 
@@ -60,11 +59,6 @@ TEST(BeforeTheErase, EveryFailureThatCanBeKnownEndsThePassBeforeIt) {
     }
     EXPECT_TRUE(fs::is_fifo(dir.path("fifo")));
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
-    // With room for it, the same ELF image is programmed, and its Intel HEX is gone afterwards.
-    const ProcessRun run = run_in(dir, {"-FET", "TIUSB", "+ep", "blink.elf"}, temporary.folder());
-    EXPECT_EQ(run.status, exit_status_for(EXIT_DONE));
-    EXPECT_NE(run.text.find("Erase All -OK\nProgramming...wait... -OK\n"), std::string::npos) << run.text;
-    EXPECT_TRUE(fs::is_empty(temporary.folder()));
 }
 
 // Under TERM=dumb (an editor's build buffer) the console gets neither titles nor the title stack.

@@ -15,11 +15,6 @@ const std::string REAL = KESTO_REAL_LIBRARY;
 #define NEEDS_REAL_LIBRARY() \
     if (REAL.empty()) GTEST_SKIP() << "configured without KESTO_VENDOR_SOURCE: no real library to run against"
 
-std::size_t count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 const std::string NOT_FOUND = "Initializing FET -Could not find MSP-FET430UIF on specified COM port\n";
 const std::string HINT = "  Is the adapter plugged in, and may you open it?";
@@ -31,7 +26,7 @@ TEST(RealLibrary, WithoutAnAdapter) {
     const BesideLibrary kesto(REAL.c_str());
     // Every part of its database, numbered from 0, the G2553 among them by its family name.
     const ProcessRun list = kesto.run({"-list"});
-    EXPECT_EQ(count(list.text, "ID:"), 556u) << list.text;
+    EXPECT_EQ(count_of(list.text, "ID:"), 556u) << list.text;
     EXPECT_NE(list.text.find("\nID:0   F20x1_G2x0x_G2x1x        ID:1   "), std::string::npos);
     EXPECT_NE(list.text.find("ID:103 MSP430G2xx3 "), std::string::npos);
     EXPECT_NE(list.text.find("ID:555 "), std::string::npos);

@@ -1,9 +1,6 @@
 // The terminal through the built program, the board on one pseudo-terminal and the operator's
-// console on another; the hints under a failed port open; the manual page beside the usage.
-#include <linux/capability.h>
-#include <sys/prctl.h>
+// console on another; the manual page beside the usage.
 #include <sys/file.h>
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -177,49 +174,6 @@ TEST(TerminalE2E, ASecondProgramIsRefusedAndTheFirstGoesOn) {
     EXPECT_EQ(first.key("q", 1), "q");
     EXPECT_TRUE(first.stop());
     EXPECT_EQ(first.log(), "still here\r\n");
-}
-
-// A missing device, one the user may not open, a folder, and a hint kept to its message's
-// level: after the echo of the port, the error as the system gave it and the hint for its kind.
-TEST(PortHintsE2E, AFailedOpenEndsWithStatusTwoAndAHint) {
-    SerialLine forbidden;
-    ASSERT_EQ(chmod(forbidden.path.c_str(), 0), 0);
-    const struct { std::string port, text, option = "-a"; int status = 2; } cases[] = {
-        {"/nonexistent/ttyUSB0", "/nonexistent/ttyUSB0    Baud: 19200\nCan't open /nonexistent/ttyUSB0. Error: 2\n"
-                                 "  No such file or directory: is the board plugged in?"},
-        {"com21", "\\\\.\\COM21    Baud: 19200\nCan't open \\\\.\\COM21. Error: 2\n  No such file or directory: "
-                  "COM21 means /dev/ttyACM8, which is not there.\n  See the ports"},
-        {"COM22", "\\\\.\\COM22    Baud: 19200\nCan't open \\\\.\\COM22. Error: 2\n  No such file or directory: "
-                  "COM22 names no device (COM1..COM21 do).\n  See the ports"},
-        {forbidden.path, forbidden.path + "    Baud: 19200\nCan't open " + forbidden.path + ". Error: 13\n"
-                         "  Permission denied: for the chip maker's adapters"},
-        {"/", "/    Baud: 19200\nCan't open /. Error: 21\n  Is a directory.\n"},
-        {"/dev/null", "/dev/null    Baud: 19200\nCan't set baudrate '19200'. Error: 25\n"
-                      "  Inappropriate ioctl for device: /dev/null is not a serial device.\n", "-a", 3},
-        {"/nonexistent/tty", "", "-d"},  // the banner comes before the options are read
-    };
-    std::string unchecked;
-    for (const auto& c : cases) {
-        if (c.port == "com21" && access("/dev/ttyACM8", F_OK) == 0) {
-            unchecked += " com21 (this machine has a /dev/ttyACM8);";
-            continue;
-        }
-        const ProcessRun run = run_process([&] {
-            // Root gives up its right to open any file, so that the file's mode counts.
-            if (geteuid() == 0 && (prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0 ||
-                                   prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) != 0))
-                _exit(198);
-            execl(KESTO_BINARY, KESTO_BINARY, c.port.c_str(), "-a", "0", c.option.c_str(), "0", nullptr);
-        });
-        if (run.status == 198) {
-            unchecked += " " + c.port + " (root here cannot give up its right to open any file);";
-            continue;
-        }
-        const std::string head = KESTO_BANNER + (c.text.empty() ? "" : "\t     Serial Port: " + c.text);
-        EXPECT_EQ(c.text.empty() ? run.text : run.text.substr(0, head.size()), head) << c.port;
-        EXPECT_EQ(run.status, c.status) << c.port;
-    }
-    if (!unchecked.empty()) GTEST_SKIP() << "not checked:" << unchecked;
 }
 
 TEST(ManualPage, DescribesEveryOptionOfTheUsageText) {
