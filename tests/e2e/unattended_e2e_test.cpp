@@ -114,4 +114,21 @@ TEST(UnattendedE2E, KeysFromAPipeAndItsEnd) {
     }
 }
 
+// Keys piped in at once reach a firmware that turns its UART on 30 ms after reset, in every run:
+// the virtual board is as far along when the terminal starts as a real one would be.
+TEST(UnattendedE2E, PipedKeysReachAFirmwareThatStartsItsUartLate) {
+    const std::string late = std::string(KESTO_SIM_FIRMWARE) + "/late_uart.elf";
+    if (access(late.c_str(), R_OK) != 0) GTEST_SKIP() << "no MSP430 clang and ld.lld to build " << late << " with";
+    for (int run = 0; run < 20; ++run) {
+        const ProcessRun result = run_process([&] {
+            int keys[2];
+            if (pipe(keys) != 0 || write(keys[1], "abcdef", 6) != 6) _exit(198);
+            close(keys[1]), dup2(keys[0], STDIN_FILENO), close(keys[0]);
+            exec_program({KESTO_BINARY, "SIM", "-FET", "SIM", "-baud", "9600", "+p", late, "-expect", "abcdef",
+                          "-timeout", "5"});
+        }, 10000);
+        ASSERT_EQ(result.status, 0) << "run " << run << ":\n" << result.text;
+    }
+}
+
 }  // namespace
