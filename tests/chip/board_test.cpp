@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "image/image_file.h"
+#include "chip/clock.h"
+#include "chip/cpu_test_bus.h"
 #include "chip/parts.h"
 #include "chip/target.h"
 
@@ -168,9 +170,90 @@ TEST_F(VirtualBoard, AFetchFromThePeripheralsRestartsAndThePinOscillatorIsNamed)
     for (std::size_t k = 0; k < notes.size(); ++k) EXPECT_EQ(notes[k], expected[k]);
 }
 
+// A program assembled here, no clang needed: each port's handler logs its number at R15 and
+// clears its flags; the host raises both requests at once, with word writes.
+TEST(BoardInterrupts, BothPortsAtOnceTakePort2FirstAndWordWritesFillTwoRegisters) {
+    struct Code {
+        std::uint16_t at;
+        std::vector<std::uint16_t> words;
+    };
+    const auto handler = [](unsigned logged_as, std::uint16_t ifg) {
+        return std::vector<std::uint16_t>{two(MOV, CG, logged_as, 15, 1, true), 0, two(ADD, CG, INDEXED, 15),
+                                          two(MOV, CG, REG, SR, 1, true), ifg, one(RETI, REG, 0)};
+    };
+    const Code program[] = {
+        {0xC000, {two(MOV, PC, AUTOINC, 15), 0x0200, BIS_GIE_SR, JMP_SELF}},
+        {0xC100, handler(INDEXED, 0x0023)},   // logs #1
+        {0xC120, handler(INDIRECT, 0x002B)},  // logs #2
+        {0xFFE4, {0xC100, 0xC120}},
+        {0xFFFE, {0xC000}},
+    };
+    MemoryImage image;
+    for (const Code& c : program) {
+        std::uint32_t at = c.at;
+        for (std::uint16_t w : c.words) {
+            std::uint8_t previous;
+            ASSERT_TRUE(image.put(at++, static_cast<std::uint8_t>(w), previous));
+            ASSERT_TRUE(image.put(at++, static_cast<std::uint8_t>(w >> 8), previous));
+        }
+    }
+    Target target{*find_part("G2553")};
+    std::string error;
+    ASSERT_EQ(target.program(image, error), 0) << error;
+    Board board;
+    board.start(target, 0);
+    board.advance_to(50'000);
+    board.debug_write(0x0000, 0x01, true);  // IE1: WDTIE, nothing while the watchdog is one
+    EXPECT_EQ(board.debug_read(0x0000, true), 0x01);
+    for (std::uint16_t at : {0x0024, 0x002C, 0x0022, 0x002A}) board.debug_write(at, 0x0100, false);  // IE, then IFG
+    EXPECT_EQ(board.debug_read(0x0024, false), 0x0100);
+    EXPECT_EQ(board.debug_read(0x0026, false), 0) << "the high byte went to address + 1 alone";
+    board.advance_to(100'000);
+    EXPECT_EQ(board.debug_register(15), 0x0202);
+    EXPECT_EQ(board.debug_read(0x0200, false), 0x0102);
+
+    // A timer on a pin's clock is told at once; the pin oscillator only once a PxSEL2 asks for it.
+    board.take_notes();
+    const auto told = [&board](const char* what) {
+        const std::vector<std::string> notes = board.take_notes();
+        return notes.size() == 1 && notes[0].find(what) != std::string::npos ? "" : ::testing::PrintToString(notes);
+    };
+    board.debug_write(0x0160, 0x0010, false);  // TA0CTL: up mode on TACLK
+    EXPECT_EQ(told("Timer_A clocked from a pin"), "");
+    board.debug_write(0x0041, 0x01, true);
+    EXPECT_EQ(told("the pin oscillator"), "");
+
+    // Flash the target takes while the board is halted reaches the board when loaded.
+    board.halt();
+    MemoryImage patch;
+    std::uint8_t previous;
+    ASSERT_TRUE(patch.put(0xC200, 0x12, previous));
+    ASSERT_EQ(target.program(patch, error), 0) << error;
+    EXPECT_EQ(board.debug_read(0xC200, true), 0xFF);
+    board.load_flash(target);
+    EXPECT_EQ(board.debug_read(0xC200, true), 0x12);
+}
+
+// The factory's constants, at the data sheet's places in segment A, set the DCO to the data
+// sheet's frequencies; the model agrees with them: one MOD step away stays within 1%.
 TEST(TargetCalibration, SegmentAOfAFreshG2553HoldsTheDcoConstantsUntilErased) {
     Target g2553(*find_part("G2553"));
-    EXPECT_EQ(g2553.byte_at(0x10FF), 0x87);  // CALBC1_1MHZ
+    const struct {
+        std::uint16_t caldco;
+        std::uint32_t hz;
+    } rows[] = {{0x10F8, 16'000'000}, {0x10FA, 12'000'000}, {0x10FC, 8'000'000}, {0x10FE, 1'000'000}};
+    for (const auto& row : rows) {
+        BasicClock clock;
+        clock.reset(true);
+        clock.write(BCSCTL1_ADDRESS, static_cast<std::uint8_t>(g2553.byte_at(row.caldco + 1u)));
+        const int dcoctl = g2553.byte_at(row.caldco);
+        clock.write(DCOCTL_ADDRESS, static_cast<std::uint8_t>(dcoctl));
+        EXPECT_EQ(clock.dco_hz(), row.hz);
+        for (int step : {-1, 1}) {
+            clock.write(DCOCTL_ADDRESS, static_cast<std::uint8_t>(dcoctl + step));
+            EXPECT_NEAR(clock.dco_hz(), row.hz, row.hz / 100) << row.hz << " " << step;
+        }
+    }
     EXPECT_EQ(g2553.byte_at(0x10F7), 0xFF);
     std::string why;
     g2553.set_segment_a_unlocked(true);

@@ -4,13 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <set>
 #include <vector>
 #include <string>
 #include <utility>
 
 #include "image/image_file.h"
-#include "chip/parts.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -194,30 +192,4 @@ TEST_F(SimLibrary, TheBlownFuseLocksTheTargetButNotClose) {
     EXPECT_EQ(sim.MSP430_Close(1), 0);
     ASSERT_EQ(open("SIM"), 0);  // the fuse stays blown for the rest of the run
     EXPECT_NE(sim.MSP430_Reset(7, 1, 0), 0);
-}
-
-// Ranges ordered, inside the address space and apart; sizes whole segments.
-TEST(Parts, EveryMemoryMapIsSane) {
-    std::set<std::string> names;
-    for (const Part& p : all_parts()) {
-        SCOPED_TRACE(p.name);
-        EXPECT_TRUE(names.insert(p.name).second && find_part(p.name) == &p) << "named twice";
-        EXPECT_LT(std::string(p.name).size(), static_cast<std::size_t>(DEVICE_NAME_SIZE));
-        const std::uint32_t ranges[][2] = {
-            {p.flash_start, p.flash_end}, {p.info_start, p.info_end}, {p.ram_start, p.ram_end}, {p.bsl_start, p.bsl_end}};
-        for (const auto& a : ranges) {
-            EXPECT_TRUE(a[0] <= a[1] && a[1] <= (&a == &ranges[0] ? 0xFFFFFu : 0xFFFFu)) << std::hex << a[0];
-            for (const auto& b : ranges)
-                EXPECT_TRUE(&a == &b || a[0] == a[1] || b[0] == b[1] || a[1] < b[0] || b[1] < a[0]) << std::hex << a[0];
-        }
-        EXPECT_TRUE(p.flash_start <= 0xFFFE && p.flash_end >= 0xFFFF) << "the reset vector lies in flash";
-        EXPECT_TRUE(p.lcd_end <= 0xFFFF && p.ram_start >= 0x200 && p.ram_end - p.ram_start >= 127);
-        EXPECT_TRUE(p.info_segment == 64 || p.info_segment == 128);
-        EXPECT_EQ((p.info_end + 1 - p.info_start) % p.info_segment, 0u);
-        EXPECT_EQ(p.info_start % p.info_segment, 0u);
-        EXPECT_EQ(p.main_segment, 512u);
-        EXPECT_EQ((p.flash_end + 1) % p.main_segment, 0u);
-        EXPECT_GE(p.flash_end - p.flash_start + 1, 1024u);
-        EXPECT_TRUE(1800 <= p.vcc_min_mv && p.vcc_min_mv < p.vcc_max_mv && p.vcc_max_mv <= 3600);
-    }
 }
