@@ -49,11 +49,12 @@ Bytes words(std::initializer_list<std::uint32_t> w16, std::initializer_list<std:
 }
 std::uint16_t word_at(const Bytes& b, std::size_t i) { return static_cast<std::uint16_t>(b.at(i) | b.at(i + 1) << 8); }
 
-// A packet as the host frames it for an eZ-FET: padded to even length, no checksum.
+// A packet as the host frames it for an eZ-FET: padded to even length, no checksum. The pad is
+// any byte: the length says to skip it, not its value.
 Bytes host_packet(std::uint8_t type, std::uint8_t id, const Bytes& payload) {
     Bytes p{static_cast<std::uint8_t>(3 + payload.size()), type, id, 0};
     p.insert(p.end(), payload.begin(), payload.end());
-    if (p.size() % 2) p.push_back(0);
+    if (p.size() % 2) p.push_back(0xA5);
     return p;
 }
 
@@ -370,7 +371,33 @@ bool image_word(const std::string& text, const std::string& name, std::uint32_t 
     return false;
 }
 
+// Each macro by its firmware name has an id of its own; with the vendor's source at hand, the
+// id is the name's place in the firmware's list of macros.
+TEST(EzFetMacroNames, NumberedAsTheFirmwareListsThem) {
+    const char* names[] = {"Zero", "Init", "SetVcc", "GetVcc", "StartJtag", "StopJtag", "Configure", "GetFuses",
+                           "BlowFuse", "WaitForEem", "BitSequence", "GetJtagId", "GetInterfaceMode", "GetDeviceIdPtr",
+                           "SyncJtag_AssertPor_SaveContext", "SyncJtag_Conditional_SaveContext",
+                           "RestoreContext_ReleaseJtag", "ReadMemBytes", "ReadMemWords", "ReadMemQuick",
+                           "WriteMemBytes", "WriteMemWords", "EemDataExchange", "ReadAllCpuRegs", "WriteAllCpuRegs",
+                           "Psa", "ExecuteFunclet", "GetDcoFrequency", "IsJtagFuseBlown", "ResetStaticGlobalVars"};
+    std::map<int, std::string> ids;
+    for (const char* name : names) EXPECT_TRUE(ids.emplace(ez_fet_macro_id(name), name).second) << name;
+    EXPECT_EQ(ids.count(-1), 0u);
+    const std::string source = vendor_source();
+    if (source.empty()) GTEST_SKIP() << "KESTO_VENDOR_SOURCE names no copy of the vendor's debug stack";
+    std::ifstream in(source + "/Bios/include/hal.h");
+    ASSERT_TRUE(in);
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    // The list follows Zero, from 1 on.
+    std::map<std::string, int> listed{{"Zero", 0}};
+    const std::size_t last = text.find("#define MACRO(x)");
+    for (std::size_t at = text.find("#define MACRO_LIST"); (at = text.find("MACRO(", at)) < last; at += 6)
+        listed.emplace(text.substr(at + 6, text.find(')', at) - at - 6), static_cast<int>(listed.size()));
+    for (const auto& [id, name] : ids) EXPECT_EQ(listed.at(name), id) << name;
+}
+
 TEST(EzFetVersionRecord, CarriesWhatTheLibrarysFirmwareImagesHold) {
+    for (const EzFetVersionWord& w : EZFET_VERSION_WORDS) EXPECT_EQ((w.offset | w.image_address) % 2, 0u) << "a word's place";
     const std::string source = vendor_source();
     if (source.empty()) GTEST_SKIP() << "KESTO_VENDOR_SOURCE names no copy of the vendor's debug stack";
     std::map<std::string, std::string> texts;

@@ -47,6 +47,30 @@ TEST_F(SimLibrary, PortNamesChooseThePart) {
     }
 }
 
+// Each setting at its limits: accepted silently, or refused with what it takes.
+TEST_F(SimLibrary, ConfigureTakesEachModesValuesOnly) {
+    const struct {
+        fet_int mode, value;
+        const char* refusal;  // null: accepted
+    } cases[] = {
+        {CONFIGURE_INTERFACE, -1, "Interface -1 is not 0 (4-wire JTAG), 1 (Spy-Bi-Wire) or 2 (Spy-Bi-Wire through JTAG)"},
+        {CONFIGURE_INTERFACE, 0, nullptr},
+        {CONFIGURE_INTERFACE, 2, nullptr},
+        {CONFIGURE_INTERFACE, 3, "Interface 3 is not 0 (4-wire JTAG), 1 (Spy-Bi-Wire) or 2 (Spy-Bi-Wire through JTAG)"},
+        {CONFIGURE_VERIFICATION, 1, nullptr},
+        {CONFIGURE_RAM_PRESERVE, 2, "Configure mode 10 takes 0 or 1, not 2"},
+        {CONFIGURE_INFO_UNLOCK, -1, "Configure mode 5 takes 0 or 1, not -1"},
+        {9, 0, "Configure mode 9 is unknown"},
+    };
+    EXPECT_NE(sim.MSP430_Configure(CONFIGURE_INTERFACE, 0), 0) << "nothing open";
+    ASSERT_EQ(open("SIM"), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.mode << " " << c.value);
+        EXPECT_EQ(sim.MSP430_Configure(c.mode, c.value), c.refusal ? -1 : 0);
+        EXPECT_EQ(c.refusal ? error() : "", c.refusal ? c.refusal : "");
+    }
+}
+
 // Each is refused with the fault and its line (after the file's name), before the flash is
 // touched: the byte at 0xE000 stays, and nothing is erased or ANDed in.
 TEST_F(SimLibrary, EachMalformedImageIsRefusedAndTheFlashIsUntouched) {
