@@ -173,30 +173,21 @@ TEST_F(VirtualBoard, AFetchFromThePeripheralsRestartsAndThePinOscillatorIsNamed)
 // A program assembled here, no clang needed: each port's handler logs its number at R15 and
 // clears its flags; the host raises both requests at once, with word writes.
 TEST(BoardInterrupts, BothPortsAtOnceTakePort2FirstAndWordWritesFillTwoRegisters) {
-    struct Code {
-        std::uint16_t at;
-        std::vector<std::uint16_t> words;
+    MemoryImage image;
+    const auto put = [&image](std::uint32_t at, const std::vector<std::uint16_t>& words) {
+        std::uint8_t previous;
+        for (std::uint16_t w : words)
+            for (int shift : {0, 8}) image.put(at++, static_cast<std::uint8_t>(w >> shift), previous);
     };
     const auto handler = [](unsigned logged_as, std::uint16_t ifg) {
         return std::vector<std::uint16_t>{two(MOV, CG, logged_as, 15, 1, true), 0, two(ADD, CG, INDEXED, 15),
                                           two(MOV, CG, REG, SR, 1, true), ifg, one(RETI, REG, 0)};
     };
-    const Code program[] = {
-        {0xC000, {two(MOV, PC, AUTOINC, 15), 0x0200, BIS_GIE_SR, JMP_SELF}},
-        {0xC100, handler(INDEXED, 0x0023)},   // logs #1
-        {0xC120, handler(INDIRECT, 0x002B)},  // logs #2
-        {0xFFE4, {0xC100, 0xC120}},
-        {0xFFFE, {0xC000}},
-    };
-    MemoryImage image;
-    for (const Code& c : program) {
-        std::uint32_t at = c.at;
-        for (std::uint16_t w : c.words) {
-            std::uint8_t previous;
-            ASSERT_TRUE(image.put(at++, static_cast<std::uint8_t>(w), previous));
-            ASSERT_TRUE(image.put(at++, static_cast<std::uint8_t>(w >> 8), previous));
-        }
-    }
+    put(0xC000, {two(MOV, PC, AUTOINC, 15), 0x0200, BIS_GIE_SR, JMP_SELF});
+    put(0xC100, handler(INDEXED, 0x0023));   // logs #1
+    put(0xC120, handler(INDIRECT, 0x002B));  // logs #2
+    put(0xFFE4, {0xC100, 0xC120});
+    put(0xFFFE, {0xC000});
     Target target{*find_part("G2553")};
     std::string error;
     ASSERT_EQ(target.program(image, error), 0) << error;
@@ -225,10 +216,9 @@ TEST(BoardInterrupts, BothPortsAtOnceTakePort2FirstAndWordWritesFillTwoRegisters
 
     // Flash the target takes while the board is halted reaches the board when loaded.
     board.halt();
-    MemoryImage patch;
-    std::uint8_t previous;
-    ASSERT_TRUE(patch.put(0xC200, 0x12, previous));
-    ASSERT_EQ(target.program(patch, error), 0) << error;
+    image = MemoryImage{};
+    put(0xC200, {0x0012});
+    ASSERT_EQ(target.program(image, error), 0) << error;
     EXPECT_EQ(board.debug_read(0xC200, true), 0xFF);
     board.load_flash(target);
     EXPECT_EQ(board.debug_read(0xC200, true), 0x12);
