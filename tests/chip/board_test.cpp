@@ -170,8 +170,8 @@ TEST_F(VirtualBoard, AFetchFromThePeripheralsRestartsAndThePinOscillatorIsNamed)
     for (std::size_t k = 0; k < notes.size(); ++k) EXPECT_EQ(notes[k], expected[k]);
 }
 
-// A program assembled here, no clang needed: each port's handler logs its number at R15 and
-// clears its flags; the host raises both requests at once, with word writes.
+// A program assembled here, no clang needed, that sleeps in LPM0: each port's handler logs its
+// number at R15 and clears its flags; the host raises both requests at once, with word writes.
 TEST(BoardInterrupts, BothPortsAtOnceTakePort2FirstAndWordWritesFillTwoRegisters) {
     MemoryImage image;
     const auto put = [&image](std::uint32_t at, const std::vector<std::uint16_t>& words) {
@@ -183,7 +183,7 @@ TEST(BoardInterrupts, BothPortsAtOnceTakePort2FirstAndWordWritesFillTwoRegisters
         return std::vector<std::uint16_t>{two(MOV, CG, logged_as, 15, 1, true), 0, two(ADD, CG, INDEXED, 15),
                                           two(MOV, CG, REG, SR, 1, true), ifg, one(RETI, REG, 0)};
     };
-    put(0xC000, {two(MOV, PC, AUTOINC, 15), 0x0200, BIS_GIE_SR, JMP_SELF});
+    put(0xC000, {two(MOV, PC, AUTOINC, 15), 0x0200, two(BIS, PC, AUTOINC, SR), SR_GIE | SR_CPUOFF});  // LPM0
     put(0xC100, handler(INDEXED, 0x0023));   // logs #1
     put(0xC120, handler(INDIRECT, 0x002B));  // logs #2
     put(0xFFE4, {0xC100, 0xC120});
@@ -202,6 +202,15 @@ TEST(BoardInterrupts, BothPortsAtOnceTakePort2FirstAndWordWritesFillTwoRegisters
     board.advance_to(100'000);
     EXPECT_EQ(board.debug_register(15), 0x0202);
     EXPECT_EQ(board.debug_read(0x0200, false), 0x0102);
+    // Asleep, the board is next due at the watchdog's time-out, which SMCLK / 8 puts 8 times as far.
+    const std::uint64_t due = board.next_due() - 100'000;
+    board.debug_write(0x0058, 0x06, true);  // BCSCTL2: DIVS /8
+    EXPECT_NEAR(static_cast<double>(board.next_due() - 100'000), 8.0 * due, 8'000.0);
+
+    // LFXT1 on an external clock nothing drives: OFIFG comes back at each look at IFG1.
+    board.debug_write(0x0053, 0x30, true);
+    board.debug_write(0x0002, 0, true);
+    EXPECT_EQ(board.debug_read(0x0002, true) & 0x02, 0x02);
 
     // A timer on a pin's clock is told at once; the pin oscillator only once a PxSEL2 asks for it.
     board.take_notes();
