@@ -179,14 +179,17 @@ TEST(BoardInterrupts, BothPortsAtOnceTakePort2FirstAndWordWritesFillTwoRegisters
         for (std::uint16_t w : words)
             for (int shift : {0, 8}) image.put(at++, static_cast<std::uint8_t>(w >> shift), previous);
     };
-    const auto handler = [](unsigned logged_as, std::uint16_t ifg) {
-        return std::vector<std::uint16_t>{two(MOV, CG, logged_as, 15, 1, true), 0, two(ADD, CG, INDEXED, 15),
-                                          two(MOV, CG, REG, SR, 1, true), ifg, one(RETI, REG, 0)};
+    const auto handler = [](unsigned constant, unsigned as, std::uint16_t clear) {
+        return std::vector<std::uint16_t>{two(MOV, constant, as, 15, 1, true), 0, two(ADD, CG, INDEXED, 15),
+                                          two(MOV, CG, REG, SR, 1, true), clear, one(RETI, REG, 0)};
     };
-    put(0xC000, {two(MOV, PC, AUTOINC, 15), 0x0200, two(BIS, PC, AUTOINC, SR), SR_GIE | SR_CPUOFF});  // LPM0
-    put(0xC100, handler(INDEXED, 0x0023));   // logs #1
-    put(0xC120, handler(INDIRECT, 0x002B));  // logs #2
+    put(0xC000, {two(MOV, PC, AUTOINC, SP), 0x0400, two(MOV, PC, AUTOINC, 15), 0x0200, two(BIS, PC, AUTOINC, SR),
+                 SR_GIE | SR_CPUOFF});  // LPM0
+    put(0xC100, handler(CG, INDEXED, 0x0023));   // logs #1
+    put(0xC120, handler(CG, INDIRECT, 0x002B));  // logs #2
+    put(0xC140, handler(SR, INDIRECT, 0x0180));  // logs #4 and stops Timer1_A
     put(0xFFE4, {0xC100, 0xC120});
+    put(0xFFFA, {0xC140});
     put(0xFFFE, {0xC000});
     Target target{*find_part("G2553")};
     std::string error;
@@ -206,6 +209,11 @@ TEST(BoardInterrupts, BothPortsAtOnceTakePort2FirstAndWordWritesFillTwoRegisters
     const std::uint64_t due = board.next_due() - 100'000;
     board.debug_write(0x0058, 0x06, true);  // BCSCTL2: DIVS /8
     EXPECT_NEAR(static_cast<double>(board.next_due() - 100'000), 8.0 * due, 8'000.0);
+    // Timer1_A's TACCR0 at its own vector.
+    for (auto [at, value] : {std::pair{0x0192, 9}, {0x0182, 0x0010}, {0x0180, 0x0210}}) board.debug_write(at, value, false);
+    board.advance_to(300'000);
+    EXPECT_EQ(board.debug_register(15), 0x0203);
+    EXPECT_EQ(board.debug_read(0x0202, true), 4);
 
     // LFXT1 on an external clock nothing drives: OFIFG comes back at each look at IFG1.
     board.debug_write(0x0053, 0x30, true);
@@ -231,6 +239,8 @@ TEST(BoardInterrupts, BothPortsAtOnceTakePort2FirstAndWordWritesFillTwoRegisters
     EXPECT_EQ(board.debug_read(0xC200, true), 0xFF);
     board.load_flash(target);
     EXPECT_EQ(board.debug_read(0xC200, true), 0x12);
+    board.debug_puc();
+    EXPECT_EQ(board.debug_read(0x0000, true), 0) << "a PUC clears IE1";
 }
 
 // The factory's constants, at the data sheet's places in segment A, set the DCO to the data
