@@ -172,7 +172,7 @@ TEST_F(VirtualBoard, AFetchFromThePeripheralsRestartsAndThePinOscillatorIsNamed)
 
 // A program assembled here, no clang needed, that sleeps in LPM0: each port's handler logs its
 // number at R15 and clears its flags; the host raises both requests at once, with word writes.
-TEST(BoardInterrupts, BothPortsAtOnceTakePort2FirstAndWordWritesFillTwoRegisters) {
+TEST(BoardInterrupts, PortsAtOnceTimer1AndClocksInAnAssembledProgram) {
     MemoryImage image;
     const auto put = [&image](std::uint32_t at, const std::vector<std::uint16_t>& words) {
         std::uint8_t previous;
@@ -270,4 +270,12 @@ TEST(TargetCalibration, SegmentAOfAFreshG2553HoldsTheDcoConstantsUntilErased) {
     EXPECT_EQ(g2553.byte_at(0x10FF), 0xFF);
     Target f149(*find_part("F149"));
     EXPECT_EQ(f149.byte_at(0x10FF), 0xFF);
+    // A segment erase from its last byte on clears that segment alone.
+    MemoryImage image;
+    std::uint8_t previous;
+    for (std::uint16_t at : {0xC000, 0xC200}) image.put(at, 0x12, previous);
+    ASSERT_EQ(g2553.program(image, why), 0) << why;
+    ASSERT_EQ(g2553.erase_segment(0xC1FF, why), 0) << why;
+    EXPECT_EQ(g2553.byte_at(0xC000), 0xFF);
+    EXPECT_EQ(g2553.byte_at(0xC200), 0x12);
 }

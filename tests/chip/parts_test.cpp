@@ -48,6 +48,8 @@ TEST(Parts, EveryMemoryMapIsSane) {
         EXPECT_EQ(p.info_segment, f2_g2 ? 64u : 128u);
         EXPECT_EQ(p.lockable_a, f2_g2 || family(p, {"MSP430F5", "MSP430F6"}));
         EXPECT_EQ(p.memory, family(p, {"MSP430FR"}) ? FRAM : FLASH);
+        // The fuse is blown through the TEST pin on the parts that have one.
+        EXPECT_EQ(p.test_vpp, family(p, {"MSP430F12", "MSP430F20", "MSP430F22", "MSP430G2"}) ? 1 : 0);
         EXPECT_EQ((p.info_end + 1 - p.info_start) % p.info_segment, 0u);
         EXPECT_EQ(p.main_segment, 512u);
         EXPECT_EQ(p.vcc_min_mv, 1800);
@@ -115,6 +117,9 @@ TEST(Parts, AgreeWithTheVendorsDeviceDatabase) {
         }
         EXPECT_EQ(r.word(DEV_BREAKPOINTS), static_cast<std::uint32_t>(p.breakpoints));
         EXPECT_EQ(emulation[r.word(DEV_EMULATION) & 7], p.emulation);
+        if (p.memory == FLASH && !family(p, {"MSP430F5", "MSP430F6"})) {  // a part with a fuse
+            EXPECT_EQ(r.word(DEV_TEST_VPP), static_cast<std::uint32_t>(p.test_vpp));
+        }
         if (r.word(DEV_RAM_START) == p.ram_start) {
             EXPECT_GE(p.ram_end, r.word(DEV_RAM_END));
         }
