@@ -178,10 +178,15 @@ TEST_F(EmulatedFet, FramesRepliesAsTheLibraryReadsThem) {
     EXPECT_EQ(got[0].id, 1);
     EXPECT_EQ(got[0].payload, ezfet_version_record(false));
 
-    // Half a packet left for longer than the adapter waits is dropped; the next one counts.
+    // Half a packet is kept for the 500 ms the adapter waits, dropped after; the next one counts.
     send(Bytes(request.begin(), request.begin() + 3), NOW);
-    send(request, NOW + 600'000'000);
+    send(Bytes(request.begin() + 3, request.end()), NOW + 500'000'000);
     EXPECT_EQ(replies().size(), 1u);
+    send(Bytes(request.begin(), request.begin() + 3), NOW);
+    send(host_packet(EXECUTE, 2, Bytes{0, 0, 0}), NOW + 500'000'001);
+    const std::vector<Packet> after = replies();
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].id, 2);
 }
 
 TEST_F(EmulatedFet, SplitsLongRepliesAtTheFirmwaresPacketSize) {
