@@ -264,6 +264,8 @@ TEST_F(EmulatedFet, CarriesAG2553ThroughAProgrammingSession) {
     funclet(0xC006, 0, words({0xF0F0}));
     funclet(0xC006, 0, words({0x0FFF}));
     EXPECT_EQ(read(0xC006, 1), words({0x00F0}));
+    funclet(0x10C0, 0xA502);  // LOCKA left set: segment A stays
+    EXPECT_EQ(read(0x10C0, 32), segment_a);
     funclet(0x1080, 0, words({0x1234}));
     funclet(0x1080, 0xA502, {}, 0xA548);
     EXPECT_EQ(read(0x1080, 1), words({0xFFFF}));
@@ -271,6 +273,7 @@ TEST_F(EmulatedFet, CarriesAG2553ThroughAProgrammingSession) {
     // Reset and run: PUC, registers, then restore with the watchdog held.
     context = call(M::SYNC_POR_SAVE_CONTEXT, words({0x120, 0x5A80}));
     EXPECT_EQ(word_at(context, 2), 0xC000) << "PC from the reset vector";
+    EXPECT_EQ(word_at(context, 4), 0) << "PC's upper half";
     Bytes registers = call(M::READ_ALL_CPU_REGS);
     ASSERT_EQ(registers.size(), 26u);
     registers[0] = 0x00, registers[1] = 0x04;  // SP 0x400

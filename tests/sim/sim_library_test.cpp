@@ -47,8 +47,9 @@ TEST_F(SimLibrary, PortNamesChooseThePart) {
     }
 }
 
-// Each setting at its limits: accepted silently, or refused with what it takes.
-TEST_F(SimLibrary, ConfigureTakesEachModesValuesOnly) {
+// Each setting at its limits, and a reset that names none: accepted silently, or refused with
+// what it takes.
+TEST_F(SimLibrary, ConfigureAndResetTakeTheirValuesOnly) {
     const struct {
         fet_int mode, value;
         const char* refusal;  // null: accepted
@@ -69,6 +70,9 @@ TEST_F(SimLibrary, ConfigureTakesEachModesValuesOnly) {
         EXPECT_EQ(sim.MSP430_Configure(c.mode, c.value), c.refusal ? -1 : 0);
         EXPECT_EQ(c.refusal ? error() : "", c.refusal ? c.refusal : "");
     }
+    EXPECT_NE(sim.MSP430_Reset(0, 0, 0), 0);
+    EXPECT_EQ(error(), "Reset method 0 selects no reset (1 PUC, 2 RST/NMI, 4 Vcc)");
+    EXPECT_EQ(sim.MSP430_Reset(1, 0, 0), 0) << error();
 }
 
 // Each is refused with the fault and its line (after the file's name), before the flash is
