@@ -171,6 +171,7 @@ TEST_F(EmulatedFet, FramesRepliesAsTheLibraryReadsThem) {
     const Bytes request = host_packet(EXECUTE, 1, Bytes{0, 0, 0});
     send(host_packet(ACK, 2, {}));
     send(Bytes{0x03, 0x92, 0x00, 0x00});
+    send(host_packet(0x8B, 0, {}));  // the communication reset
     for (std::uint8_t b : request) send(Bytes{b});
     const std::vector<Packet> got = replies();
     ASSERT_EQ(got.size(), 1u);

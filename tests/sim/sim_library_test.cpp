@@ -64,6 +64,7 @@ TEST_F(SimLibrary, ConfigureAndResetTakeTheirValuesOnly) {
         {9, 0, "Configure mode 9 is unknown"},
     };
     EXPECT_NE(sim.MSP430_Configure(CONFIGURE_INTERFACE, 0), 0) << "nothing open";
+    EXPECT_NE(sim.MSP430_Secure(), 0) << "nothing open";
     ASSERT_EQ(open("SIM"), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.mode << " " << c.value);
