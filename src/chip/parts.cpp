@@ -15,14 +15,14 @@ namespace {
 // those numbers are the IDs). Their main memory runs on unbroken past 0xFFFF where the part has
 // more than fits below it. FRAM has no erase segments; the 512- and 128-byte units here are
 // only what a segment erase clears, as on the flash parts. Their information FRAM is not locked
-// like a flash segment A. Memory maps, RAM and BSL are the data sheets'; the LCD memory ranges,
-// the breakpoint count, the emulation level and the clock control are the family's usual
-// values, not checked against each data sheet. The FR5994's RAM includes the 4K it shares with
-// its LEA coprocessor (0x2C00..0x3BFF); the FR4133's BSL is 1K, the others' 2K.
+// like a flash segment A. Memory maps, RAM and BSL are the data sheets'; breakpoints and
+// emulation levels the vendor's device database's; the LCD ranges and the clock control are the
+// family's usual values, not checked against each data sheet. The FR5994's RAM includes the 4K
+// it shares with its LEA coprocessor (0x2C00..0x3BFF); the FR4133's BSL is 1K, the others' 2K.
 constexpr Part PARTS[] = {
     // name            memory flash              info             RAM              BSL              LCD            Vcc         bp emulation             clock           vpp seg  info A-lock
     {"MSP430F1232",   FLASH, 0xE000, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x02FF, 0x0C00, 0x0FFF, 0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_BASIC,    1, 512, 128, false},
-    {"MSP430F149",    FLASH, 0x1100, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x09FF, 0x0C00, 0x0FFF, 0,      0,      1800, 3600, 3, EMULATION_LOW,        CLOCK_BASIC,    0, 512, 128, false},
+    {"MSP430F149",    FLASH, 0x1100, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x09FF, 0x0C00, 0x0FFF, 0,      0,      1800, 3600, 3, EMULATION_MEDIUM,     CLOCK_BASIC,    0, 512, 128, false},
     {"MSP430F1611",   FLASH, 0x4000, 0xFFFF,   0x1000, 0x10FF, 0x1100, 0x38FF, 0x0C00, 0x0FFF, 0,      0,      1800, 3600, 8, EMULATION_HIGH,       CLOCK_EXTENDED, 0, 512, 128, false},
     {"MSP430F2013",   FLASH, 0xF800, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x027F, 0,      0,      0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_EXTENDED, 1, 512, 64,  true},
     {"MSP430F2274",   FLASH, 0x8000, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x05FF, 0x0C00, 0x0FFF, 0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_EXTENDED, 1, 512, 64,  true},
@@ -31,14 +31,14 @@ constexpr Part PARTS[] = {
     {"MSP430G2452",   FLASH, 0xE000, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x02FF, 0,      0,      0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_EXTENDED, 1, 512, 64,  true},
     {"MSP430G2553",   FLASH, 0xC000, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x03FF, 0x0C00, 0x0FFF, 0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_EXTENDED, 1, 512, 64,  true},
     {"MSP430F413",    FLASH, 0xE000, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x02FF, 0x0C00, 0x0FFF, 0x0091, 0x00A4, 1800, 3600, 2, EMULATION_LOW,        CLOCK_BASIC,    0, 512, 128, false},
-    {"MSP430F449",    FLASH, 0x1100, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x09FF, 0x0C00, 0x0FFF, 0x0091, 0x00A4, 1800, 3600, 2, EMULATION_LOW,        CLOCK_BASIC,    0, 512, 128, false},
+    {"MSP430F449",    FLASH, 0x1100, 0xFFFF,   0x1000, 0x10FF, 0x0200, 0x09FF, 0x0C00, 0x0FFF, 0x0091, 0x00A4, 1800, 3600, 8, EMULATION_HIGH,       CLOCK_BASIC,    0, 512, 128, false},
     {"MSP430FG4619",  FLASH, 0x2100, 0x1FFFF,  0x1000, 0x10FF, 0x1100, 0x20FF, 0x0C00, 0x0FFF, 0x0091, 0x00A4, 1800, 3600, 8, EMULATION_HIGH,       CLOCK_EXTENDED, 0, 512, 128, false},
     {"MSP430F5438A",  FLASH, 0x5C00, 0x45BFF,  0x1800, 0x19FF, 0x1C00, 0x5BFF, 0x1000, 0x17FF, 0,      0,      1800, 3600, 8, EMULATION_EXTRA_HIGH, CLOCK_MODULES,  0, 512, 128, true},
     {"MSP430F5529",   FLASH, 0x4400, 0x243FF,  0x1800, 0x19FF, 0x2400, 0x43FF, 0x1000, 0x17FF, 0,      0,      1800, 3600, 8, EMULATION_EXTRA_HIGH, CLOCK_MODULES,  0, 512, 128, true},
     {"MSP430F6638",   FLASH, 0x8000, 0x47FFF,  0x1800, 0x19FF, 0x2400, 0x63FF, 0x1000, 0x17FF, 0x0A20, 0x0A37, 1800, 3600, 8, EMULATION_EXTRA_HIGH, CLOCK_MODULES,  0, 512, 128, true},
-    {"MSP430FR2433",  FRAM,  0xC400, 0xFFFF,   0x1800, 0x19FF, 0x2000, 0x2FFF, 0x1000, 0x17FF, 0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_MODULES,  0, 512, 128, false},
-    {"MSP430FR2355",  FRAM,  0x8000, 0xFFFF,   0x1800, 0x19FF, 0x2000, 0x2FFF, 0x1000, 0x17FF, 0,      0,      1800, 3600, 2, EMULATION_LOW,        CLOCK_MODULES,  0, 512, 128, false},
-    {"MSP430FR4133",  FRAM,  0xC400, 0xFFFF,   0x1800, 0x19FF, 0x2000, 0x27FF, 0x1000, 0x13FF, 0x0620, 0x0633, 1800, 3600, 2, EMULATION_LOW,        CLOCK_MODULES,  0, 512, 128, false},
+    {"MSP430FR2433",  FRAM,  0xC400, 0xFFFF,   0x1800, 0x19FF, 0x2000, 0x2FFF, 0x1000, 0x17FF, 0,      0,      1800, 3600, 3, EMULATION_LOW,        CLOCK_MODULES,  0, 512, 128, false},
+    {"MSP430FR2355",  FRAM,  0x8000, 0xFFFF,   0x1800, 0x19FF, 0x2000, 0x2FFF, 0x1000, 0x17FF, 0,      0,      1800, 3600, 3, EMULATION_LOW,        CLOCK_MODULES,  0, 512, 128, false},
+    {"MSP430FR4133",  FRAM,  0xC400, 0xFFFF,   0x1800, 0x19FF, 0x2000, 0x27FF, 0x1000, 0x13FF, 0x0620, 0x0633, 1800, 3600, 3, EMULATION_LOW,        CLOCK_MODULES,  0, 512, 128, false},
     {"MSP430FR5969",  FRAM,  0x4400, 0x13FFF,  0x1800, 0x19FF, 0x1C00, 0x23FF, 0x1000, 0x17FF, 0,      0,      1800, 3600, 3, EMULATION_LOW,        CLOCK_MODULES,  0, 512, 128, false},
     {"MSP430FR5994",  FRAM,  0x4000, 0x43FFF,  0x1800, 0x19FF, 0x1C00, 0x3BFF, 0x1000, 0x17FF, 0,      0,      1800, 3600, 3, EMULATION_LOW,        CLOCK_MODULES,  0, 512, 128, false},
     {"MSP430FR6989",  FRAM,  0x4400, 0x23FFF,  0x1800, 0x19FF, 0x1C00, 0x23FF, 0x1000, 0x17FF, 0x0A20, 0x0A33, 1800, 3600, 3, EMULATION_LOW,        CLOCK_MODULES,  0, 512, 128, false},

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "image/image_file.h"
+#include "chip/clock.h"
+#include "chip/cpu_test_bus.h"
 #include "chip/parts.h"
 #include "chip/target.h"
 
@@ -168,9 +170,99 @@ TEST_F(VirtualBoard, AFetchFromThePeripheralsRestartsAndThePinOscillatorIsNamed)
     for (std::size_t k = 0; k < notes.size(); ++k) EXPECT_EQ(notes[k], expected[k]);
 }
 
+// A program assembled here, no clang needed, that sleeps in LPM0: each port's handler logs its
+// number at R15 and clears its flags; the host raises both requests at once, with word writes.
+TEST(BoardInterrupts, PortsAtOnceTimer1AndClocksInAnAssembledProgram) {
+    MemoryImage image;
+    const auto put = [&image](std::uint32_t at, const std::vector<std::uint16_t>& words) {
+        std::uint8_t previous;
+        for (std::uint16_t w : words)
+            for (int shift : {0, 8}) image.put(at++, static_cast<std::uint8_t>(w >> shift), previous);
+    };
+    const auto handler = [](unsigned constant, unsigned as, std::uint16_t clear) {
+        return std::vector<std::uint16_t>{two(MOV, constant, as, 15, 1, true), 0, two(ADD, CG, INDEXED, 15),
+                                          two(MOV, CG, REG, SR, 1, true), clear, one(RETI, REG, 0)};
+    };
+    put(0xC000, {two(MOV, PC, AUTOINC, SP), 0x0400, two(MOV, PC, AUTOINC, 15), 0x0200, two(BIS, PC, AUTOINC, SR),
+                 SR_GIE | SR_CPUOFF});  // LPM0
+    put(0xC100, handler(CG, INDEXED, 0x0023));   // logs #1
+    put(0xC120, handler(CG, INDIRECT, 0x002B));  // logs #2
+    put(0xC140, handler(SR, INDIRECT, 0x0180));  // logs #4 and stops Timer1_A
+    put(0xFFE4, {0xC100, 0xC120});
+    put(0xFFFA, {0xC140});
+    put(0xFFFE, {0xC000});
+    Target target{*find_part("G2553")};
+    std::string error;
+    ASSERT_EQ(target.program(image, error), 0) << error;
+    Board board;
+    board.start(target, 0);
+    board.advance_to(50'000);
+    board.debug_write(0x0000, 0x01, true);  // IE1: WDTIE, nothing while the watchdog is one
+    EXPECT_EQ(board.debug_read(0x0000, true), 0x01);
+    for (std::uint16_t at : {0x0024, 0x002C, 0x0022, 0x002A}) board.debug_write(at, 0x0100, false);  // IE, then IFG
+    EXPECT_EQ(board.debug_read(0x0024, false), 0x0100);
+    EXPECT_EQ(board.debug_read(0x0026, false), 0) << "the high byte went to address + 1 alone";
+    board.advance_to(100'000);
+    EXPECT_EQ(board.debug_register(15), 0x0202);
+    EXPECT_EQ(board.debug_read(0x0200, false), 0x0102);
+    // Asleep, the board is next due at the watchdog's time-out, which SMCLK / 8 puts 8 times as far.
+    const std::uint64_t due = board.next_due() - 100'000;
+    board.debug_write(0x0058, 0x06, true);  // BCSCTL2: DIVS /8
+    EXPECT_NEAR(static_cast<double>(board.next_due() - 100'000), 8.0 * due, 8'000.0);
+    // Timer1_A's TACCR0 at its own vector.
+    for (auto [at, value] : {std::pair{0x0192, 9}, {0x0182, 0x0010}, {0x0180, 0x0210}}) board.debug_write(at, value, false);
+    board.advance_to(300'000);
+    EXPECT_EQ(board.debug_register(15), 0x0203);
+    EXPECT_EQ(board.debug_read(0x0202, true), 4);
+
+    // LFXT1 on an external clock nothing drives: OFIFG comes back at each look at IFG1.
+    board.debug_write(0x0053, 0x30, true);
+    board.debug_write(0x0002, 0, true);
+    EXPECT_EQ(board.debug_read(0x0002, true) & 0x02, 0x02);
+
+    // A timer on a pin's clock is told at once; the pin oscillator only once a PxSEL2 asks for it.
+    board.take_notes();
+    const auto told = [&board](const char* what) {
+        const std::vector<std::string> notes = board.take_notes();
+        return notes.size() == 1 && notes[0].find(what) != std::string::npos ? "" : ::testing::PrintToString(notes);
+    };
+    board.debug_write(0x0160, 0x0010, false);  // TA0CTL: up mode on TACLK
+    EXPECT_EQ(told("Timer_A clocked from a pin"), "");
+    board.debug_write(0x0041, 0x01, true);
+    EXPECT_EQ(told("the pin oscillator"), "");
+
+    // Flash the target takes while the board is halted reaches the board when loaded.
+    board.halt();
+    image = MemoryImage{};
+    put(0xC200, {0x0012});
+    ASSERT_EQ(target.program(image, error), 0) << error;
+    EXPECT_EQ(board.debug_read(0xC200, true), 0xFF);
+    board.load_flash(target);
+    EXPECT_EQ(board.debug_read(0xC200, true), 0x12);
+    board.debug_puc();
+    EXPECT_EQ(board.debug_read(0x0000, true), 0) << "a PUC clears IE1";
+}
+
+// The factory's constants, at the data sheet's places in segment A, set the DCO to the data
+// sheet's frequencies; the model agrees with them: one MOD step away stays within 1%.
 TEST(TargetCalibration, SegmentAOfAFreshG2553HoldsTheDcoConstantsUntilErased) {
     Target g2553(*find_part("G2553"));
-    EXPECT_EQ(g2553.byte_at(0x10FF), 0x87);  // CALBC1_1MHZ
+    const struct {
+        std::uint16_t caldco;
+        std::uint32_t hz;
+    } rows[] = {{0x10F8, 16'000'000}, {0x10FA, 12'000'000}, {0x10FC, 8'000'000}, {0x10FE, 1'000'000}};
+    for (const auto& row : rows) {
+        BasicClock clock;
+        clock.reset(true);
+        clock.write(BCSCTL1_ADDRESS, static_cast<std::uint8_t>(g2553.byte_at(row.caldco + 1u)));
+        const int dcoctl = g2553.byte_at(row.caldco);
+        clock.write(DCOCTL_ADDRESS, static_cast<std::uint8_t>(dcoctl));
+        EXPECT_EQ(clock.dco_hz(), row.hz);
+        for (int step : {-1, 1}) {
+            clock.write(DCOCTL_ADDRESS, static_cast<std::uint8_t>(dcoctl + step));
+            EXPECT_NEAR(clock.dco_hz(), row.hz, row.hz / 100) << row.hz << " " << step;
+        }
+    }
     EXPECT_EQ(g2553.byte_at(0x10F7), 0xFF);
     std::string why;
     g2553.set_segment_a_unlocked(true);
@@ -178,4 +270,12 @@ TEST(TargetCalibration, SegmentAOfAFreshG2553HoldsTheDcoConstantsUntilErased) {
     EXPECT_EQ(g2553.byte_at(0x10FF), 0xFF);
     Target f149(*find_part("F149"));
     EXPECT_EQ(f149.byte_at(0x10FF), 0xFF);
+    // A segment erase from its last byte on clears that segment alone.
+    MemoryImage image;
+    std::uint8_t previous;
+    for (std::uint16_t at : {0xC000, 0xC200}) image.put(at, 0x12, previous);
+    ASSERT_EQ(g2553.program(image, why), 0) << why;
+    ASSERT_EQ(g2553.erase_segment(0xC1FF, why), 0) << why;
+    EXPECT_EQ(g2553.byte_at(0xC000), 0xFF);
+    EXPECT_EQ(g2553.byte_at(0xC200), 0x12);
 }

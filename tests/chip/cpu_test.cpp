@@ -14,23 +14,7 @@ namespace {
 
 using Words = std::vector<std::uint16_t>;
 
-// Instruction words: double operand (op 4 to 15), single operand (0 RRC to 6 RETI), jumps.
-constexpr std::uint16_t two(unsigned op, unsigned src, unsigned as, unsigned dst, unsigned ad = 0, bool byte = false) {
-    return static_cast<std::uint16_t>(op << 12 | src << 8 | ad << 7 | byte << 6 | as << 4 | dst);
-}
-constexpr std::uint16_t one(unsigned op, unsigned as, unsigned reg, bool byte = false) {
-    return static_cast<std::uint16_t>(0x1000 | op << 7 | byte << 6 | as << 4 | reg);
-}
-constexpr std::uint16_t jump(unsigned condition, int words) {
-    return static_cast<std::uint16_t>(0x2000 | condition << 10 | (words & 0x3FF));
-}
-enum { REG, INDEXED, INDIRECT, AUTOINC };
-constexpr unsigned PC = 0, SP = 1, SR = 2, CG = 3;
-constexpr unsigned MOV = 4, ADD = 5, BIC = 0xC, BIS = 0xD;
-constexpr unsigned RRC = 0, PUSH = 4, CALL = 5, RETI = 6;
 constexpr std::uint16_t CODE = 0xC000;
-constexpr std::uint16_t BIS_GIE_SR = two(BIS, SR, AUTOINC, SR);  // eint: bis #8, sr
-constexpr std::uint16_t JMP_SELF = jump(7, -1);
 
 struct Board {
     TestBus bus{0x0200, 0x0400};
@@ -212,6 +196,22 @@ TEST(CpuInterrupts, MaskedUntilGieAndTakenOnlyAfterTheInstructionThatFollowsEint
     nmi.bus.request_maskable = false;
     nmi.step();
     EXPECT_EQ(nmi.cpu.reg[PC], HANDLER);
+}
+
+TEST(CpuInterrupts, ARequestAnIoAccessRaisesIsTakenRightAfterThatInstruction) {
+    for (bool by_write : {false, true}) {
+        InterruptBoard board({by_write ? two(MOV, 5, REG, SR, 1) : two(ADD, SR, INDEXED, 5), 0x0024,
+                              two(MOV, CG, INDEXED, 4), JMP_SELF},
+                             {JMP_SELF});
+        board.bus.pages[0x00] = Page::io;
+        board.bus.raise_at = 0x0024;
+        board.bus.raises = INDEX;
+        board.cpu.reg[SR] = SR_GIE;
+        board.cpu.run(100);
+        EXPECT_EQ(board.bus.accepted, std::vector<int>{INDEX}) << by_write;
+        EXPECT_EQ(board.bus.word(0x03EE), CODE + 4) << by_write;
+        EXPECT_EQ(board.cpu.reg[4], 0) << by_write;
+    }
 }
 
 TEST(CpuLowPower, SleepsUntilAnInterruptAndReturnsActiveOnlyWhenTheHandlerSaysSo) {

@@ -1,5 +1,6 @@
 // A bus for running the CPU alone: RAM, flash, and peripheral pages that log every access and
-// answer reads from a table; one interrupt request at a time, raised by the test.
+// answer reads from a table; one interrupt request at a time, raised by the test. With the
+// encoders of the instruction words the tests assemble their programs with.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,23 @@
 #include <vector>
 
 #include "chip/cpu.h"
+
+// Instruction words: double operand (op 4 to 15), single operand (0 RRC to 6 RETI), jumps.
+constexpr std::uint16_t two(unsigned op, unsigned src, unsigned as, unsigned dst, unsigned ad = 0, bool byte = false) {
+    return static_cast<std::uint16_t>(op << 12 | src << 8 | ad << 7 | byte << 6 | as << 4 | dst);
+}
+constexpr std::uint16_t one(unsigned op, unsigned as, unsigned reg, bool byte = false) {
+    return static_cast<std::uint16_t>(0x1000 | op << 7 | byte << 6 | as << 4 | reg);
+}
+constexpr std::uint16_t jump(unsigned condition, int words) {
+    return static_cast<std::uint16_t>(0x2000 | condition << 10 | (words & 0x3FF));
+}
+enum { REG, INDEXED, INDIRECT, AUTOINC };
+constexpr unsigned PC = 0, SP = 1, SR = 2, CG = 3;
+constexpr unsigned MOV = 4, ADD = 5, BIC = 0xC, BIS = 0xD;
+constexpr unsigned RRC = 0, PUSH = 4, CALL = 5, RETI = 6;
+constexpr std::uint16_t BIS_GIE_SR = two(BIS, SR, AUTOINC, SR);  // eint: bis #8, sr
+constexpr std::uint16_t JMP_SELF = jump(7, -1);
 
 class TestBus : public Bus {
 public:
@@ -41,16 +59,20 @@ public:
     bool request_maskable = true;
     std::vector<int> accepted;  // the indexes the CPU took
     std::uint16_t stop_on_write = 0;  // an io address whose write ends the batch
+    std::uint16_t raise_at = 0;       // an io address whose access raises the request `raises`
+    int raises = -1;
     const Cpu* cpu = nullptr;         // when set, the cycle count at each access is kept
     std::vector<std::uint64_t> access_cycles;
 
     std::uint16_t io_read(std::uint16_t address, bool byte) override {
         note("r", address, io_values[address], byte);
+        if (address == raise_at) request = raises;
         return io_values[address];
     }
     void io_write(std::uint16_t address, std::uint16_t value, bool byte) override {
         note("w", address, value, byte);
         if (address == stop_on_write) stop_batch = true;
+        if (address == raise_at) request = raises;
     }
     void rom_write(std::uint16_t address, std::uint16_t value, bool byte) override {
         note("flash", address, value, byte);

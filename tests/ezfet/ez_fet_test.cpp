@@ -50,13 +50,14 @@ Bytes words(std::initializer_list<std::uint32_t> w16, std::initializer_list<std:
 }
 std::uint16_t word_at(const Bytes& b, std::size_t i) { return static_cast<std::uint16_t>(b.at(i) | b.at(i + 1) << 8); }
 
-// A packet as the host frames it for an eZ-FET: padded to even length, no checksum.
+// A packet as the host frames it for an eZ-FET: padded to even length, no checksum. The pad is
+// any byte: the length says to skip it, not its value.
 Bytes host_packet(std::uint8_t type, std::uint8_t id, const Bytes& payload) {
     // Sized first and then filled: GCC 12 at -O3 warns falsely about inserting into a short vector.
     Bytes p(4 + payload.size());
     p[0] = static_cast<std::uint8_t>(3 + payload.size()), p[1] = type, p[2] = id;
     std::copy(payload.begin(), payload.end(), p.begin() + 4);
-    if (p.size() % 2) p.push_back(0);
+    if (p.size() % 2) p.push_back(0xA5);
     return p;
 }
 
@@ -173,6 +174,7 @@ TEST_F(EmulatedFet, FramesRepliesAsTheLibraryReadsThem) {
     const Bytes request = host_packet(EXECUTE, 1, Bytes{0, 0, 0});
     send(host_packet(ACK, 2, {}));
     send(Bytes{0x03, 0x92, 0x00, 0x00});
+    send(host_packet(0x8B, 0, {}));  // the communication reset
     for (std::uint8_t b : request) send(Bytes{b});
     const std::vector<Packet> got = replies();
     ASSERT_EQ(got.size(), 1u);
@@ -180,10 +182,15 @@ TEST_F(EmulatedFet, FramesRepliesAsTheLibraryReadsThem) {
     EXPECT_EQ(got[0].id, 1);
     EXPECT_EQ(got[0].payload, ezfet_version_record(false));
 
-    // Half a packet left for longer than the adapter waits is dropped; the next one counts.
+    // Half a packet is kept for the 500 ms the adapter waits, dropped after; the next one counts.
     send(Bytes(request.begin(), request.begin() + 3), NOW);
-    send(request, NOW + 600'000'000);
+    send(Bytes(request.begin() + 3, request.end()), NOW + 500'000'000);
     EXPECT_EQ(replies().size(), 1u);
+    send(Bytes(request.begin(), request.begin() + 3), NOW);
+    send(host_packet(EXECUTE, 2, Bytes{0, 0, 0}), NOW + 500'000'001);
+    const std::vector<Packet> after = replies();
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].id, 2);
 }
 
 TEST_F(EmulatedFet, SplitsLongRepliesAtTheFirmwaresPacketSize) {
@@ -261,6 +268,8 @@ TEST_F(EmulatedFet, CarriesAG2553ThroughAProgrammingSession) {
     funclet(0xC006, 0, words({0xF0F0}));
     funclet(0xC006, 0, words({0x0FFF}));
     EXPECT_EQ(read(0xC006, 1), words({0x00F0}));
+    funclet(0x10C0, 0xA502);  // LOCKA left set: segment A stays
+    EXPECT_EQ(read(0x10C0, 32), segment_a);
     funclet(0x1080, 0, words({0x1234}));
     funclet(0x1080, 0xA502, {}, 0xA548);
     EXPECT_EQ(read(0x1080, 1), words({0xFFFF}));
@@ -268,6 +277,7 @@ TEST_F(EmulatedFet, CarriesAG2553ThroughAProgrammingSession) {
     // Reset and run: PUC, registers, then restore with the watchdog held.
     context = call(M::SYNC_POR_SAVE_CONTEXT, words({0x120, 0x5A80}));
     EXPECT_EQ(word_at(context, 2), 0xC000) << "PC from the reset vector";
+    EXPECT_EQ(word_at(context, 4), 0) << "PC's upper half";
     Bytes registers = call(M::READ_ALL_CPU_REGS);
     ASSERT_EQ(registers.size(), 26u);
     registers[0] = 0x00, registers[1] = 0x04;  // SP 0x400
@@ -373,7 +383,33 @@ bool image_word(const std::string& text, const std::string& name, std::uint32_t 
     return false;
 }
 
+// Each macro by its firmware name has an id of its own; with the vendor's source at hand, the
+// id is the name's place in the firmware's list of macros.
+TEST(EzFetMacroNames, NumberedAsTheFirmwareListsThem) {
+    const char* names[] = {"Zero", "Init", "SetVcc", "GetVcc", "StartJtag", "StopJtag", "Configure", "GetFuses",
+                           "BlowFuse", "WaitForEem", "BitSequence", "GetJtagId", "GetInterfaceMode", "GetDeviceIdPtr",
+                           "SyncJtag_AssertPor_SaveContext", "SyncJtag_Conditional_SaveContext",
+                           "RestoreContext_ReleaseJtag", "ReadMemBytes", "ReadMemWords", "ReadMemQuick",
+                           "WriteMemBytes", "WriteMemWords", "EemDataExchange", "ReadAllCpuRegs", "WriteAllCpuRegs",
+                           "Psa", "ExecuteFunclet", "GetDcoFrequency", "IsJtagFuseBlown", "ResetStaticGlobalVars"};
+    std::map<int, std::string> ids;
+    for (const char* name : names) EXPECT_TRUE(ids.emplace(ez_fet_macro_id(name), name).second) << name;
+    EXPECT_EQ(ids.count(-1), 0u);
+    const std::string source = vendor_source();
+    if (source.empty()) GTEST_SKIP() << "KESTO_VENDOR_SOURCE names no copy of the vendor's debug stack";
+    std::ifstream in(source + "/Bios/include/hal.h");
+    ASSERT_TRUE(in);
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    // The list follows Zero, from 1 on.
+    std::map<std::string, int> listed{{"Zero", 0}};
+    const std::size_t last = text.find("#define MACRO(x)");
+    for (std::size_t at = text.find("#define MACRO_LIST"); (at = text.find("MACRO(", at)) < last; at += 6)
+        listed.emplace(text.substr(at + 6, text.find(')', at) - at - 6), static_cast<int>(listed.size()));
+    for (const auto& [id, name] : ids) EXPECT_EQ(listed.at(name), id) << name;
+}
+
 TEST(EzFetVersionRecord, CarriesWhatTheLibrarysFirmwareImagesHold) {
+    for (const EzFetVersionWord& w : EZFET_VERSION_WORDS) EXPECT_EQ((w.offset | w.image_address) % 2, 0u) << "a word's place";
     const std::string source = vendor_source();
     if (source.empty()) GTEST_SKIP() << "KESTO_VENDOR_SOURCE names no copy of the vendor's debug stack";
     std::map<std::string, std::string> texts;

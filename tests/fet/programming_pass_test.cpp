@@ -7,6 +7,8 @@
 
 #include "base/console.h"
 #include "base/run_settings.h"
+#include "fet/fet_library.h"
+#include "platform/port_hints.h"
 #include "support/fake_fet.h"
 #include "support/scratch_folder.h"
 
@@ -159,6 +161,27 @@ TEST(ProgrammingPass, EveryFailurePlace) {
     fresh(FLAG_ERASE_ALL).fail("MSP430_Erase");
     fake_fet.error_text = "Bad\x1b]0;title\x07\x7f";  // nor send control sequences to the terminal
     EXPECT_EQ(pass().out.text, ID + "Erase All -Bad\\x1B]0;title\\x07\\x7F\n");
+}
+
+// "Not found" or "in use" from a vendor's library may mean an adapter the user may not open:
+// the hint follows, but not for the built-in simulator nor for other errors.
+TEST(ProgrammingPass, AnAdapterNotFoundOrInUseGetsTheHint) {
+    static fet_int error = 0;
+    const struct { FetGeneration generation; fet_int error; bool hint; } cases[] = {
+        {FetGeneration::original, ADAPTER_NOT_FOUND, true}, {FetGeneration::current, ADAPTER_IN_USE, true},
+        {FetGeneration::builtin, ADAPTER_NOT_FOUND, false}, {FetGeneration::current, 17, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        fresh().fail("MSP430_Initialize");
+        static FetLibrary table;
+        table = *fet;
+        table.MSP430_Error_Number = []() FET_CALL { return error; };
+        fet = &table, fet_generation = c.generation, error = c.error;
+        const FakeRun run = pass();
+        EXPECT_EQ(run.out.text, "Initializing FET" + FAILED + (c.hint ? fet_adapter_hint() : ""));
+        EXPECT_EQ(run.out.status, 1);
+    }
 }
 
 // With p or v the image is read, and checked against the part, before the first call that

@@ -39,6 +39,8 @@ TEST_F(CurrentGeneration, TheDeviceIsOpenedOnceTheDatabaseIsLoaded) {
     EXPECT_EQ(error(), std::make_pair(fet_int{98}, std::string("Device database not loaded")));
     std::vector<std::uint8_t> record = poisoned(CURRENT_DEVICE_RECORD_SIZE + 8);
     EXPECT_NE(current_get_found_device(record.data(), DEVICE_RECORD_SIZE), 0);  // nothing found yet
+    EXPECT_NE(current_reset(7, 1, 0), 0);
+    EXPECT_EQ(error().first, 4);
     EXPECT_NE(current_load_device_db("devices.xml"), 0);
     ASSERT_EQ(current_load_device_db(nullptr), 0);
     EXPECT_NE(open_device("MSP430F149"), 0);  // another part than the one attached

@@ -4,13 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <set>
 #include <vector>
 #include <string>
 #include <utility>
 
 #include "image/image_file.h"
-#include "chip/parts.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -47,6 +45,35 @@ TEST_F(SimLibrary, PortNamesChooseThePart) {
         else
             EXPECT_EQ(error(), part_or_error);
     }
+}
+
+// Each setting at its limits, and a reset that names none: accepted silently, or refused with
+// what it takes.
+TEST_F(SimLibrary, ConfigureAndResetTakeTheirValuesOnly) {
+    const struct {
+        fet_int mode, value;
+        const char* refusal;  // null: accepted
+    } cases[] = {
+        {CONFIGURE_INTERFACE, -1, "Interface -1 is not 0 (4-wire JTAG), 1 (Spy-Bi-Wire) or 2 (Spy-Bi-Wire through JTAG)"},
+        {CONFIGURE_INTERFACE, 0, nullptr},
+        {CONFIGURE_INTERFACE, 2, nullptr},
+        {CONFIGURE_INTERFACE, 3, "Interface 3 is not 0 (4-wire JTAG), 1 (Spy-Bi-Wire) or 2 (Spy-Bi-Wire through JTAG)"},
+        {CONFIGURE_VERIFICATION, 1, nullptr},
+        {CONFIGURE_RAM_PRESERVE, 2, "Configure mode 10 takes 0 or 1, not 2"},
+        {CONFIGURE_INFO_UNLOCK, -1, "Configure mode 5 takes 0 or 1, not -1"},
+        {9, 0, "Configure mode 9 is unknown"},
+    };
+    EXPECT_NE(sim.MSP430_Configure(CONFIGURE_INTERFACE, 0), 0) << "nothing open";
+    EXPECT_NE(sim.MSP430_Secure(), 0) << "nothing open";
+    ASSERT_EQ(open("SIM"), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.mode << " " << c.value);
+        EXPECT_EQ(sim.MSP430_Configure(c.mode, c.value), c.refusal ? -1 : 0);
+        EXPECT_EQ(c.refusal ? error() : "", c.refusal ? c.refusal : "");
+    }
+    EXPECT_NE(sim.MSP430_Reset(0, 0, 0), 0);
+    EXPECT_EQ(error(), "Reset method 0 selects no reset (1 PUC, 2 RST/NMI, 4 Vcc)");
+    EXPECT_EQ(sim.MSP430_Reset(1, 0, 0), 0) << error();
 }
 
 // Each is refused with the fault and its line (after the file's name), before the flash is
@@ -194,30 +221,4 @@ TEST_F(SimLibrary, TheBlownFuseLocksTheTargetButNotClose) {
     EXPECT_EQ(sim.MSP430_Close(1), 0);
     ASSERT_EQ(open("SIM"), 0);  // the fuse stays blown for the rest of the run
     EXPECT_NE(sim.MSP430_Reset(7, 1, 0), 0);
-}
-
-// Ranges ordered, inside the address space and apart; sizes whole segments.
-TEST(Parts, EveryMemoryMapIsSane) {
-    std::set<std::string> names;
-    for (const Part& p : all_parts()) {
-        SCOPED_TRACE(p.name);
-        EXPECT_TRUE(names.insert(p.name).second && find_part(p.name) == &p) << "named twice";
-        EXPECT_LT(std::string(p.name).size(), static_cast<std::size_t>(DEVICE_NAME_SIZE));
-        const std::uint32_t ranges[][2] = {
-            {p.flash_start, p.flash_end}, {p.info_start, p.info_end}, {p.ram_start, p.ram_end}, {p.bsl_start, p.bsl_end}};
-        for (const auto& a : ranges) {
-            EXPECT_TRUE(a[0] <= a[1] && a[1] <= (&a == &ranges[0] ? 0xFFFFFu : 0xFFFFu)) << std::hex << a[0];
-            for (const auto& b : ranges)
-                EXPECT_TRUE(&a == &b || a[0] == a[1] || b[0] == b[1] || a[1] < b[0] || b[1] < a[0]) << std::hex << a[0];
-        }
-        EXPECT_TRUE(p.flash_start <= 0xFFFE && p.flash_end >= 0xFFFF) << "the reset vector lies in flash";
-        EXPECT_TRUE(p.lcd_end <= 0xFFFF && p.ram_start >= 0x200 && p.ram_end - p.ram_start >= 127);
-        EXPECT_TRUE(p.info_segment == 64 || p.info_segment == 128);
-        EXPECT_EQ((p.info_end + 1 - p.info_start) % p.info_segment, 0u);
-        EXPECT_EQ(p.info_start % p.info_segment, 0u);
-        EXPECT_EQ(p.main_segment, 512u);
-        EXPECT_EQ((p.flash_end + 1) % p.main_segment, 0u);
-        EXPECT_GE(p.flash_end - p.flash_start + 1, 1024u);
-        EXPECT_TRUE(1800 <= p.vcc_min_mv && p.vcc_min_mv < p.vcc_max_mv && p.vcc_max_mv <= 3600);
-    }
 }
