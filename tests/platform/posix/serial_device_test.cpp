@@ -1,0 +1,53 @@
+#include "platform/serial_device.h"
+#include "platform/serial_device_seam.h"
+
+// The kernel's own line record, as the device layer uses it: <termios.h> cannot come beside it.
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+termios2 asked{};                   // what the layer last asked the driver for
+unsigned driver_permille = 1000;    // the rate the stand-in driver makes, per mille of the one asked
+
+long rounding_driver(SerialHandle handle, const void* line) {
+    asked = *static_cast<const termios2*>(line);
+    termios2 made = asked;
+    made.c_ospeed = made.c_ispeed = static_cast<speed_t>(asked.c_ospeed * driver_permille / 1000);
+    return ioctl(static_cast<int>(handle), TCSETS2, &made) == 0 ? 0 : errno;
+}
+
+// The line a driver is asked for is 8N1 with the receiver on and the modem lines ignored (a
+// pseudo-terminal takes any of it, so only the request shows it), and a rate the driver rounds
+// by up to 3% is taken: more is as good as refused, for the board's UART would misread it.
+TEST(SerialDevice, AsksFor8N1LocalAndTakesARoundedRateWithinThreePercent) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+    long error = 0;
+    const SerialHandle port = serial_device_open(ptsname(master), error);
+    ASSERT_NE(port, SerialHandle(-1)) << error;
+    const LineSettingsCall system_call = serial_line_settings_call;
+    serial_line_settings_call = rounding_driver;
+    for (const auto& [permille, baud, result] : {std::tuple{1000u, 10007L, 0L}, {1030u, 10000L, 0L},
+                                                {970u, 10000L, 0L}, {1031u, 10000L, long{EINVAL}},
+                                                {969u, 10000L, long{EINVAL}}}) {
+        driver_permille = permille;
+        EXPECT_EQ(serial_device_configure(port, baud), result) << permille << " of " << baud;
+        EXPECT_EQ(asked.c_cflag & (CSIZE | CSTOPB | PARENB | CRTSCTS | CLOCAL | CREAD | CBAUD),
+                  static_cast<tcflag_t>(CS8 | CLOCAL | CREAD | BOTHER));
+        EXPECT_EQ(asked.c_ospeed, static_cast<speed_t>(baud));
+    }
+    serial_line_settings_call = system_call;
+    serial_device_close(port);
+    close(master);
+}
+
+}  // namespace
