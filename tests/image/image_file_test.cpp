@@ -87,6 +87,14 @@ TEST(ImageFiles, ReadOutReplacesOnlyARegularFileAndTouchesNoNeighbour) {
     EXPECT_EQ(error, "Cannot write " + scratch.path("folder") + ": it is a folder; a read-out replaces only a regular file");
     EXPECT_TRUE(fs::is_directory(scratch.path("folder")));
     EXPECT_EQ(std::distance(fs::directory_iterator(scratch.folder()), {}), 3);
+    // A folder given as the image opens on POSIX systems but cannot be read; Windows refuses the open.
+    MemoryImage image;
+    EXPECT_EQ(read_image_file(scratch.path("folder").c_str(), image, error), IMAGE_UNREADABLE);
+#if defined(_WIN32)
+    EXPECT_TRUE(error.starts_with("Cannot open " + scratch.path("folder") + ": ")) << error;
+#else
+    EXPECT_EQ(error, "Cannot read " + scratch.path("folder") + ": Is a directory");
+#endif
 }
 
 #if !defined(_WIN32)
