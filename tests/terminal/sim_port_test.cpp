@@ -145,3 +145,16 @@ TEST_F(SimPort, TheBoardsHeadStartKeepsItsOutputFromReset) {
     serial_read(buffer, sizeof buffer, count, 0, 500);
     EXPECT_TRUE(std::string(buffer, static_cast<std::size_t>(count)).starts_with("\r\n" + BANNER));
 }
+
+// Programmed but not reset (a pass of +ep): the terminal's first look, a wait, powers the board
+// up from its flash, as a real chip runs once the adapter lets go; a wait without end would keep
+// the board still until a key is pressed.
+TEST_F(SimPort, AProgrammedBoardRunsFromTheTerminalsFirstWait) {
+    fet_int version = 0;
+    ASSERT_EQ(sim.MSP430_Initialize("SIM", &version), 0);
+    ASSERT_EQ(sim.MSP430_ProgramFile(DEMO.c_str(), 1, 1), 0);
+    ASSERT_EQ(sim.MSP430_Close(0), 0);
+    open();
+    EXPECT_GE(serial_port_wait().timeout_ms, 0);
+    EXPECT_NE(read_until(BANNER).find(BANNER), std::string::npos);
+}
