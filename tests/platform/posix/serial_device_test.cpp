@@ -27,13 +27,18 @@ long rounding_driver(SerialHandle handle, const void* line) {
 // The line a driver is asked for is 8N1 with the receiver on and the modem lines ignored (a
 // pseudo-terminal takes any of it, so only the request shows it), and a rate the driver rounds
 // by up to 3% is taken: more is as good as refused, for the board's UART would misread it.
-TEST(SerialDevice, AsksFor8N1LocalAndTakesARoundedRateWithinThreePercent) {
+TEST(SerialDevice, AsksFor8N1LocalAboveTheStandardDescriptorsAndTakesARateWithinThreePercent) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
     ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+    // Opened while standard input is closed, the port would take descriptor 0, which reads as no
+    // port at all: it moves above the standard three.
+    const int standard_input = dup(0);
+    close(0);
     long error = 0;
     const SerialHandle port = serial_device_open(ptsname(master), error);
-    ASSERT_NE(port, SerialHandle(-1)) << error;
+    dup2(standard_input, 0), close(standard_input);
+    ASSERT_GE(port, 3) << error;
     const LineSettingsCall system_call = serial_line_settings_call;
     serial_line_settings_call = rounding_driver;
     for (const auto& [permille, baud, result] : {std::tuple{1000u, 10007L, 0L}, {1030u, 10000L, 0L},
