@@ -18,7 +18,7 @@ TEST(VendorLibrary, MissingOrIncompleteBesideTheProgram) {
     fs::copy_file(KESTO_LOADER_PROBE, probe);
     const std::string head = "failed: Cannot load the FET library libmsp430.so: ", tail = ". Put the vendor's "
         "libmsp430.so beside kesto or on the library path, or use -FET SIM for the simulated adapter\n";
-    const struct { const char* beside; std::string text; } cases[] = {
+    const struct { const char* beside; std::string text; const char* fet_port = nullptr; } cases[] = {
         {nullptr, head + "libmsp430.so: cannot open shared object file: No such file or directory" + tail},
         {KESTO_PARTIAL_LIBRARY, head + "it lacks MSP430_Secure (" + library + ": undefined symbol: MSP430_Secure)" + tail},
         {KESTO_UNIDENTIFIED_LIBRARY, head + "it lacks both MSP430_Identify and MSP430_OpenDevice, one of which every "
@@ -27,11 +27,16 @@ TEST(VendorLibrary, MissingOrIncompleteBesideTheProgram) {
         {KESTO_LONG_LIBRARY, head + "it exports MSP430_OpenDevice but not MSP430_HIL_MEMAP, so it is a release before "
          "3.5, whose integers are C long: 64 bits on this system, where kesto passes 32. Use release 3.5 or later" +
          tail},
+        // A failure the current generation reports as success is the answer to one error query;
+        // the next asks the library again.
+        {KESTO_GARBAGE_LIBRARY, "failed: Could not find device (or device not supported)\nthen: 0\n", "EMPTY"},
     };
     for (const auto& c : cases) {
         if (c.beside) fs::copy_file(c.beside, library, fs::copy_options::overwrite_existing);
+        std::vector<std::string> args = {probe};
+        if (c.fet_port) args.push_back(c.fet_port);
         // No library path: only the folder beside counts.
-        const ProcessRun run = run_process([&probe] { exec_program({probe}, std::vector<std::string>{}); });
+        const ProcessRun run = run_process([&args] { exec_program(args, std::vector<std::string>{}); });
         EXPECT_EQ(run.text, c.text);
         EXPECT_EQ(run.status, 1);
     }

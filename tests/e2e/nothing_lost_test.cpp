@@ -57,6 +57,14 @@ TEST(BeforeTheErase, EveryFailureThatCanBeKnownEndsThePassBeforeIt) {
         EXPECT_EQ(run.text.find("Erase"), std::string::npos) << run.text;
         EXPECT_TRUE(fs::is_empty(temporary.folder()));
     }
+    // The limit met while the read-out is written, as a full disk would be: the earlier read-out of
+    // that name stays, and no partial file is left.
+    dir.write("out.hex", "an earlier read-out\n");
+    const ProcessRun cut = run_in(dir, {"-FET", "SIM", "+r", "out.hex"}, temporary.folder(), 1024);
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_TRUE(cut.text.ends_with("Read. Wait... -Cannot write out.hex: File too large\n")) << cut.text;
+    EXPECT_EQ(dir.read("out.hex"), "an earlier read-out\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.folder()), {}), 4);
     EXPECT_TRUE(fs::is_fifo(dir.path("fifo")));
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }

@@ -13,12 +13,6 @@
 
 namespace {
 
-bool family(const Part& p, std::initializer_list<const char*> prefixes) {
-    for (const char* prefix : prefixes)
-        if (std::strncmp(p.name, prefix, std::strlen(prefix)) == 0) return true;
-    return false;
-}
-
 // The vendor's library lists its database with MSP430_Device once an instance exists. Its names
 // are families ("MSP430G2xx3", "MSP430F12x2/F11x2", "F20x2_G2x2x_G2x3x"), an x for any digit;
 // a part of ours must agree with one entry its name fits whose main and information memory are
@@ -65,21 +59,21 @@ TEST(Parts, AgreeWithTheVendorsDeviceDatabase) {
     const int emulation[] = {-1, EMULATION_LOW, EMULATION_MEDIUM, EMULATION_HIGH, -1, EMULATION_LOW, -1, EMULATION_EXTRA_HIGH};
     for (const Part& p : all_parts()) {
         SCOPED_TRACE(p.name);
+        const std::string name = p.name;
         const DeviceRecord* found = nullptr;
-        for (const DeviceRecord& r : database) {
+        for (const DeviceRecord& r : database)
             if (fits(r.name(), p.name) && r.word(DEV_FLASH_START) == p.flash_start && r.dword(DEV_FLASH_END) == p.flash_end &&
                 r.word(DEV_INFO_START) == p.info_start && r.word(DEV_INFO_END) == p.info_end)
                 found = &r;
-        }
         ASSERT_NE(found, nullptr) << "no entry of the database fits its name and main and information memory";
         const DeviceRecord& r = *found;
-        if (p.bsl_start != 0 && std::strcmp(p.name, "MSP430FR2355") != 0) {
+        if (p.bsl_start != 0 && name != "MSP430FR2355") {
             EXPECT_EQ(r.word(DEV_BSL_START), p.bsl_start);
             EXPECT_EQ(r.word(DEV_BSL_END), p.bsl_end);
         }
         EXPECT_EQ(r.word(DEV_BREAKPOINTS), static_cast<std::uint32_t>(p.breakpoints));
         EXPECT_EQ(emulation[r.word(DEV_EMULATION) & 7], p.emulation);
-        if (p.memory == FLASH && !family(p, {"MSP430F5", "MSP430F6"})) {  // a part with a fuse
+        if (p.memory == FLASH && !name.starts_with("MSP430F5") && !name.starts_with("MSP430F6")) {  // with a fuse
             EXPECT_EQ(r.word(DEV_TEST_VPP), static_cast<std::uint32_t>(p.test_vpp));
         }
         if (r.word(DEV_RAM_START) == p.ram_start) {
@@ -87,6 +81,5 @@ TEST(Parts, AgreeWithTheVendorsDeviceDatabase) {
         }
     }
 }
-
 
 }  // namespace
