@@ -44,9 +44,9 @@ TEST(RealLibrary, WithoutAnAdapter) {
         const ProcessRun run = kesto.run(c.args);
         EXPECT_NE(run.text.find(c.text), std::string::npos) << run.text;
         EXPECT_EQ(run.status, c.status);
+        // No adapter said so, without the hint meant for one that cannot be had.
+        if (c.text.find(HINT) == std::string::npos) EXPECT_EQ(run.text.find(HINT), std::string::npos);
     }
-    // No adapter said so, without the hint meant for one that cannot be had.
-    EXPECT_EQ(kesto.run({"-a", "0", "-FET", "LPT1", "+e"}).text.find(HINT), std::string::npos);
 }
 
 // The opening reported as done: the database load the library refuses as already done is no
