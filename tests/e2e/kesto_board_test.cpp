@@ -4,10 +4,6 @@
 // library programming the board through the emulated adapter.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "e2e/pty_harness.h"
 #include "support/image_bytes.h"
 #include "support/blink_example.h"
@@ -130,11 +126,7 @@ namespace {
 
 // The chip maker's libmsp430.so, from the build or the environment; empty when there is none.
 std::string real_library() {
-#ifdef KESTO_REAL_LIBRARY
     std::string library = KESTO_REAL_LIBRARY;
-#else
-    std::string library;
-#endif
     if (library.empty() && std::getenv("KESTO_REAL_LIBRARY")) library = std::getenv("KESTO_REAL_LIBRARY");
     return library.empty() || !fs::exists(library) ? std::string() : library;
 }
@@ -159,7 +151,6 @@ struct KestoWithRealLibrary {
         return run_board(faults, deadline_ms);
     }
 };
-
 
 const std::string DEVICE_REPORT =
     "     Device: MSP430G2xx3 ID:103\n      Flash: 16K \t(C000..FFFF)\n       Info: 256B \t(1000..10FF)\n"

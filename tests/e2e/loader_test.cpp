@@ -4,11 +4,7 @@
 // the return register.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "e2e/beside_library.h"
-#include "e2e/pty_harness.h"
-#include "support/run_program.h"
 
 namespace fs = std::filesystem;
 

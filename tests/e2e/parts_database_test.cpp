@@ -5,8 +5,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "chip/parts.h"
 #include "e2e/pty_harness.h"
@@ -35,11 +33,7 @@ bool fits(const std::string& family_name, const char* part) {
 }
 
 TEST(Parts, AgreeWithTheVendorsDeviceDatabase) {
-#ifdef KESTO_REAL_LIBRARY
     const std::string path = KESTO_REAL_LIBRARY;
-#else
-    const std::string path;
-#endif
     if (path.empty()) GTEST_SKIP() << "no vendor debug stack given (KESTO_VENDOR_SOURCE)";
     // In a child of its own: the library starts threads and keeps what it allocates.
     const ProcessRun run = run_process([&path] {
