@@ -67,9 +67,13 @@ const Generation GENERATIONS[] = {
 }  // namespace
 
 // Each generation through the whole program: what the output holds (as a part of it), and the
-// status. The read-out's content has its own test (SimE2E).
+// status. The read-out's content has its own test (SimE2E). Then the terminal's reset key, which
+// opens the adapter alone: the current generation resets only a device it has opened, so the
+// device is opened on the way. A blown fuse is for good: the next pass of the same run (F9 from
+// the terminal) cannot open the device any more.
 TEST(VendorLibrary, BothGenerationsOfTheSharedSimulator) {
     for (const Generation& g : GENERATIONS) {
+        SCOPED_TRACE(g.trace);
         const struct { std::vector<std::string> args; std::string text; int status = 0; } cases[] = {
             {{"-a", "0", "+ebpv", "blink.hex", "+r", "out.hex"},
              "`\nIdentifed: MSP430G2553 ID:" + g.id + "\nProgramm & Verify...wait... -OK\nRead. Wait... -OK\n"},
@@ -86,22 +90,12 @@ TEST(VendorLibrary, BothGenerationsOfTheSharedSimulator) {
         };
         const BesideLibrary kesto(g.library);
         for (const auto& c : cases) {
-            SCOPED_TRACE(g.trace + testing::PrintToString(c.args));
+            SCOPED_TRACE(testing::PrintToString(c.args));
             const ProcessRun run = kesto.run(c.args);
             EXPECT_NE(run.text.find(c.text), std::string::npos) << run.text;
             EXPECT_EQ(run.status, c.status);
         }
         EXPECT_TRUE(fs::exists(kesto.folder.path("out.hex")));
-    }
-}
-
-// The terminal's reset key opens the adapter alone; the current generation resets only a device
-// it has opened, so the device is opened on the way. A blown fuse is for good: the next pass of
-// the same run (F9 from the terminal) cannot open the device any more, in either generation.
-TEST(VendorLibrary, TheResetKeyAndTheFuseInEitherGeneration) {
-    for (const Generation& generation : GENERATIONS) {
-        SCOPED_TRACE(generation.trace);
-        const BesideLibrary kesto(generation.library);
         Console console(kesto.program, {"-m", "-a", "0", "-d", "4", "+fusep", "blink.hex"}, kesto.folder.folder(),
                         false, winsize{50, 200, 0, 0});
         ASSERT_TRUE(console.wait_for(SHOWN_STARTED));
@@ -113,11 +107,9 @@ TEST(VendorLibrary, TheResetKeyAndTheFuseInEitherGeneration) {
         ASSERT_TRUE(console.wait_for(SHOWN_STARTED, console.text.find(blown)));
         console.type(KEY_F9);
         ASSERT_TRUE(console.wait_exit());
-        EXPECT_NE(without_titles(console.text).find(as_shown(
-                      "Device Not Found/ -The Debug Interface to the device has been secured: the security fuse is "
-                      "blown\n")),
-                  std::string::npos)
-            << console.text;
+        EXPECT_NE(without_titles(console.text).find(as_shown("Device Not Found/ -The Debug Interface to the device "
+                                                             "has been secured: the security fuse is blown\n")),
+                  std::string::npos) << console.text;
         EXPECT_EQ(console.status, 1);
     }
 }
