@@ -241,23 +241,4 @@ TEST(Signals, KeysTypedDuringAPassWaitUnseenForTheTerminal) {
     EXPECT_TRUE(session.stop());
 }
 
-// The file size limit stops the read-out's write after a kilobyte, as a full disk would: the run
-// fails with the reason, the earlier read-out of that name stays, and no partial file is left.
-TEST(DiskFault, AReadOutThatCannotBeWrittenFailsAndLeavesNoPartialFile) {
-    const ScratchFolder dir, counters;
-    std::ofstream(dir.path("out.hex")) << "an earlier read-out\n";
-    const ProcessRun run = run_process([&] {
-        signal(SIGXFSZ, SIG_IGN);  // past the limit a write then fails with EFBIG
-        // A coverage build's counters would be cut short at the limit too: they go elsewhere.
-        setenv("GCOV_PREFIX", counters.folder().c_str(), 1);
-        const rlimit limit{1024, 1024};
-        if (chdir(dir.folder().c_str()) == 0 && setrlimit(RLIMIT_FSIZE, &limit) == 0)
-            execl(KESTO_BINARY, KESTO_BINARY, "-FET", "SIM", "-a", "0", "+r", "out.hex", nullptr);
-    });
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.text.ends_with("\nRead. Wait... -Cannot write out.hex: File too large\n")) << run.text;
-    EXPECT_EQ(dir.read("out.hex"), "an earlier read-out\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.folder()), {}), 1);
-}
-
 }  // namespace

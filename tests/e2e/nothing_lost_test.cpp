@@ -31,7 +31,6 @@ ProcessRun run_in(const ScratchFolder& folder, std::vector<std::string> args, co
 TEST(BeforeTheErase, EveryFailureThatCanBeKnownEndsThePassBeforeIt) {
     const ScratchFolder dir, temporary;
     fs::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.elf", dir.path("blink.elf"));
-    dir.write("info_a.hex", ":0110C00055DA\n:00000001FF\n");
     ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
     const std::string no_space = "Cannot write a temporary Intel HEX file from blink.elf: File too large\n";
     const struct { std::vector<std::string> args; std::string tmpdir, line; rlim_t limit = RLIM_INFINITY; } cases[] = {
@@ -39,9 +38,6 @@ TEST(BeforeTheErase, EveryFailureThatCanBeKnownEndsThePassBeforeIt) {
         {{"-FET", "TIUSB", "+ep", "blink.elf"}, dir.path("missing"),
          "Cannot make a temporary Intel HEX file from blink.elf: No such file or directory\n"},
         {{"-FET", "TIUSB", "+ep", "blink.elf"}, temporary.folder(), no_space, 64},
-        {{"-FET", "SIM", "+ep", "info_a.hex"}, temporary.folder(),
-         "info_a.hex: the image has data at 0x10C0 in information segment A, which is locked; +i unlocks it (so "
-         "does +x, which with -ia also erases it)\n"},
         {{"-FET", "SIM", "+r", "/dev/full", "+e"}, temporary.folder(),
          "Cannot write /dev/full: it is a device; a read-out replaces only a regular file\n"},
         {{"-FET", "SIM", "+r", "fifo", "+e"}, temporary.folder(),
@@ -57,6 +53,14 @@ TEST(BeforeTheErase, EveryFailureThatCanBeKnownEndsThePassBeforeIt) {
         EXPECT_EQ(run.text.find("Erase"), std::string::npos) << run.text;
         EXPECT_TRUE(fs::is_empty(temporary.folder()));
     }
+    // The limit met while the read-out is written, as a full disk would be: the earlier read-out of
+    // that name stays, and no partial file is left.
+    dir.write("out.hex", "an earlier read-out\n");
+    const ProcessRun cut = run_in(dir, {"-FET", "SIM", "+r", "out.hex"}, temporary.folder(), 1024);
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_TRUE(cut.text.ends_with("Read. Wait... -Cannot write out.hex: File too large\n")) << cut.text;
+    EXPECT_EQ(dir.read("out.hex"), "an earlier read-out\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.folder()), {}), 3);
     EXPECT_TRUE(fs::is_fifo(dir.path("fifo")));
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }

@@ -5,19 +5,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "chip/parts.h"
 #include "e2e/pty_harness.h"
 
 namespace {
-
-bool family(const Part& p, std::initializer_list<const char*> prefixes) {
-    for (const char* prefix : prefixes)
-        if (std::strncmp(p.name, prefix, std::strlen(prefix)) == 0) return true;
-    return false;
-}
 
 // The vendor's library lists its database with MSP430_Device once an instance exists. Its names
 // are families ("MSP430G2xx3", "MSP430F12x2/F11x2", "F20x2_G2x2x_G2x3x"), an x for any digit;
@@ -41,11 +33,7 @@ bool fits(const std::string& family_name, const char* part) {
 }
 
 TEST(Parts, AgreeWithTheVendorsDeviceDatabase) {
-#ifdef KESTO_REAL_LIBRARY
     const std::string path = KESTO_REAL_LIBRARY;
-#else
-    const std::string path;
-#endif
     if (path.empty()) GTEST_SKIP() << "no vendor debug stack given (KESTO_VENDOR_SOURCE)";
     // In a child of its own: the library starts threads and keeps what it allocates.
     const ProcessRun run = run_process([&path] {
@@ -65,21 +53,21 @@ TEST(Parts, AgreeWithTheVendorsDeviceDatabase) {
     const int emulation[] = {-1, EMULATION_LOW, EMULATION_MEDIUM, EMULATION_HIGH, -1, EMULATION_LOW, -1, EMULATION_EXTRA_HIGH};
     for (const Part& p : all_parts()) {
         SCOPED_TRACE(p.name);
+        const std::string name = p.name;
         const DeviceRecord* found = nullptr;
-        for (const DeviceRecord& r : database) {
+        for (const DeviceRecord& r : database)
             if (fits(r.name(), p.name) && r.word(DEV_FLASH_START) == p.flash_start && r.dword(DEV_FLASH_END) == p.flash_end &&
                 r.word(DEV_INFO_START) == p.info_start && r.word(DEV_INFO_END) == p.info_end)
                 found = &r;
-        }
         ASSERT_NE(found, nullptr) << "no entry of the database fits its name and main and information memory";
         const DeviceRecord& r = *found;
-        if (p.bsl_start != 0 && std::strcmp(p.name, "MSP430FR2355") != 0) {
+        if (p.bsl_start != 0 && name != "MSP430FR2355") {
             EXPECT_EQ(r.word(DEV_BSL_START), p.bsl_start);
             EXPECT_EQ(r.word(DEV_BSL_END), p.bsl_end);
         }
         EXPECT_EQ(r.word(DEV_BREAKPOINTS), static_cast<std::uint32_t>(p.breakpoints));
         EXPECT_EQ(emulation[r.word(DEV_EMULATION) & 7], p.emulation);
-        if (p.memory == FLASH && !family(p, {"MSP430F5", "MSP430F6"})) {  // a part with a fuse
+        if (p.memory == FLASH && !name.starts_with("MSP430F5") && !name.starts_with("MSP430F6")) {  // with a fuse
             EXPECT_EQ(r.word(DEV_TEST_VPP), static_cast<std::uint32_t>(p.test_vpp));
         }
         if (r.word(DEV_RAM_START) == p.ram_start) {
@@ -87,6 +75,5 @@ TEST(Parts, AgreeWithTheVendorsDeviceDatabase) {
         }
     }
 }
-
 
 }  // namespace

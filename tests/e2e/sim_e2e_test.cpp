@@ -2,15 +2,10 @@
 // the exit status, and the read-out compared with the image.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "chip/parts.h"
 #include "e2e/beside_library.h"
 #include "support/blink_example.h"
 #include "support/image_bytes.h"
-#include "support/run_program.h"
 
 // Parts below 64K and above (flash and FRAM): the whole image goes in and reads back, with erased flash
 // (FF) where the image has nothing. Names may be absolute or relative to ".". The ELF reads back

@@ -229,21 +229,6 @@ TEST_F(Wine, TheBoardDemoOnSim) {
     EXPECT_EQ(console.status, 0);
 }
 
-// The other ways out of the terminal: Ctrl-X and Alt+O.
-TEST_F(Wine, CtrlXAndAltOLeaveTheTerminal) {
-    for (const std::string keys : {"\x18", "\x1bo"}) {
-        const Folder folder;
-        MappedPort port;
-        WineConsole console(folder, {"COM15", "-m", "-a", "0"});
-        ASSERT_TRUE(console.wait_for("[F10]-Exit [F5]-Reset\n")) << console.shown();
-        console.type(keys);
-        EXPECT_TRUE(console.wait_for("Terminal stopped\n")) << console.shown();
-        ASSERT_TRUE(console.wait_exit());
-        EXPECT_EQ(console.status, 0);
-        EXPECT_EQ(port.board.receive(1, 200), "") << "nothing reaches the board";
-    }
-}
-
 // A board unplugged: the terminal says so and sleeps rather than spin on the dead port, looks
 // for COM15 again a few times a second, and goes on on the board plugged back in.
 TEST_F(Wine, UnpluggedPortIsWaitedForAndOpenedAgain) {
