@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "chip/cpu_test_bus.h"
 
 namespace {
@@ -35,14 +32,8 @@ struct Board {
     }
 };
 
-struct CycleCase {
-    const char* form;
-    Words code;
-    unsigned cycles;
-};
-
 TEST(CpuCycles, EachFormTakesWhatTheUsersGuideGives) {
-    const CycleCase cases[] = {
+    const struct { const char* form; Words code; unsigned cycles; } cases[] = {
         {"mov r5, r6", {two(MOV, 5, REG, 6)}, 1},
         {"add #1, r6 (constant generator)", {two(ADD, CG, INDEXED, 6)}, 1},
         {"add #8, r6 (constant generator)", {two(ADD, SR, AUTOINC, 6)}, 1},
@@ -99,10 +90,7 @@ TEST(CpuHeld, NothingToRunOrGarbageHoldsTheCpuWithOneLine) {
         cpu.reset();
         EXPECT_EQ(cpu.why(), "the reset vector points at 0x8000, where there is no memory");
     }
-    struct Case {
-        Words code;
-        const char* why;
-    } cases[] = {
+    const struct { Words code; const char* why; } cases[] = {
         {{0x0000}, "illegal instruction 0x0000 at 0xC000"},             // the extended CPU's opcodes
         {{0x1400}, "illegal instruction 0x1400 at 0xC000"},             // PUSHM
         {{one(7, REG, 5)}, "illegal instruction 0x1385 at 0xC000"},     // no such single-operand op
@@ -116,7 +104,7 @@ TEST(CpuHeld, NothingToRunOrGarbageHoldsTheCpuWithOneLine) {
         board.cpu.run(100);
         EXPECT_TRUE(board.cpu.held());
         EXPECT_EQ(board.cpu.why(), c.why);
-        std::uint64_t cycles = board.cpu.cycles();
+        const std::uint64_t cycles = board.cpu.cycles();
         board.cpu.run(200);
         EXPECT_EQ(board.cpu.cycles(), cycles) << "a held CPU runs no more";
     }

@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
-#include <vector>
-
 #include "chip/parts.h"
 #include "sim/sim_library.h"
 

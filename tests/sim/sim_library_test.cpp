@@ -4,11 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <vector>
-#include <string>
-#include <utility>
 
-#include "image/image_file.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -50,10 +46,7 @@ TEST_F(SimLibrary, PortNamesChooseThePart) {
 // Each setting at its limits, and a reset that names none: accepted silently, or refused with
 // what it takes.
 TEST_F(SimLibrary, ConfigureAndResetTakeTheirValuesOnly) {
-    const struct {
-        fet_int mode, value;
-        const char* refusal;  // null: accepted
-    } cases[] = {
+    const struct { fet_int mode, value; const char* refusal; /* null: accepted */ } cases[] = {
         {CONFIGURE_INTERFACE, -1, "Interface -1 is not 0 (4-wire JTAG), 1 (Spy-Bi-Wire) or 2 (Spy-Bi-Wire through JTAG)"},
         {CONFIGURE_INTERFACE, 0, nullptr},
         {CONFIGURE_INTERFACE, 2, nullptr},
@@ -206,9 +199,7 @@ TEST_F(SimLibrary, FailuresCarryTheVendorsNumbers) {
         SCOPED_TRACE(i);
         const auto& [call, number] = cases[i];
         EXPECT_EQ(call() != 0, number != 0);
-        if (number != 0) {
-            EXPECT_EQ(sim.MSP430_Error_Number(), number) << error();
-        }
+        EXPECT_EQ(number ? sim.MSP430_Error_Number() : 0, number) << error();
     }
 }
 
