@@ -276,23 +276,14 @@ TEST_F(EmulatedFet, ShowsEachFaultAsAsked) {
         funclet(address, 0, words({value}));
         return word_at(read(address, 1), 0);
     };
-    EzFetFaults faults;
-    faults.stuck_bit = true, faults.stuck_address = 0xC011, faults.stuck_mask = 0x04;
-    make(faults);
+    make({.stuck_bit = true, .stuck_address = 0xC011, .stuck_mask = 0x04});
     EXPECT_EQ(erase_and_write(0xC010, 0xFFFF), 0xFBFF) << "stuck at 0";
-    faults.stuck_high = true;
-    make(faults);
+    make({.stuck_bit = true, .stuck_address = 0xC011, .stuck_mask = 0x04, .stuck_high = true});
     EXPECT_EQ(erase_and_write(0xC010, 0x0000), 0x0400) << "stuck at 1";
-
-    faults = {};
-    faults.old_firmware = true;
-    make(faults);
-    const Bytes record = call(M::ZERO, Bytes{0});
-    EXPECT_NE(word_at(record, EZFET_HIL_CHECKSUM_OFFSET), ezfet_version_record(false)[EZFET_HIL_CHECKSUM_OFFSET]);
-
-    faults = {};
-    faults.fuse_blown = true;
-    make(faults);
+    make({.old_firmware = true});
+    EXPECT_NE(word_at(call(M::ZERO, Bytes{0}), EZFET_HIL_CHECKSUM_OFFSET),
+              ezfet_version_record(false)[EZFET_HIL_CHECKSUM_OFFSET]);
+    make({.fuse_blown = true});
     EXPECT_EQ(call(M::IS_JTAG_FUSE_BLOWN), words({0x5555}));
     make();
     call(M::BLOW_FUSE, Bytes{1});
@@ -301,12 +292,9 @@ TEST_F(EmulatedFet, ShowsEachFaultAsAsked) {
     struct Silence { long after; int at, answered; };
     EXPECT_EQ(ez_fet_macro_id("NoSuchMacro"), -1);
     for (const Silence& s : {Silence{3, -1, 3}, Silence{-1, ez_fet_macro_id("psa"), 2}}) {
-        faults = {};
-        faults.silent_after_executes = s.after, faults.silent_at_macro = s.at;
-        make(faults);
-        const std::uint16_t macros[] = {M::GET_JTAG_ID, M::CONFIGURE, M::PSA, M::GET_JTAG_ID, M::GET_JTAG_ID};
+        make({.silent_after_executes = s.after, .silent_at_macro = s.at});
         int answered = 0;
-        for (std::uint16_t macro : macros) {
+        for (std::uint16_t macro : {M::GET_JTAG_ID, M::CONFIGURE, M::PSA, M::GET_JTAG_ID, M::GET_JTAG_ID}) {
             send(host_packet(EXECUTE, 1, words({macro}, {0xC000, 1}) + Bytes{0}));
             answered += replies().empty() ? 0 : 1;
         }
