@@ -110,16 +110,6 @@ TEST(CpuHeld, NothingToRunOrGarbageHoldsTheCpuWithOneLine) {
     }
 }
 
-// On the chip a fetch from the peripheral registers is a PUC, which is the bus's to make.
-TEST(CpuHeld, AFetchFromThePeripheralsGoesToTheBusInstead) {
-    Board board({one(CALL, AUTOINC, PC), 0x0170});
-    board.bus.pages[0x01] = Page::io;
-    board.cpu.run(100);
-    EXPECT_FALSE(board.cpu.held()) << board.cpu.why();
-    EXPECT_EQ(board.bus.log, std::vector<std::string>{"fetch 0170 w=0000"});
-    EXPECT_EQ(board.cpu.reg[PC], 0x0170);
-}
-
 TEST(CpuRegisters, PcAndSpStayEvenAndR3WritesAreLost) {
     Board board({two(MOV, PC, AUTOINC, SP), 0x0301, two(MOV, PC, AUTOINC, CG), 0x1234,
                  two(MOV, PC, AUTOINC, PC), 0xC101});
