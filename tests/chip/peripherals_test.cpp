@@ -192,23 +192,21 @@ TEST(UsciUart, BitRatesFramesAndTheHostLine) {
     Ports ports;
     UsciUart uart(sfr, ports);
     sfr.reset(true), ports.reset(true), uart.reset();
-    const auto set = [&](std::uint8_t ctl0, int br, std::uint8_t mctl) {
-        uart.write(UCA0CTL1_ADDRESS, UCSSEL_SMCLK | UCSWRST);
-        uart.write(UCA0CTL0_ADDRESS, ctl0);
-        uart.write(UCA0BR0_ADDRESS, static_cast<std::uint8_t>(br));
-        uart.write(UCA0BR1_ADDRESS, static_cast<std::uint8_t>(br >> 8));
-        uart.write(UCA0MCTL_ADDRESS, mctl);
-        uart.write(UCA0CTL1_ADDRESS, UCSSEL_SMCLK);
+    const auto set = [&](int ctl0, int br, int mctl) {
+        for (auto [at, value] : {std::pair{UCA0CTL1_ADDRESS, UCSSEL_SMCLK | UCSWRST}, {UCA0CTL0_ADDRESS, ctl0},
+                                 {UCA0BR0_ADDRESS, br & 0xFF}, {UCA0BR1_ADDRESS, br >> 8}, {UCA0MCTL_ADDRESS, mctl},
+                                 {UCA0CTL1_ADDRESS, UCSSEL_SMCLK}})
+            uart.write(at, static_cast<std::uint8_t>(value));
     };
     EXPECT_EQ(uart.baud(smclk_at(1'000'000)), 0u) << "held in reset";
     // The settings the user's guide tables give for 9600 baud: 1042 BRCLK cycles for 10 bits at
     // 1 MHz, 16670 with oversampling at 16 MHz.
-    set(0, 104, 1 << 1);
-    EXPECT_EQ(uart.baud(smclk_at(1'000'000)), 9597u);
-    set(0, 104, 3 << 4 | UCOS16);
-    EXPECT_EQ(uart.baud(smclk_at(16'000'000)), 9598u);
-    set(0, 6, 8 << 4 | UCOS16);
-    EXPECT_EQ(uart.baud(smclk_at(1'000'000)), 9615u);
+    for (const auto& [br, mctl, smclk, baud] : {std::tuple{104, 1 << 1, 1'000'000u, 9597u},
+                                                {104, 3 << 4 | UCOS16, 16'000'000u, 9598u},
+                                                {6, 8 << 4 | UCOS16, 1'000'000u, 9615u}}) {
+        set(0, br, mctl);
+        EXPECT_EQ(uart.baud(smclk_at(smclk)), baud);
+    }
 
     // 7 data bits, parity and two stop bits make 11 bits a frame.
     set(0x80 | 0x10 | 0x08, 104, 0);
