@@ -26,18 +26,11 @@ Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-void put16(Bytes& b, std::uint32_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void put32(Bytes& b, std::uint32_t v) {
-    put16(b, v);
-    put16(b, v >> 16);
-}
+// Little-endian 16-bit words, then 32-bit ones.
 Bytes words(std::initializer_list<std::uint32_t> w16, std::initializer_list<std::uint32_t> w32 = {}) {
     Bytes b;
-    for (auto v : w16) put16(b, v);
-    for (auto v : w32) put32(b, v);
+    for (auto v : w16) for (int shift : {0, 8}) b.push_back(static_cast<std::uint8_t>(v >> shift));
+    for (auto v : w32) for (int shift : {0, 8, 16, 24}) b.push_back(static_cast<std::uint8_t>(v >> shift));
     return b;
 }
 std::uint16_t word_at(const Bytes& b, std::size_t i) { return static_cast<std::uint16_t>(b.at(i) | b.at(i + 1) << 8); }
@@ -116,10 +109,9 @@ protected:
 
     // A long message as the library splits it: 242 bytes after the macro id first, then 244.
     void send_split(const Bytes& message) {
-        std::size_t pos = 0, packets = 0;
         Packet last{};
-        while (pos < message.size()) {
-            const std::size_t n = std::min<std::size_t>(message.size() - pos, 244);
+        for (std::size_t pos = 0, n; pos < message.size(); pos += n) {
+            n = std::min<std::size_t>(message.size() - pos, 244);
             const bool final = pos + n == message.size();
             id_ = static_cast<std::uint8_t>(id_ % 0x3F + 1);
             send(host_packet(EXECUTE, static_cast<std::uint8_t>(id_ | (final ? 0 : 0x80)),
@@ -127,9 +119,7 @@ protected:
             const std::vector<Packet> got = replies();
             ASSERT_EQ(got.size(), 1u);
             last = got[0];
-            EXPECT_TRUE(final || (last.type == ACK && last.id == id_ && last.payload.empty())) << "packet " << packets;
-            pos += n;
-            ++packets;
+            EXPECT_TRUE(final || (last.type == ACK && last.id == id_ && last.payload.empty())) << "at " << pos;
         }
         EXPECT_EQ(last.type, DATA);
     }
