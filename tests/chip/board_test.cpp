@@ -18,15 +18,11 @@ constexpr std::uint64_t START = 5'000 * MS;
 
 struct Arrival { std::uint64_t ns; char byte; };  // at board time
 
-}  // namespace
-
 // Empty when the board has told exactly one thing since the last look, and that names `what`.
-static std::string one_note(Board& board, const char* what) {
+std::string one_note(Board& board, const char* what) {
     const std::vector<std::string> notes = board.take_notes();
     return notes.size() == 1 && notes[0].find(what) != std::string::npos ? "" : ::testing::PrintToString(notes);
 }
-
-namespace {
 
 class VirtualBoard : public ::testing::Test {
 protected:
@@ -60,7 +56,6 @@ protected:
         }
     }
 
-    std::string one_note(const char* what) { return ::one_note(board, what); }
     static std::string text(const std::vector<Arrival>& arrivals) {
         std::string s;
         for (const Arrival& a : arrivals) s += a.byte;
@@ -122,7 +117,7 @@ TEST_F(VirtualBoard, UartPaceEchoAndRateMismatch) {
     out = run_until(220 * MS);
     EXPECT_EQ(text(out), "hello");
 
-    EXPECT_EQ(one_note("ADC10"), "") << "touched twice: one note";
+    EXPECT_EQ(one_note(board, "ADC10"), "") << "touched twice: one note";
 
     // The host at 19200: nothing either way, and one note with the board's rate.
     board.set_host_baud(19200);
@@ -130,13 +125,13 @@ TEST_F(VirtualBoard, UartPaceEchoAndRateMismatch) {
     EXPECT_EQ(text(run_until(260 * MS)), "");
     board.uart_send(hello, sizeof hello);
     EXPECT_EQ(text(run_until(300 * MS)), "");
-    EXPECT_EQ(one_note("9597 baud"), "");
+    EXPECT_EQ(one_note(board, "9597 baud"), "");
 }
 
 TEST_F(VirtualBoard, BlankFlashHoldsTheCpuAndHaltStopsTheBoard) {
     board.start(target, START);
     EXPECT_TRUE(board.running());
-    EXPECT_EQ(one_note("blank"), "");
+    EXPECT_EQ(one_note(board, "blank"), "");
     // The watchdog still runs and resets a held chip; the reason is not given again.
     run_until(100 * MS);
     EXPECT_TRUE(board.take_notes().empty());

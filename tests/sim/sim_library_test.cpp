@@ -147,32 +147,16 @@ TEST_F(SimLibrary, ProgrammingTwiceWithoutEraseAndsIntoFlashButOverwritesFram) {
     }
 }
 
-TEST_F(SimLibrary, SegmentAStaysUntilUnlocked) {
-    ASSERT_EQ(open("SIM"), 0);
-    const std::string in_a = scratch.write("a.hex", ":0110C00055DA\n:00000001FF\n");
-    ASSERT_EQ(sim.MSP430_Configure(CONFIGURE_INFO_UNLOCK, 1), 0);
-    ASSERT_EQ(sim.MSP430_ProgramFile(in_a.c_str(), 1, 1), 0) << error();
-    ASSERT_EQ(sim.MSP430_Configure(CONFIGURE_INFO_UNLOCK, 0), 0);
-    // Locked again: neither a segment erase nor a mass erase touches A; the segment below erases.
-    EXPECT_NE(sim.MSP430_Erase(ERASE_SEGMENT, 0x10C0, 128), 0);
-    EXPECT_EQ(error(), "Information segment A (10C0..10FF) is locked; unlock the information memory first");
-    EXPECT_EQ(sim.MSP430_Erase(ERASE_MAIN, 0xFFFE, 2), 0) << error();
-    EXPECT_EQ(sim.MSP430_Erase(ERASE_SEGMENT, 0x1080, 64), 0) << error();
-    EXPECT_NE(sim.MSP430_EraseCheck(0x1000, 0x100), 0);
-    EXPECT_EQ(error(), "Verification error: flash not blank at 0x10C0, it holds 55");
-    ASSERT_EQ(open("SIM"), 0);  // a new session starts locked
-    EXPECT_NE(sim.MSP430_Erase(ERASE_SEGMENT, 0x10FF, 64), 0);
-}
-
 // As the vendor's library: ERASE_MAIN erases the main memory before programming, ERASE_ALL the
-// information memory too but segment A (the factory's DCO calibration), locked or not.
+// information memory too but segment A (the factory's DCO calibration), locked or not. Locked,
+// segment A refuses a segment erase too, and each session starts locked.
 TEST_F(SimLibrary, ProgrammingErasesAsTheVendorsLibraryDoes) {
     const std::string everywhere = scratch.write("all.hex", ":01C00000003F\n:0110000000EF\n:0110BF000030\n:00000001FF\n");
     const std::string one = scratch.write("one.hex", ":01E00000110E\n:00000001FF\n");
     const std::string b_and_a = scratch.write("ba.hex", ":0110BF00111F\n:0110C000220D\n:00000001FF\n");
     const struct { fet_int type; std::vector<std::pair<std::uint32_t, std::uint32_t>> blank, kept; } cases[] = {
-        {0, {}, {{0xC000, 1}, {0x1000, 1}, {0x10BF, 1}}},
-        {ERASE_MAIN, {{0xC000, 0x2000}}, {{0x1000, 1}, {0x10BF, 1}}},
+        {0, {}, {{0xC000, 1}, {0x1000, 1}, {0x10BF, 1}, {0x10C0, 1}}},
+        {ERASE_MAIN, {{0xC000, 0x2000}}, {{0x1000, 1}, {0x10BF, 1}, {0x10C0, 1}}},
         {ERASE_ALL, {{0xC000, 0x2000}, {0x1000, 0xC0}}, {{0x10C0, 1}}},
     };
     for (const auto& c : cases) {
@@ -188,6 +172,13 @@ TEST_F(SimLibrary, ProgrammingErasesAsTheVendorsLibraryDoes) {
         for (const auto& [address, length] : c.kept) EXPECT_NE(sim.MSP430_EraseCheck(address, length), 0) << address;
     }
     EXPECT_NE(sim.MSP430_ProgramFile(one.c_str(), 3, 1), 0);
+    EXPECT_NE(sim.MSP430_Erase(ERASE_SEGMENT, 0x10C0, 128), 0);
+    EXPECT_EQ(error(), "Information segment A (10C0..10FF) is locked; unlock the information memory first");
+    EXPECT_EQ(sim.MSP430_Erase(ERASE_SEGMENT, 0x1080, 64), 0) << error();
+    EXPECT_NE(sim.MSP430_EraseCheck(0x1000, 0x100), 0);
+    EXPECT_EQ(error(), "Verification error: flash not blank at 0x10C0, it holds 22");
+    ASSERT_EQ(open("SIM"), 0);
+    EXPECT_NE(sim.MSP430_Erase(ERASE_SEGMENT, 0x10FF, 64), 0);
 }
 
 // The numbers are the vendor library's for the same failures, so a program that tells them
