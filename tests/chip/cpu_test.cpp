@@ -132,8 +132,7 @@ struct InterruptBoard : Board {
 
 TEST(CpuInterrupts, AcceptancePushesPcAndSrAndClearsSrButScg0) {
     InterruptBoard board({JMP_SELF});
-    board.cpu.reg[SR] = SR_GIE | SR_SCG0 | SR_SCG1 | SR_C | SR_V;
-    board.bus.request = INDEX;
+    board.cpu.reg[SR] = SR_GIE | SR_SCG0 | SR_SCG1 | SR_C | SR_V, board.bus.request = INDEX;
     EXPECT_EQ(board.step(), 6u);
     EXPECT_EQ(board.cpu.reg[PC], HANDLER);
     EXPECT_EQ(board.cpu.reg[SR], SR_SCG0);
@@ -149,8 +148,7 @@ TEST(CpuInterrupts, AcceptancePushesPcAndSrAndClearsSrButScg0) {
 
     InterruptBoard blank({JMP_SELF});
     blank.bus.put(VECTOR_TABLE + 2 * INDEX, 0xFFFF);
-    blank.cpu.reg[SR] = SR_GIE;
-    blank.bus.request = INDEX;
+    blank.cpu.reg[SR] = SR_GIE, blank.bus.request = INDEX;
     blank.cpu.run(100);
     EXPECT_EQ(blank.cpu.why(), "interrupt vector 0xFFF2 is blank");
 }
@@ -160,8 +158,7 @@ TEST(CpuInterrupts, MaskedUntilGieAndTakenOnlyAfterTheInstructionThatFollowsEint
     board.bus.request = INDEX;
     board.step();
     EXPECT_EQ(board.cpu.reg[4], 1) << "masked while GIE is clear";
-    board.step();
-    board.step();
+    board.step(), board.step();
     EXPECT_EQ(board.cpu.reg[6], 1) << "the instruction after eint runs first";
     EXPECT_TRUE(board.bus.accepted.empty());
     board.step();
@@ -170,8 +167,7 @@ TEST(CpuInterrupts, MaskedUntilGieAndTakenOnlyAfterTheInstructionThatFollowsEint
 
     // A non-maskable request does not wait for GIE.
     InterruptBoard nmi({JMP_SELF});
-    nmi.bus.request = INDEX;
-    nmi.bus.request_maskable = false;
+    nmi.bus.request = INDEX, nmi.bus.request_maskable = false;
     nmi.step();
     EXPECT_EQ(nmi.cpu.reg[PC], HANDLER);
 }
@@ -181,9 +177,7 @@ TEST(CpuInterrupts, ARequestAnIoAccessRaisesIsTakenRightAfterThatInstruction) {
         InterruptBoard board({by_write ? two(MOV, 5, REG, SR, 1) : two(ADD, SR, INDEXED, 5), 0x0024,
                               two(MOV, CG, INDEXED, 4), JMP_SELF},
                              {JMP_SELF});
-        board.bus.pages[0x00] = Page::io;
-        board.bus.raise_at = 0x0024;
-        board.bus.raises = INDEX;
+        board.bus.pages[0x00] = Page::io, board.bus.raise_at = 0x0024, board.bus.raises = INDEX;
         board.cpu.reg[SR] = SR_GIE;
         board.cpu.run(100);
         EXPECT_EQ(board.bus.accepted, std::vector<int>{INDEX}) << by_write;
@@ -200,10 +194,9 @@ TEST(CpuLowPower, SleepsUntilAnInterruptAndReturnsActiveOnlyWhenTheHandlerSaysSo
         InterruptBoard board(code, wakes ? wake : Words{one(RETI, REG, 0)});
         board.cpu.run(1000);
         EXPECT_TRUE(board.cpu.sleeping());
-        std::uint64_t asleep_at = board.cpu.cycles();
-        EXPECT_EQ(asleep_at, 2u);
+        EXPECT_EQ(board.cpu.cycles(), 2u);
         board.cpu.run(2000);
-        EXPECT_EQ(board.cpu.cycles(), asleep_at) << "a sleeping CPU counts no cycles";
+        EXPECT_EQ(board.cpu.cycles(), 2u) << "a sleeping CPU counts no cycles";
 
         board.bus.request = INDEX;
         board.cpu.run(3000);
@@ -222,11 +215,8 @@ TEST(CpuPeripherals, IoAndFlashAccessesGoToTheBusOnce) {
         two(MOV, 5, REG, SR, 1), 0x0024,               // mov r5, &0x0024: ends the batch
         JMP_SELF,
     });
-    board.bus.pages[0x00] = Page::io;
-    board.bus.io_values[0x0020] = 0x0100;
-    board.bus.io_values[0x0022] = 0x8000;
-    board.bus.stop_on_write = 0x0024;
-    board.bus.cpu = &board.cpu;
+    board.bus.pages[0x00] = Page::io, board.bus.io_values = {{0x0020, 0x0100}, {0x0022, 0x8000}};
+    board.bus.stop_on_write = 0x0024, board.bus.cpu = &board.cpu;
     board.cpu.run(1000);
     EXPECT_EQ(board.bus.log, (std::vector<std::string>{"w 0021 b=01", "r 0020 w=0100", "r 0022 w=8000",
                                                        "w 0022 w=8002", "flash c400 w=0300", "w 0024 w=0300"}));
