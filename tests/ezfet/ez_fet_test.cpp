@@ -20,7 +20,8 @@ namespace M = EzFetMacro;
 
 constexpr std::uint8_t EXECUTE = 0x81, ACK = 0x91, EXCEPTION = 0x92, DATA = 0x93;
 
-struct Packet { std::uint8_t type, id, counter; Bytes payload; };
+struct Packet { std::uint8_t type, id, counter; Bytes payload; bool operator==(const Packet&) const = default; };
+using Packets = std::vector<Packet>;
 
 Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -148,21 +149,16 @@ TEST_F(EmulatedFet, FramesRepliesAsTheLibraryReadsThem) {
     send(Bytes{0x03, 0x92, 0x00, 0x00});
     send(host_packet(0x8B, 0, {}));  // the communication reset
     for (std::uint8_t b : request) send(Bytes{b});
-    const std::vector<Packet> got = replies();
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].type, DATA);
-    EXPECT_EQ(got[0].id, 1);
-    EXPECT_EQ(got[0].payload, ezfet_version_record(false));
+    const Packet version{DATA, 1, 0, ezfet_version_record(false)};
+    EXPECT_EQ(replies(), Packets{version});
 
     // Half a packet is kept for the 500 ms the adapter waits, dropped after; the next one counts.
     send(Bytes(request.begin(), request.begin() + 3), NOW);
     send(Bytes(request.begin() + 3, request.end()), NOW + 500'000'000);
-    EXPECT_EQ(replies().size(), 1u);
+    EXPECT_EQ(replies(), Packets{version});
     send(Bytes(request.begin(), request.begin() + 3), NOW);
     send(host_packet(EXECUTE, 2, Bytes{0, 0, 0}), NOW + 500'000'001);
-    const std::vector<Packet> after = replies();
-    ASSERT_EQ(after.size(), 1u);
-    EXPECT_EQ(after[0].id, 2);
+    EXPECT_EQ(replies(), (Packets{{DATA, 2, 0, version.payload}}));
 }
 
 TEST_F(EmulatedFet, SplitsLongRepliesAtTheFirmwaresPacketSize) {
