@@ -52,10 +52,8 @@ TEST_F(SimLibrary, PortNamesChooseThePart) {
     for (const auto& [port, part_or_error] : cases) {
         reset_simulator();
         DeviceRecord record{};
-        if (open(port) == 0 && sim.MSP430_Identify(record.data(), DEVICE_RECORD_SIZE, 0) == 0)
-            EXPECT_EQ(record.name(), part_or_error);
-        else
-            EXPECT_EQ(error(), part_or_error);
+        const bool found = open(port) == 0 && sim.MSP430_Identify(record.data(), DEVICE_RECORD_SIZE, 0) == 0;
+        EXPECT_EQ(found ? record.name() : error(), part_or_error);
     }
 }
 
