@@ -326,4 +326,9 @@ TEST(EzFetMacroNames, NumberedAsTheFirmwareListsThem) {
     for (const auto& [id, name] : ids) EXPECT_EQ(listed.at(name), id) << name;
 }
 
+// The library reads each word of the record, and of its firmware images, at an even place.
+TEST(EzFetVersionRecord, WordsAtEvenPlaces) {
+    for (const EzFetVersionWord& w : EZFET_VERSION_WORDS) EXPECT_EQ((w.offset | w.image_address) % 2, 0u) << w.field;
+}
+
 }  // namespace
