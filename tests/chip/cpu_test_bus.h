@@ -3,7 +3,6 @@
 // encoders of the instruction words the tests assemble their programs with.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -38,15 +37,11 @@ public:
     }
 
     void put(std::uint16_t address, std::uint16_t word) {
-        memory[address] = static_cast<std::uint8_t>(word);
-        memory[address + 1] = static_cast<std::uint8_t>(word >> 8);
+        memory[address] = static_cast<std::uint8_t>(word), memory[address + 1] = static_cast<std::uint8_t>(word >> 8);
     }
     // Words from `address` on, as an instruction stream.
     void code(std::uint16_t address, const std::vector<std::uint16_t>& words) {
-        for (std::uint16_t word : words) {
-            put(address, word);
-            address = static_cast<std::uint16_t>(address + 2);
-        }
+        for (std::uint16_t word : words) put(address, word), address = static_cast<std::uint16_t>(address + 2);
     }
     std::uint16_t word(std::uint16_t address) const {
         return static_cast<std::uint16_t>(memory[address] | memory[address + 1] << 8);
@@ -79,10 +74,7 @@ public:
     }
     void peripheral_fetch(std::uint16_t address) override { note("fetch", address, 0, false); }
     int pending_interrupt(bool gie) override { return gie || !request_maskable ? request : -1; }
-    void interrupt_accepted(int index) override {
-        accepted.push_back(index);
-        request = -1;
-    }
+    void interrupt_accepted(int index) override { accepted.push_back(index), request = -1; }
 
 private:
     void note(const char* what, std::uint16_t address, std::uint16_t value, bool byte) {

@@ -5,12 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <set>
-#include <string>
-#include <vector>
-
 
 namespace {
 

@@ -15,9 +15,7 @@ constexpr std::uint64_t US = 1000;
 
 ClockRates smclk_at(std::uint32_t hz) {
     ClockRates r;
-    r.mclk_hz = r.smclk_hz = hz;
-    r.aclk_hz = LFXT1_HZ;
-    r.smclk_on = r.aclk_on = true;
+    r.mclk_hz = r.smclk_hz = hz, r.aclk_hz = LFXT1_HZ, r.smclk_on = r.aclk_on = true;
     return r;
 }
 
@@ -46,7 +44,7 @@ TEST(Clock, DcoSettingsAndLowPowerModes) {
     clock.write(BCSCTL2_ADDRESS, 0x02);  // SMCLK = DCO / 2
     clock.write(BCSCTL1_ADDRESS, 0x80 | 0x30 | (DCO_CALIBRATIONS[3].bcsctl1 & 0x0F));  // ACLK / 8
     clock.write(DCOCTL_ADDRESS, DCO_CALIBRATIONS[3].dcoctl);
-    ClockRates active = clock.rates(0);
+    const ClockRates active = clock.rates(0);
     EXPECT_EQ(active.mclk_hz, 1'000'000u);
     EXPECT_EQ(active.smclk(), 500'000u);
     EXPECT_EQ(active.aclk(), LFXT1_HZ / 8);
@@ -117,14 +115,12 @@ TEST(Watchdog, PasswordHoldIntervalAndTimeOut) {
 TEST(TimerA, ModesFlagsAndTaiv) {
     const ClockRates clocks = smclk_at(1'000'000);
     TimerA timer(TIMER0_A3);
-    const std::uint16_t tactl = TIMER0_A3.tactl, cctl1 = tactl + 4, tar = tactl + 0x10, ccr0 = tactl + 0x12,
-                        ccr1 = tactl + 0x14;
+    const std::uint16_t tactl = TIMER0_A3.tactl, cctl1 = tactl + 4, tar = tactl + 0x10, ccr0 = tactl + 0x12;
     // Up mode to 9 with TACCR1 at 4: TACCR1 at count 4, TACCR0 at 9, TAIFG at the wrap to 0.
-    timer.write(ccr0, 9);
-    timer.write(ccr1, 4);
-    timer.write(cctl1, CCIE);
-    timer.write(cctl1 + 2, CAP);  // TACCR2, at 0, captures instead: the wrap to 0 leaves it be
-    timer.write(tactl, TASSEL_SMCLK | MC_UP | TAIE);
+    // TACCR2, at 0, captures instead: the wrap to 0 leaves it be.
+    for (auto [at, value] : {std::pair{ccr0, 9}, {ccr0 + 2, 4}, {cctl1, CCIE}, {cctl1 + 2, CAP},
+                             {tactl, TASSEL_SMCLK | MC_UP | TAIE}})
+        timer.write(static_cast<std::uint16_t>(at), static_cast<std::uint16_t>(value));
     EXPECT_EQ(timer.ns_to_event(clocks), 4 * US);
     timer.advance(4 * US, clocks);
     EXPECT_TRUE(timer.taiv_pending());
@@ -178,11 +174,10 @@ TEST(TimerA, ModesFlagsAndTaiv) {
     timer.advance(36 * US, clocks);
     EXPECT_EQ(timer.read(tar), 2);
     timer.write(tactl, TASSEL_SMCLK | MC_UPDOWN | 0x00C0 | TACLR);
-    EXPECT_EQ(timer.read(tar), 0);
-    timer.advance(7 * US, clocks);
-    EXPECT_EQ(timer.read(tar), 0);
-    timer.advance(US, clocks);
-    EXPECT_EQ(timer.read(tar), 1);
+    for (auto [us, count] : {std::pair{0u, 0}, {7u, 0}, {1u, 1}}) {
+        timer.advance(us * US, clocks);
+        EXPECT_EQ(timer.read(tar), count) << us;
+    }
     // A PUC leaves no part of a count behind.
     timer.write(tactl, TASSEL_SMCLK | MC_CONTINUOUS | TACLR);
     timer.advance(US / 2, clocks);
@@ -194,28 +189,24 @@ TEST(TimerA, ModesFlagsAndTaiv) {
 
 TEST(UsciUart, BitRatesFramesAndTheHostLine) {
     Sfr sfr;
-    sfr.reset(true);
     Ports ports;
-    ports.reset(true);
     UsciUart uart(sfr, ports);
-    uart.reset();
-    const auto set = [&](std::uint8_t ctl0, int br, std::uint8_t mctl) {
-        uart.write(UCA0CTL1_ADDRESS, UCSSEL_SMCLK | UCSWRST);
-        uart.write(UCA0CTL0_ADDRESS, ctl0);
-        uart.write(UCA0BR0_ADDRESS, static_cast<std::uint8_t>(br));
-        uart.write(UCA0BR1_ADDRESS, static_cast<std::uint8_t>(br >> 8));
-        uart.write(UCA0MCTL_ADDRESS, mctl);
-        uart.write(UCA0CTL1_ADDRESS, UCSSEL_SMCLK);
+    sfr.reset(true), ports.reset(true), uart.reset();
+    const auto set = [&](int ctl0, int br, int mctl) {
+        for (auto [at, value] : {std::pair{UCA0CTL1_ADDRESS, UCSSEL_SMCLK | UCSWRST}, {UCA0CTL0_ADDRESS, ctl0},
+                                 {UCA0BR0_ADDRESS, br & 0xFF}, {UCA0BR1_ADDRESS, br >> 8}, {UCA0MCTL_ADDRESS, mctl},
+                                 {UCA0CTL1_ADDRESS, UCSSEL_SMCLK}})
+            uart.write(at, static_cast<std::uint8_t>(value));
     };
     EXPECT_EQ(uart.baud(smclk_at(1'000'000)), 0u) << "held in reset";
     // The settings the user's guide tables give for 9600 baud: 1042 BRCLK cycles for 10 bits at
     // 1 MHz, 16670 with oversampling at 16 MHz.
-    set(0, 104, 1 << 1);
-    EXPECT_EQ(uart.baud(smclk_at(1'000'000)), 9597u);
-    set(0, 104, 3 << 4 | UCOS16);
-    EXPECT_EQ(uart.baud(smclk_at(16'000'000)), 9598u);
-    set(0, 6, 8 << 4 | UCOS16);
-    EXPECT_EQ(uart.baud(smclk_at(1'000'000)), 9615u);
+    for (const auto& [br, mctl, smclk, baud] : {std::tuple{104, 1 << 1, 1'000'000u, 9597u},
+                                                {104, 3 << 4 | UCOS16, 16'000'000u, 9598u},
+                                                {6, 8 << 4 | UCOS16, 1'000'000u, 9615u}}) {
+        set(0, br, mctl);
+        EXPECT_EQ(uart.baud(smclk_at(smclk)), baud);
+    }
 
     // 7 data bits, parity and two stop bits make 11 bits a frame.
     set(0x80 | 0x10 | 0x08, 104, 0);
@@ -232,8 +223,7 @@ TEST(UsciUart, BitRatesFramesAndTheHostLine) {
     uart.advance(11 * 104 * US, clocks);
     std::uint8_t out[4];
     ASSERT_EQ(uart.host_take(out, sizeof out), 2u);
-    EXPECT_EQ(out[0], 'a');
-    EXPECT_EQ(out[1], 'b');
+    EXPECT_EQ(std::string(out, out + 2), "ab");
 
     // Two host bytes unread: the second overruns the first.
     const std::uint8_t in[] = {'x', 'y'};
@@ -273,10 +263,10 @@ TEST(UsciUart, BitRatesFramesAndTheHostLine) {
 TEST(Ports, PinsEdgesAndReset) {
     Ports ports;
     ports.reset(true);
-    ports.write(0x25, 0x09);  // P1IE: P1.0 and P1.3
-    ports.write(0x24, 0x08);  // P1IES: P1.3 on the falling edge
-    ports.write(0x22, 0x01);  // P1.0 an output
-    ports.write(0x21, 0x09);  // rising P1.0; P1.3 is an input without its resistor
+    // P1IE: P1.0 and P1.3; P1IES: P1.3 on the falling edge; P1.0 an output; P1OUT: rising P1.0,
+    // while P1.3 is an input without its resistor.
+    for (auto [at, value] : {std::pair{0x25, 0x09}, {0x24, 0x08}, {0x22, 0x01}, {0x21, 0x09}})
+        ports.write(static_cast<std::uint16_t>(at), static_cast<std::uint8_t>(value));
     EXPECT_EQ(ports.read(0x20), 0x01);
     EXPECT_EQ(ports.read(0x23), 0x01);
     EXPECT_TRUE(ports.pending(1));

@@ -5,11 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <map>
-#include <string>
-#include <vector>
 
 TEST(SimErrors, EachNumberHasItsOwnTextAndTheVendorsOne) {
     std::map<std::string, int> seen;

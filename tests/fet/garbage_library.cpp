@@ -47,10 +47,6 @@ GARBAGE_EXPORT Register FET_CALL MSP430_Initialize(const char* port, std::int32_
     nothing_attached = std::strcmp(port, "EMPTY") == 0;
     return result(0);
 }
-GARBAGE_EXPORT Register FET_CALL MSP430_LoadDeviceDb(const char*) { return result(0); }
-GARBAGE_EXPORT Register FET_CALL MSP430_OpenDevice(const char*, const char*, std::int32_t, std::int32_t, std::int32_t) {
-    return result(0);
-}
 GARBAGE_EXPORT Register FET_CALL MSP430_GetFoundDevice(std::uint8_t* record, std::int32_t size) {
     fill_record(record, size);
     if (nothing_attached) std::memset(record, 0, static_cast<std::size_t>(size));
@@ -82,20 +78,23 @@ GARBAGE_EXPORT Register FET_CALL MSP430_GetNameOfUsbIf(std::int32_t, char** name
     write_int32(in_use, 0);
     return result(0);
 }
-GARBAGE_EXPORT Register FET_CALL MSP430_Configure(std::int32_t, std::int32_t) { return result(0); }
-GARBAGE_EXPORT Register FET_CALL MSP430_VCC(std::int32_t) { return result(0); }
-GARBAGE_EXPORT Register FET_CALL MSP430_Erase(std::int32_t, std::int32_t, std::int32_t) { return result(0); }
-GARBAGE_EXPORT Register FET_CALL MSP430_EraseCheck(std::int32_t, std::int32_t) { return result(0); }
-GARBAGE_EXPORT Register FET_CALL MSP430_ProgramFile(const char*, std::int32_t, std::int32_t) { return result(0); }
-GARBAGE_EXPORT Register FET_CALL MSP430_VerifyFile(const char*) { return result(0); }
-GARBAGE_EXPORT Register FET_CALL MSP430_ReadOutFile(std::int32_t, std::int32_t, const char*, std::int32_t) {
-    return result(0);
-}
-GARBAGE_EXPORT Register FET_CALL MSP430_Secure() { return result(0); }
-GARBAGE_EXPORT Register FET_CALL MSP430_Reset(std::int32_t, std::int32_t, std::int32_t) { return result(0); }
-GARBAGE_EXPORT Register FET_CALL MSP430_Close(std::int32_t) { return result(0); }
+// The calls that only succeed.
+#define SUCCEEDS(name, ...) \
+    GARBAGE_EXPORT Register FET_CALL name(__VA_ARGS__) { return result(0); }
+SUCCEEDS(MSP430_LoadDeviceDb, const char*)
+SUCCEEDS(MSP430_OpenDevice, const char*, const char*, std::int32_t, std::int32_t, std::int32_t)
+SUCCEEDS(MSP430_Configure, std::int32_t, std::int32_t)
+SUCCEEDS(MSP430_VCC, std::int32_t)
+SUCCEEDS(MSP430_Erase, std::int32_t, std::int32_t, std::int32_t)
+SUCCEEDS(MSP430_EraseCheck, std::int32_t, std::int32_t)
+SUCCEEDS(MSP430_ProgramFile, const char*, std::int32_t, std::int32_t)
+SUCCEEDS(MSP430_VerifyFile, const char*)
+SUCCEEDS(MSP430_ReadOutFile, std::int32_t, std::int32_t, const char*, std::int32_t)
+SUCCEEDS(MSP430_Secure)
+SUCCEEDS(MSP430_Reset, std::int32_t, std::int32_t, std::int32_t)
+SUCCEEDS(MSP430_Close, std::int32_t)
+SUCCEEDS(MSP430_Error_Number)
 GARBAGE_EXPORT void FET_CALL MSP430_HIL_MEMAP() {}
-GARBAGE_EXPORT Register FET_CALL MSP430_Error_Number() { return result(0); }
 GARBAGE_EXPORT const char* FET_CALL MSP430_Error_String(std::int32_t number) {
     return number == 4 ? "Could not find device (or device not supported)" : "No error";
 }

@@ -1,14 +1,15 @@
-// The simulated adapter: its parts, and what it does with the image files it is given.
+// The simulated adapter: its parts, and what it does with the image files it is given. Then the
+// simulator as the current generation of the library: the device database first, the found
+// device's record cut to the caller's size, device types from 0, and the adapter with old
+// firmware until its update.
 #include "sim/sim_library.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <vector>
-#include <string>
-#include <utility>
 
-#include "image/image_file.h"
+#include "chip/parts.h"
+#include "sim/current_generation.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -28,6 +29,17 @@ protected:
     ScratchFolder scratch;
 };
 
+class CurrentGeneration : public SimLibrary {
+protected:
+    void SetUp() override { reset_simulator(), reset_current_generation(); }
+    void TearDown() override { reset_simulator(), reset_current_generation(); }
+
+    fet_int open_device(const char* device = "DEVICE_UNKNOWN") { return current_open_device(device, "", 0, 0, 0); }
+    std::pair<fet_int, std::string> failure() { return {sim.MSP430_Error_Number(), error()}; }
+};
+
+std::vector<std::uint8_t> poisoned(std::size_t size) { return std::vector<std::uint8_t>(size, 0xEE); }
+
 }  // namespace
 
 TEST_F(SimLibrary, PortNamesChooseThePart) {
@@ -40,20 +52,15 @@ TEST_F(SimLibrary, PortNamesChooseThePart) {
     for (const auto& [port, part_or_error] : cases) {
         reset_simulator();
         DeviceRecord record{};
-        if (open(port) == 0 && sim.MSP430_Identify(record.data(), DEVICE_RECORD_SIZE, 0) == 0)
-            EXPECT_EQ(record.name(), part_or_error);
-        else
-            EXPECT_EQ(error(), part_or_error);
+        const bool found = open(port) == 0 && sim.MSP430_Identify(record.data(), DEVICE_RECORD_SIZE, 0) == 0;
+        EXPECT_EQ(found ? record.name() : error(), part_or_error);
     }
 }
 
 // Each setting at its limits, and a reset that names none: accepted silently, or refused with
 // what it takes.
 TEST_F(SimLibrary, ConfigureAndResetTakeTheirValuesOnly) {
-    const struct {
-        fet_int mode, value;
-        const char* refusal;  // null: accepted
-    } cases[] = {
+    const struct { fet_int mode, value; const char* refusal; /* null: accepted */ } cases[] = {
         {CONFIGURE_INTERFACE, -1, "Interface -1 is not 0 (4-wire JTAG), 1 (Spy-Bi-Wire) or 2 (Spy-Bi-Wire through JTAG)"},
         {CONFIGURE_INTERFACE, 0, nullptr},
         {CONFIGURE_INTERFACE, 2, nullptr},
@@ -138,32 +145,16 @@ TEST_F(SimLibrary, ProgrammingTwiceWithoutEraseAndsIntoFlashButOverwritesFram) {
     }
 }
 
-TEST_F(SimLibrary, SegmentAStaysUntilUnlocked) {
-    ASSERT_EQ(open("SIM"), 0);
-    const std::string in_a = scratch.write("a.hex", ":0110C00055DA\n:00000001FF\n");
-    ASSERT_EQ(sim.MSP430_Configure(CONFIGURE_INFO_UNLOCK, 1), 0);
-    ASSERT_EQ(sim.MSP430_ProgramFile(in_a.c_str(), 1, 1), 0) << error();
-    ASSERT_EQ(sim.MSP430_Configure(CONFIGURE_INFO_UNLOCK, 0), 0);
-    // Locked again: neither a segment erase nor a mass erase touches A; the segment below erases.
-    EXPECT_NE(sim.MSP430_Erase(ERASE_SEGMENT, 0x10C0, 128), 0);
-    EXPECT_EQ(error(), "Information segment A (10C0..10FF) is locked; unlock the information memory first");
-    EXPECT_EQ(sim.MSP430_Erase(ERASE_MAIN, 0xFFFE, 2), 0) << error();
-    EXPECT_EQ(sim.MSP430_Erase(ERASE_SEGMENT, 0x1080, 64), 0) << error();
-    EXPECT_NE(sim.MSP430_EraseCheck(0x1000, 0x100), 0);
-    EXPECT_EQ(error(), "Verification error: flash not blank at 0x10C0, it holds 55");
-    ASSERT_EQ(open("SIM"), 0);  // a new session starts locked
-    EXPECT_NE(sim.MSP430_Erase(ERASE_SEGMENT, 0x10FF, 64), 0);
-}
-
 // As the vendor's library: ERASE_MAIN erases the main memory before programming, ERASE_ALL the
-// information memory too but segment A (the factory's DCO calibration), locked or not.
+// information memory too but segment A (the factory's DCO calibration), locked or not. Locked,
+// segment A refuses a segment erase too, and each session starts locked.
 TEST_F(SimLibrary, ProgrammingErasesAsTheVendorsLibraryDoes) {
     const std::string everywhere = scratch.write("all.hex", ":01C00000003F\n:0110000000EF\n:0110BF000030\n:00000001FF\n");
     const std::string one = scratch.write("one.hex", ":01E00000110E\n:00000001FF\n");
     const std::string b_and_a = scratch.write("ba.hex", ":0110BF00111F\n:0110C000220D\n:00000001FF\n");
     const struct { fet_int type; std::vector<std::pair<std::uint32_t, std::uint32_t>> blank, kept; } cases[] = {
-        {0, {}, {{0xC000, 1}, {0x1000, 1}, {0x10BF, 1}}},
-        {ERASE_MAIN, {{0xC000, 0x2000}}, {{0x1000, 1}, {0x10BF, 1}}},
+        {0, {}, {{0xC000, 1}, {0x1000, 1}, {0x10BF, 1}, {0x10C0, 1}}},
+        {ERASE_MAIN, {{0xC000, 0x2000}}, {{0x1000, 1}, {0x10BF, 1}, {0x10C0, 1}}},
         {ERASE_ALL, {{0xC000, 0x2000}, {0x1000, 0xC0}}, {{0x10C0, 1}}},
     };
     for (const auto& c : cases) {
@@ -179,6 +170,13 @@ TEST_F(SimLibrary, ProgrammingErasesAsTheVendorsLibraryDoes) {
         for (const auto& [address, length] : c.kept) EXPECT_NE(sim.MSP430_EraseCheck(address, length), 0) << address;
     }
     EXPECT_NE(sim.MSP430_ProgramFile(one.c_str(), 3, 1), 0);
+    EXPECT_NE(sim.MSP430_Erase(ERASE_SEGMENT, 0x10C0, 128), 0);
+    EXPECT_EQ(error(), "Information segment A (10C0..10FF) is locked; unlock the information memory first");
+    EXPECT_EQ(sim.MSP430_Erase(ERASE_SEGMENT, 0x1080, 64), 0) << error();
+    EXPECT_NE(sim.MSP430_EraseCheck(0x1000, 0x100), 0);
+    EXPECT_EQ(error(), "Verification error: flash not blank at 0x10C0, it holds 22");
+    ASSERT_EQ(open("SIM"), 0);
+    EXPECT_NE(sim.MSP430_Erase(ERASE_SEGMENT, 0x10FF, 64), 0);
 }
 
 // The numbers are the vendor library's for the same failures, so a program that tells them
@@ -206,9 +204,7 @@ TEST_F(SimLibrary, FailuresCarryTheVendorsNumbers) {
         SCOPED_TRACE(i);
         const auto& [call, number] = cases[i];
         EXPECT_EQ(call() != 0, number != 0);
-        if (number != 0) {
-            EXPECT_EQ(sim.MSP430_Error_Number(), number) << error();
-        }
+        EXPECT_EQ(number ? sim.MSP430_Error_Number() : 0, number) << error();
     }
 }
 
@@ -221,4 +217,75 @@ TEST_F(SimLibrary, TheBlownFuseLocksTheTargetButNotClose) {
     EXPECT_EQ(sim.MSP430_Close(1), 0);
     ASSERT_EQ(open("SIM"), 0);  // the fuse stays blown for the rest of the run
     EXPECT_NE(sim.MSP430_Reset(7, 1, 0), 0);
+}
+
+TEST_F(CurrentGeneration, TheDeviceIsOpenedOnceTheDatabaseIsLoaded) {
+    fet_int version = 0;
+    ASSERT_EQ(current_initialize("TIUSB", &version), 0);
+    EXPECT_EQ(version, 100);
+    EXPECT_NE(open_device(), 0);
+    EXPECT_EQ(failure(), std::make_pair(fet_int{98}, std::string("Device database not loaded")));
+    std::vector<std::uint8_t> record = poisoned(CURRENT_DEVICE_RECORD_SIZE + 8);
+    EXPECT_NE(current_get_found_device(record.data(), DEVICE_RECORD_SIZE), 0);  // nothing found yet
+    EXPECT_NE(current_reset(7, 1, 0), 0);
+    EXPECT_EQ(failure().first, 4);
+    EXPECT_NE(current_load_device_db("devices.xml"), 0);
+    ASSERT_EQ(current_load_device_db(nullptr), 0);
+    EXPECT_NE(open_device("MSP430F149"), 0);  // another part than the one attached
+    ASSERT_EQ(open_device(), 0);
+    // Copied as far as asked, never beyond: an 80-byte buffer keeps what lies behind it.
+    ASSERT_EQ(current_get_found_device(record.data(), DEVICE_RECORD_SIZE), 0);
+    EXPECT_EQ(record[DEVICE_RECORD_SIZE - 1], 0);
+    EXPECT_EQ(record[DEVICE_RECORD_SIZE], 0xEE);
+    DeviceRecord first{};
+    std::memcpy(first.bytes, record.data(), DEVICE_RECORD_SIZE);
+    EXPECT_EQ(first.name(), "MSP430G2553");
+    EXPECT_EQ(first.word(DEV_ID), 8u);  // numbered from 0
+    EXPECT_EQ(first.word(DEV_FLASH_START), 0xC000u);
+    ASSERT_EQ(current_get_found_device(record.data(), 1000), 0);
+    EXPECT_EQ(record[CURRENT_DEVICE_RECORD_SIZE], 0xEE);
+    EXPECT_EQ(open_device("g2553"), 0);
+}
+
+TEST_F(CurrentGeneration, DeviceTypesFromZeroToTheLast) {
+    const auto parts = all_parts();
+    const auto last = static_cast<fet_int>(parts.size()) - 1;
+    std::vector<std::uint8_t> record = poisoned(DEVICE_RECORD_SIZE);
+    EXPECT_NE(current_device(0, record.data(), DEVICE_RECORD_SIZE), 0);  // no instance yet
+    EXPECT_EQ(failure().first, 68);
+    fet_int adapters = 0;
+    ASSERT_EQ(current_get_number_of_usb_ifs(&adapters), 0);
+    for (const fet_int index : {fet_int{0}, last}) {
+        ASSERT_EQ(current_device(index, record.data(), DEVICE_RECORD_SIZE), 0);
+        EXPECT_STREQ(reinterpret_cast<const char*>(record.data() + DEV_NAME), parts[index].name);
+    }
+    EXPECT_NE(current_device(last + 1, record.data(), DEVICE_RECORD_SIZE), 0);
+    EXPECT_EQ(failure(), std::make_pair(fet_int{3}, "No device with number " + std::to_string(last + 1) +
+                                                      "; the simulator knows 0 to " + std::to_string(last)));
+    EXPECT_NE(current_device(-1, record.data(), DEVICE_RECORD_SIZE), 0);
+}
+
+// OLDFW reports version -1 until its firmware was updated (the built-in file only), every later
+// opening included; each step reports through the callback with the handle it was given.
+TEST_F(CurrentGeneration, OldFirmwareUntilItsUpdate) {
+    fet_int version = 0;
+    ASSERT_EQ(current_initialize("oldfw", &version), 0);
+    EXPECT_EQ(version, -1);
+    static std::vector<std::pair<std::uint32_t, std::uint32_t>> reported;
+    static fet_int handle = 0;
+    reported.clear();
+    const FetFirmwareProgress record = [](std::uint32_t message, std::uint32_t percent, std::uint32_t,
+                                          fet_int h) FET_CALLBACK {
+        reported.emplace_back(message, percent), handle = h;
+    };
+    EXPECT_NE(current_fw_update("firmware.txt", record, 7), 0);
+    EXPECT_TRUE(reported.empty());
+    ASSERT_EQ(current_fw_update(nullptr, record, 7), 0);
+    EXPECT_EQ(handle, 7);
+    ASSERT_GE(reported.size(), 6u);
+    EXPECT_EQ(reported.front().first, FIRMWARE_INIT);
+    EXPECT_EQ(reported[reported.size() - 3], std::make_pair(FIRMWARE_BLOCK_DONE, std::uint32_t{100}));
+    EXPECT_EQ(reported.back().first, FIRMWARE_DONE);
+    ASSERT_EQ(current_initialize("OLDFW", &version), 0);
+    EXPECT_EQ(version, 100);
 }

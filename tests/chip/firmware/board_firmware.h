@@ -88,7 +88,6 @@ static inline void uart(unsigned int br, unsigned char brs) {
 }
 
 static inline void put(unsigned char c) {
-    while (!(IFG2 & UCA0TXIFG)) {
-    }
+    while (!(IFG2 & UCA0TXIFG)) {}
     UCA0TXBUF = c;
 }

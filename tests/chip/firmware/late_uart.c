@@ -6,12 +6,10 @@ int main(void) {
     WDTCTL = WDT_OFF;
     DCO(1);
     TA0CTL = TASSEL_2 | MC_2 | TACLR;
-    while (TA0R < 30000u) {
-    }
+    while (TA0R < 30000u) {}
     uart(104, 1);
     for (;;) {
-        while (!(IFG2 & UCA0RXIFG)) {
-        }
+        while (!(IFG2 & UCA0RXIFG)) {}
         put(UCA0RXBUF);
     }
 }

@@ -14,15 +14,13 @@ int main(void) {
     put((IFG1 & PORIFG) ? 'P' : 'R');
     IFG1 = 0;
     if (++starts < 3) {
-        while (UCA0STAT & UCBUSY) {
-        }
+        while (UCA0STAT & UCBUSY) {}
         ((void (*)(void))0x0170)();  // TA0R
     }
     P2SEL2 = 0x01;
     TA0CTL = TASSEL_3 | MC_2 | TACLR;
     TA1CTL = TASSEL_2 | MC_2 | TACLR;
-    while (TA1R < 10000u) {
-    }
+    while (TA1R < 10000u) {}
     put(TA0R ? 'C' : '0');
     put('H');
     for (;;) sleep(LPM3);

@@ -12,14 +12,12 @@ int main(void) {
     put((IFG1 & PORIFG) ? 'P' : (IFG1 & WDTIFG) ? 'W' : '?');
     IFG1 = 0;
     ++starts;
-    while (UCA0STAT & UCBUSY) {
-    }
+    while (UCA0STAT & UCBUSY) {}
     if (starts == 3) WDTCTL = 0x1234;
     if (starts == 5) {
         WDTCTL = WDT_OFF;
         put('H');
         sleep(LPM3);
     }
-    for (;;) {
-    }
+    for (;;) {}
 }
