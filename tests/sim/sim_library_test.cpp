@@ -184,10 +184,15 @@ TEST_F(SimLibrary, ProgrammingErasesAsTheVendorsLibraryDoes) {
 TEST_F(SimLibrary, FailuresCarryTheVendorsNumbers) {
     const std::string bad = scratch.write("bad.txt", "hello\n");
     const std::string other = scratch.write("other.hex", ":01C00000112E\n:00000001FF\n");
+    char record[DEVICE_RECORD_SIZE];
     const std::pair<std::function<fet_int()>, fet_int> cases[] = {
         {[&] { return sim.MSP430_Erase(ERASE_MAIN, 0xFFFE, 2); }, 68},  // not open yet
         {[&] { return open("SIM:F9999"); }, 57},
         {[&] { return open("SIM"); }, 0},
+        // A device record one byte short is refused, whoever would fill it.
+        {[&] { return sim.MSP430_Device(1, record, DEVICE_RECORD_SIZE - 1); }, 3},
+        {[&] { return sim.MSP430_Identify(record, DEVICE_RECORD_SIZE - 1, 0); }, 3},
+        {[&] { return sim.MSP430_Device(1, record, DEVICE_RECORD_SIZE); }, 0},
         {[&] { return sim.MSP430_VCC(5000); }, 10},
         {[&] { return sim.MSP430_ProgramFile(scratch.path("none.hex").c_str(), 1, 1); }, 23},
         {[&] { return sim.MSP430_ProgramFile(bad.c_str(), 1, 1); }, 24},
