@@ -1,7 +1,4 @@
-// kesto-board run as a user runs it, on a console pseudo-terminal: the LaunchPad's entries as
-// the command sees them, the UART bridged to the board's firmware, the command's exit status,
-// the refusal where user namespaces are not allowed, and KESTO with the chip maker's own
-// library programming the board through the emulated adapter.
+// kesto-board run as a user runs it, on a console pseudo-terminal.
 #include <gtest/gtest.h>
 
 #include "e2e/pty_harness.h"
@@ -35,7 +32,6 @@ const std::string& namespaces_refused() {
 
 }  // namespace
 
-// The command sees a LaunchPad's two ports, and only them, and the board ends with its status.
 TEST(KestoBoard, TheCommandSeesALaunchPadAndItsStatusIsTheBoards) {
     SKIP_WITHOUT_NAMESPACES();
     const struct {
@@ -64,9 +60,7 @@ TEST(KestoBoard, TheCommandSeesALaunchPadAndItsStatusIsTheBoards) {
     }
 }
 
-// The example firmware talks at 9600 and echoes what it gets. The command shows the board's
-// UART on the console and sends it the keys typed there; stty sets the host's rate, which the
-// bridge follows: at another rate than the board's, neither side hears the other.
+// The example firmware talks at 9600: at another rate neither side hears the other.
 TEST(KestoBoard, TheUartIsBridgedToTheBoardAtTheRateTheHostSets) {
     SKIP_WITHOUT_NAMESPACES();
     for (const char* rate : {"9600", "19200"}) {
@@ -97,8 +91,7 @@ TEST(KestoBoard, TheUartIsBridgedToTheBoardAtTheRateTheHostSets) {
     }
 }
 
-// Where this user may make no user namespace (here: a namespace allowed none below it), it says
-// so and how to allow them, and ends with status 2.
+// Here the refusal comes from a namespace that allows none below it.
 TEST(KestoBoard, RefusedNamespacesAreNamedWithStatusTwo) {
     SKIP_WITHOUT_NAMESPACES();
     if (!fs::exists("/usr/bin/unshare")) GTEST_SKIP() << "no /usr/bin/unshare to refuse namespaces with";
@@ -113,7 +106,6 @@ TEST(KestoBoard, RefusedNamespacesAreNamedWithStatusTwo) {
 
 namespace {
 
-// The chip maker's libmsp430.so, from the build or the environment; empty when there is none.
 std::string real_library() {
     std::string library = KESTO_REAL_LIBRARY;
     if (library.empty() && std::getenv("KESTO_REAL_LIBRARY")) library = std::getenv("KESTO_REAL_LIBRARY");
@@ -126,7 +118,6 @@ std::string real_library() {
     /* memcheck would report the library's own uninitialised reads and thread-local leftovers. */           \
     if (under_valgrind()) GTEST_SKIP() << "the chip maker's library is not checked under valgrind"
 
-// A copy of kesto with the real library beside it, and the example's images.
 struct KestoWithRealLibrary {
     ScratchFolder folder;
     KestoWithRealLibrary() {
@@ -148,10 +139,6 @@ const std::string DEVICE_REPORT =
 
 }  // namespace
 
-// The chip maker's library finds the board as a LaunchPad and programs it through the emulated
-// eZ-FET: the whole pass, the read-out of what it programmed, the device record as the library
-// has it, and a fuse that stays blown for the next run. Each fault the command line names
-// reaches the adapter and fails the pass with the library's own words.
 TEST(KestoBoard, KestoWithTheRealLibraryProgramsTheBoard) {
     SKIP_WITHOUT_REAL_LIBRARY();
     const KestoWithRealLibrary kesto;
@@ -191,8 +178,6 @@ TEST(KestoBoard, KestoWithTheRealLibraryProgramsTheBoard) {
     expect_read_back(kesto.folder.path("blink.hex"), kesto.folder.path("out.hex"), 0xC000, 0xFFFF);
 }
 
-// F5 and F9 in the terminal go through the library too: the reset restarts the firmware, the
-// second pass programs it again.
 TEST(KestoBoard, TheTerminalsKeysGoThroughTheRealLibrary) {
     SKIP_WITHOUT_REAL_LIBRARY();
     const KestoWithRealLibrary kesto;

@@ -1,7 +1,5 @@
-// The loader, tried on a small program copied into a temporary folder with or without a library
-// beside it: none, or ones that lack functions. Then kesto itself beside each generation of the
-// shared simulator, and beside a library whose 32-bit results leave garbage in the upper half of
-// the return register.
+// The loader, then kesto itself beside each generation of the shared simulator and beside a
+// library that leaves garbage above its 32-bit results.
 #include <gtest/gtest.h>
 
 #include "e2e/beside_library.h"
@@ -66,11 +64,8 @@ const Generation GENERATIONS[] = {
 
 }  // namespace
 
-// Each generation through the whole program: what the output holds (as a part of it), and the
-// status. The read-out's content has its own test (SimE2E). Then the terminal's reset key, which
-// opens the adapter alone: the current generation resets only a device it has opened, so the
-// device is opened on the way. A blown fuse is for good: the next pass of the same run (F9 from
-// the terminal) cannot open the device any more.
+// The read-out's content has its own test (SimE2E). The current generation resets only a device
+// it has opened, so F5 opens it on the way; a fuse blown by F9 stays blown for the next F9.
 TEST(VendorLibrary, BothGenerationsOfTheSharedSimulator) {
     for (const Generation& g : GENERATIONS) {
         SCOPED_TRACE(g.trace);
@@ -114,8 +109,7 @@ TEST(VendorLibrary, BothGenerationsOfTheSharedSimulator) {
     }
 }
 
-// A library may leave garbage in the upper half of a 32-bit result's register, and writes only
-// 4 bytes through an integer out-parameter: success stays success and -1 stays negative.
+// A library writes only 4 bytes through an integer out-parameter.
 TEST(VendorLibrary, ResultsAreReadAsThirtyTwoBits) {
     const BesideLibrary kesto(KESTO_GARBAGE_LIBRARY);
     const std::string identified = "Identifed: MSP430G2553 ID:8\n";
