@@ -1,10 +1,6 @@
-// The console key decoder fed arbitrary bytes arriving in arbitrary chunks, with or without a
-// pause after each. The input is a series of chunks: a header byte (low six bits: how many
-// bytes follow; top bit: a pause follows them), then the bytes. Each decoded step must be one
-// of: a single byte as the key table expects it, a recognised key as a lead byte and a known
-// code, a keypad character, or an escape sequence dropped whole. No escape sequence reaches the
-// board, and a dropped one never swallows a control byte or the ESC of the next key. As no code
-// a step gives is 0, the key bytes read as _getch gives them never pair a stray 0 with the next key.
+// The console key decoder fed chunks: a header byte (low six bits: how many bytes follow; top
+// bit: a pause follows them), then the bytes. As no code a step gives is 0, the key bytes read
+// as _getch gives them never pair a stray 0 with the next key.
 #pragma once
 
 #include <algorithm>
@@ -42,8 +38,7 @@ inline void fuzz_check_key_step(const std::vector<unsigned char>& raw, bool ende
     FUZZ_CHECK(key.consumed >= 0 && key.consumed <= count);
     FUZZ_CHECK(key.length >= 0 && key.length <= KEY_OUTPUT_MAX);
     if (key.consumed == 0) {
-        // Only the start of an escape sequence is held back, only until the pause, and never
-        // longer than the longest sequence.
+        // Only the start of an escape sequence is held back, and only until the pause.
         FUZZ_CHECK(key.length == 0);
         FUZZ_CHECK(!ended);
         FUZZ_CHECK(raw[0] == 0x1B && count < KEY_SEQUENCE_MAX);
@@ -58,7 +53,7 @@ inline void fuzz_check_key_step(const std::vector<unsigned char>& raw, bool ende
         return;
     }
     FUZZ_CHECK(raw[0] == 0x1B);
-    // Whatever a sequence takes, it never takes a control byte, which is a key of its own.
+    // A control byte is a key of its own.
     for (int i = 1; i < key.consumed; ++i) FUZZ_CHECK(raw[i] >= 0x20 && raw[i] < 0x7F);
     if (key.length == 0) return;  // an unknown sequence, dropped
     if (key.length == 1) {
