@@ -13,7 +13,7 @@ const std::string BOARD = KESTO_BOARD_BINARY;
 const std::string REFUSAL = "this system does not let this user have a private user and mount namespace";
 
 ProcessRun run_board(std::vector<std::string> args, int deadline_ms = 10000) {
-    Console console(BOARD, std::move(args), "", false, winsize{50, 200, 0, 0});
+    Console console(BOARD, std::move(args));
     const bool ended = console.wait_exit(deadline_ms);
     return {console.text, ended ? console.status : -1};
 }
@@ -66,8 +66,7 @@ TEST(KestoBoard, TheUartIsBridgedToTheBoardAtTheRateTheHostSets) {
     for (const char* rate : {"9600", "19200"}) {
         const std::string script = std::string("stty -F /dev/ttyACM1 ") + rate +
                                    " && stty raw -echo && echo ready && (cat /dev/ttyACM1 &) && exec cat > /dev/ttyACM1";
-        Console console(BOARD, {"-load", blink_example("elf"), "--", "sh", "-c", script}, "", false,
-                        winsize{50, 200, 0, 0});
+        Console console(BOARD, {"-load", blink_example("elf"), "--", "sh", "-c", script});
         // Keys typed before that would come back from the console itself.
         ASSERT_TRUE(console.wait_for("ready")) << console.text;
         if (std::string(rate) == "9600") {
@@ -96,8 +95,7 @@ TEST(KestoBoard, RefusedNamespacesAreNamedWithStatusTwo) {
     SKIP_WITHOUT_NAMESPACES();
     if (!fs::exists("/usr/bin/unshare")) GTEST_SKIP() << "no /usr/bin/unshare to refuse namespaces with";
     Console console("/usr/bin/unshare",
-                    {"-r", "sh", "-c", "echo 0 > /proc/sys/user/max_user_namespaces && exec " + BOARD + " -- true"}, "",
-                    false, winsize{50, 200, 0, 0});
+                    {"-r", "sh", "-c", "echo 0 > /proc/sys/user/max_user_namespaces && exec " + BOARD + " -- true"});
     ASSERT_TRUE(console.wait_exit());
     EXPECT_EQ(console.status, 2) << console.text;
     EXPECT_NE(console.text.find("kesto-board: " + REFUSAL + " (unshare: "), std::string::npos) << console.text;
@@ -183,7 +181,7 @@ TEST(KestoBoard, TheTerminalsKeysGoThroughTheRealLibrary) {
     const KestoWithRealLibrary kesto;
     Console console(BOARD, {"--", kesto.folder.path("kesto"), "USB", "-baud", "9600", "-a", "0", "-d", "4", "+ebpv",
                             kesto.folder.path("blink.hex")},
-                    kesto.folder.folder(), false, winsize{50, 200, 0, 0});
+                    kesto.folder.folder());
     ASSERT_TRUE(console.wait_for("LED on   count 1", 0, 15000)) << console.text;
     std::size_t from = console.text.size();
     console.type(KEY_F5);

@@ -91,8 +91,7 @@ TEST(VendorLibrary, BothGenerationsOfTheSharedSimulator) {
             EXPECT_EQ(run.status, c.status);
         }
         EXPECT_TRUE(fs::exists(kesto.folder.path("out.hex")));
-        Console console(kesto.program, {"-m", "-a", "0", "-d", "4", "+fusep", "blink.hex"}, kesto.folder.folder(),
-                        false, winsize{50, 200, 0, 0});
+        Console console(kesto.program, {"-m", "-a", "0", "-d", "4", "+fusep", "blink.hex"}, kesto.folder.folder());
         ASSERT_TRUE(console.wait_for(SHOWN_STARTED));
         console.type(KEY_F5);
         EXPECT_TRUE(console.wait_for("Reset/Start device -OK\r\n")) << console.text;

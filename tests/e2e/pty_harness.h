@@ -105,10 +105,10 @@ struct Console {
     // As a job, the program runs in a process group of its own in the console's foreground,
     // under a stand-in for the shell, as job control (SIGTSTP) needs.
     explicit Console(std::vector<std::string> args, const std::string& cwd = "", bool as_job = false)
-        : Console(KESTO_BINARY, std::move(args), cwd, as_job, winsize{50, 200, 0, 0}) {}
+        : Console(KESTO_BINARY, std::move(args), cwd, as_job) {}
 
-    Console(const std::string& program, std::vector<std::string> args, const std::string& cwd, bool as_job,
-            winsize size) {
+    Console(const std::string& program, std::vector<std::string> args, const std::string& cwd = "",
+            bool as_job = false, winsize size = {50, 200, 0, 0}) {
         args.insert(args.begin(), program);
         std::vector<char*> argv;
         for (auto& arg : args) argv.push_back(arg.data());
