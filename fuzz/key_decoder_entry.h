@@ -11,26 +11,19 @@
 #include "fuzz/fuzz_check.h"
 #include "platform/posix/key_decoder.h"
 
+// Ctrl-@, Shift+Tab, the scan codes of the letter keys (16..25, 30..38, 44..50), F1..F10 alone and
+// with Shift, Ctrl and Alt (59..68, 84..113), Alt with a cursor or editing key (151..163).
 inline bool fuzz_is_function_code(unsigned char code) {
-    // Ctrl-@, Shift+Tab, the scan codes of the letter keys (16..25, 30..38, 44..50), F1..F10
-    // alone and with Shift, Ctrl and Alt (59..68, 84..113), Alt with a cursor or editing key.
-    switch (code) {
-        case 3: case 15: case 151: case 152: case 153: case 155: case 157: case 159: case 160: case 161: case 162:
-        case 163: return true;
-        default:
-            return (code >= 16 && code <= 25) || (code >= 30 && code <= 38) || (code >= 44 && code <= 50) ||
-                   (code >= 59 && code <= 68) || (code >= 84 && code <= 113);
-    }
+    return code == 3 || code == 15 || (code >= 16 && code <= 25) || (code >= 30 && code <= 38) ||
+           (code >= 44 && code <= 50) || (code >= 59 && code <= 68) || (code >= 84 && code <= 113) ||
+           (code >= 151 && code <= 163 && code != 154 && code != 156 && code != 158);
 }
 
+// The cursor and editing keys alone (71..83) and with Ctrl; F11 and F12 alone and with Shift,
+// Ctrl and Alt (133..140).
 inline bool fuzz_is_editing_code(unsigned char code) {
-    // The cursor and editing keys alone (71..83) and with Ctrl; F11 and F12 alone and with
-    // Shift, Ctrl and Alt (133..140).
-    switch (code) {
-        case 71: case 72: case 73: case 75: case 77: case 79: case 80: case 81: case 82: case 83: case 132: case 141:
-        case 145: case 146: case 147: return true;
-        default: return (code >= 115 && code <= 119) || (code >= 133 && code <= 140);
-    }
+    return (code >= 71 && code <= 83 && code != 74 && code != 76 && code != 78) || (code >= 115 && code <= 119) ||
+           (code >= 132 && code <= 141) || (code >= 145 && code <= 147);
 }
 
 inline void fuzz_check_key_step(const std::vector<unsigned char>& raw, bool ended, const DecodedKey& key) {

@@ -9,10 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 shopt -s nullglob
 fuzzers=("$build"/fuzzers/*_fuzz)
-if [ ${#fuzzers[@]} -eq 0 ]; then
-  echo "no fuzzers under $build/fuzzers" >&2
-  exit 2
-fi
+[ ${#fuzzers[@]} -gt 0 ] || { echo "no fuzzers under $build/fuzzers" >&2; exit 2; }
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 failed=0

@@ -175,7 +175,7 @@ TEST(Signals, AStoppedRunGivesTheConsoleBackAndTakesItAgainWhenItGoesOn) {
     Session session({}, "", true);
     ASSERT_TRUE(session.started());
     Console& console = *session.console;
-    const pid_t job = console.job();
+    const pid_t job = tcgetpgrp(console.master);
     ASSERT_GT(job, 0);
     const auto state = [job] {
         std::string line;

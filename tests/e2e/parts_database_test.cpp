@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "chip/parts.h"

@@ -168,7 +168,6 @@ struct Console {
         signal = WIFSIGNALED(wait_status) ? WTERMSIG(wait_status) : 0;
         return true;
     }
-    pid_t job() const { return tcgetpgrp(master); }
     unsigned local_flags() const {
         termios mode{};
         return tcgetattr(master, &mode) == 0 ? mode.c_lflag : ~0u;
