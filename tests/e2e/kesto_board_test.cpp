@@ -174,11 +174,7 @@ TEST(KestoBoard, KestoWithTheRealLibraryProgramsTheBoard) {
         for (const std::string& text : c.says) EXPECT_NE(run.text.find(text), std::string::npos) << run.text;
     }
     expect_read_back(kesto.folder.path("blink.hex"), kesto.folder.path("out.hex"), 0xC000, 0xFFFF);
-}
-
-TEST(KestoBoard, TheTerminalsKeysGoThroughTheRealLibrary) {
-    SKIP_WITHOUT_REAL_LIBRARY();
-    const KestoWithRealLibrary kesto;
+    // F5 and F9 in the terminal go through the library too.
     Console console(BOARD, {"--", kesto.folder.path("kesto"), "USB", "-baud", "9600", "-a", "0", "-d", "4", "+ebpv",
                             kesto.folder.path("blink.hex")},
                     kesto.folder.folder());
