@@ -79,3 +79,6 @@ inline void fuzz_image_reader(const std::uint8_t* data, std::size_t size, FuzzIm
     if (image.highest() - image.lowest() >= 0x1000) return;
     fuzz_image_round_trip(image, writer);
 }
+
+template <FuzzImageWriter writer>
+inline void fuzz_image_entry(const std::uint8_t* data, std::size_t size) { fuzz_image_reader(data, size, writer); }
