@@ -174,12 +174,6 @@ struct Console {
     }
 };
 
-inline std::size_t count_of(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 inline const std::string KEY_F1 = "\x1bOP", KEY_F4 = "\x1bOS", KEY_F5 = "\x1b[15~", KEY_F9 = "\x1b[20~",
                          KEY_F10 = "\x1b[21~";
 
