@@ -7,8 +7,8 @@
 
 namespace {
 
-// A log that cannot be opened leaves the terminal running without a word; one that opens but
-// takes nothing is named once.
+// 1500 CRs are more than one read, each growing to two bytes. A log that cannot be opened leaves
+// the terminal running without a word; one that opens but takes nothing is named once.
 TEST(TerminalE2E, RendersToConsoleAndLogAlike) {
     std::string high, crlf_1500;
     for (int c = 0x80; c <= 0xFF; ++c) high += static_cast<char>(c);
