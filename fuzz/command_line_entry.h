@@ -1,6 +1,4 @@
-// The command line fed arbitrary argument vectors: the input split at its NUL bytes, after
-// argv[0] "kesto". A run ends either by returning from the parser or through exit_program,
-// which is caught by throwing from the exit interceptor.
+// The command line fed argument vectors: the input split at its NUL bytes.
 #pragma once
 
 #include <cstdint>
@@ -31,8 +29,7 @@ inline constexpr std::uint32_t FUZZ_NAMED_FLAGS =
 // More arguments only repeat what fewer already reach.
 inline constexpr std::size_t FUZZ_MAX_ARGUMENTS = 64;
 
-// The end of the program is caught, and the COM ports that AUTO, USB and -pl try all name a
-// device that does not exist, so no real serial port is ever opened.
+// The COM ports that AUTO, USB and -pl try all name no device, so no real port is ever opened.
 inline void fuzz_command_line_setup() {
     exit_interceptor = fuzz_exit_by_throwing;
     for (int n = COM_PORT_FIRST; n <= COM_PORT_LAST; ++n) serial_device_set_com_path(n, "/nonexistent/kesto-fuzz/tty");
@@ -51,7 +48,6 @@ inline void fuzz_check_accepted_settings() {
     if (settings.flags & FLAG_READ_OUT) FUZZ_CHECK(!settings.read_out_file.empty());
     FUZZ_CHECK(settings.baud != nullptr && settings.log_name != nullptr);
     FUZZ_CHECK(settings.log_fd == -1 || settings.log_fd == 0);
-    // Every port the scans could try is missing, so none is open.
     FUZZ_CHECK(settings.port_handle <= 0);
 }
 
@@ -80,7 +76,6 @@ inline void fuzz_command_line(const std::uint8_t* data, std::size_t size) {
     try {
         parse_command_line(static_cast<int>(texts.size()), argv.data());
     } catch (const FuzzExit& exit) {
-        // Listings and the usage end with success, everything else with one of the failure codes.
         FUZZ_CHECK(exit.status >= 0 && exit.status <= 3);
         FUZZ_CHECK(settings.port_handle <= 0);
         return;

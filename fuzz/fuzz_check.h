@@ -1,6 +1,5 @@
-// What a fuzz entry does when the code under test breaks a rule the entry checks: say which and
-// abort, so that libFuzzer keeps the input as a crash. A test that replays inputs in its own
-// process sets fuzz_failure_handler to throw instead.
+// A broken rule aborts, so that libFuzzer keeps the input as a crash; a test that replays inputs
+// in its own process sets fuzz_failure_handler to throw instead.
 #pragma once
 
 #include <cstdio>

@@ -1,10 +1,6 @@
-// The console key decoder fed arbitrary bytes arriving in arbitrary chunks, with or without a
-// pause after each. The input is a series of chunks: a header byte (low six bits: how many
-// bytes follow; top bit: a pause follows them), then the bytes. Each decoded step must be one
-// of: a single byte as the key table expects it, a recognised key as a lead byte and a known
-// code, a keypad character, or an escape sequence dropped whole. No escape sequence reaches the
-// board, and a dropped one never swallows a control byte or the ESC of the next key. As no code
-// a step gives is 0, the key bytes read as _getch gives them never pair a stray 0 with the next key.
+// The console key decoder fed chunks: a header byte (low six bits: how many bytes follow; top
+// bit: a pause follows them), then the bytes. As no code a step gives is 0, the key bytes read
+// as _getch gives them never pair a stray 0 with the next key.
 #pragma once
 
 #include <algorithm>
@@ -15,26 +11,19 @@
 #include "fuzz/fuzz_check.h"
 #include "platform/posix/key_decoder.h"
 
+// Ctrl-@, Shift+Tab, the scan codes of the letter keys (16..25, 30..38, 44..50), F1..F10 alone and
+// with Shift, Ctrl and Alt (59..68, 84..113), Alt with a cursor or editing key (151..163).
 inline bool fuzz_is_function_code(unsigned char code) {
-    // Ctrl-@, Shift+Tab, the scan codes of the letter keys (16..25, 30..38, 44..50), F1..F10
-    // alone and with Shift, Ctrl and Alt (59..68, 84..113), Alt with a cursor or editing key.
-    switch (code) {
-        case 3: case 15: case 151: case 152: case 153: case 155: case 157: case 159: case 160: case 161: case 162:
-        case 163: return true;
-        default:
-            return (code >= 16 && code <= 25) || (code >= 30 && code <= 38) || (code >= 44 && code <= 50) ||
-                   (code >= 59 && code <= 68) || (code >= 84 && code <= 113);
-    }
+    return code == 3 || code == 15 || (code >= 16 && code <= 25) || (code >= 30 && code <= 38) ||
+           (code >= 44 && code <= 50) || (code >= 59 && code <= 68) || (code >= 84 && code <= 113) ||
+           (code >= 151 && code <= 163 && code != 154 && code != 156 && code != 158);
 }
 
+// The cursor and editing keys alone (71..83) and with Ctrl; F11 and F12 alone and with Shift,
+// Ctrl and Alt (133..140).
 inline bool fuzz_is_editing_code(unsigned char code) {
-    // The cursor and editing keys alone (71..83) and with Ctrl; F11 and F12 alone and with
-    // Shift, Ctrl and Alt (133..140).
-    switch (code) {
-        case 71: case 72: case 73: case 75: case 77: case 79: case 80: case 81: case 82: case 83: case 132: case 141:
-        case 145: case 146: case 147: return true;
-        default: return (code >= 115 && code <= 119) || (code >= 133 && code <= 140);
-    }
+    return (code >= 71 && code <= 83 && code != 74 && code != 76 && code != 78) || (code >= 115 && code <= 119) ||
+           (code >= 132 && code <= 141) || (code >= 145 && code <= 147);
 }
 
 inline void fuzz_check_key_step(const std::vector<unsigned char>& raw, bool ended, const DecodedKey& key) {
@@ -42,8 +31,7 @@ inline void fuzz_check_key_step(const std::vector<unsigned char>& raw, bool ende
     FUZZ_CHECK(key.consumed >= 0 && key.consumed <= count);
     FUZZ_CHECK(key.length >= 0 && key.length <= KEY_OUTPUT_MAX);
     if (key.consumed == 0) {
-        // Only the start of an escape sequence is held back, only until the pause, and never
-        // longer than the longest sequence.
+        // Only the start of an escape sequence is held back, and only until the pause.
         FUZZ_CHECK(key.length == 0);
         FUZZ_CHECK(!ended);
         FUZZ_CHECK(raw[0] == 0x1B && count < KEY_SEQUENCE_MAX);
@@ -58,7 +46,7 @@ inline void fuzz_check_key_step(const std::vector<unsigned char>& raw, bool ende
         return;
     }
     FUZZ_CHECK(raw[0] == 0x1B);
-    // Whatever a sequence takes, it never takes a control byte, which is a key of its own.
+    // A control byte is a key of its own.
     for (int i = 1; i < key.consumed; ++i) FUZZ_CHECK(raw[i] >= 0x20 && raw[i] < 0x7F);
     if (key.length == 0) return;  // an unknown sequence, dropped
     if (key.length == 1) {

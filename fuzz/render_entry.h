@@ -1,10 +1,6 @@
-// The rendering of received bytes, for each setting of -crlf and -oem, checked by properties
-// that hold whatever the rules for single bytes say (the hand-checked cases are in the
-// renderer's own test): the output stays within the room the renderer asks for, a batch renders
-// as its pieces do, every ENQ is counted, rendering what was shown again with the upper half
-// passed changes nothing, no control byte but BS, TAB, LF and CR is shown, each CR ends a line
-// as asked, and what goes to a UTF-8 console is UTF-8. Each batch is rendered into a buffer of
-// exactly the size the renderer asks for, so a byte written past it is caught.
+// The rendering of received bytes, checked by properties that hold whatever the rules for single
+// bytes say. Each batch goes into a buffer of exactly the size the renderer asks for, so that a
+// byte written past it is caught.
 #pragma once
 
 #include <algorithm>
@@ -45,9 +41,7 @@ inline void fuzz_render(const std::uint8_t* data, std::size_t size) {
         const auto enqs = static_cast<int>(std::count(batch, batch + count, 0x05));
         const auto crs = std::count(batch, batch + count, '\r');
         for (int setting = 0; setting < 4; ++setting) {
-            RenderOptions options;
-            options.crlf = (setting & 1) != 0;
-            options.pass_high = (setting & 2) != 0;
+            const RenderOptions options{(setting & 1) != 0, (setting & 2) != 0};
             int enquiries = 0, first_enquiries = 0, second_enquiries = 0, again_enquiries = 0;
             const std::string shown = fuzz_render_batch(batch, count, options, enquiries);
             FUZZ_CHECK(enquiries == enqs);
@@ -65,11 +59,9 @@ inline void fuzz_render(const std::uint8_t* data, std::size_t size) {
                 FUZZ_CHECK(again_enquiries == 0);
             }
             FUZZ_CHECK(again == shown);
-            // Of the control bytes, only BS, TAB, LF and CR reach the console.
             for (const char c : shown)
                 FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 || c == '\b' || c == '\t' || c == '\n' || c == '\r');
-            // Each CR from the board is one CR shown; without -crlf each is followed by an LF, and
-            // those are the only LFs.
+            // Without -crlf each CR is followed by an LF, and those are the only LFs.
             FUZZ_CHECK(std::count(shown.begin(), shown.end(), '\r') == crs);
             if (!options.crlf) {
                 std::ptrdiff_t line_ends = 0;

@@ -1,12 +1,6 @@
 #!/usr/bin/env bash
-# Runs every fuzzer built under BUILD/fuzzers for SECONDS each, one after the other, and prints
-# per target the executions and what it found. Exits 1 when any target found something.
-#
-#   fuzz/run_fuzzers.sh BUILD SECONDS
-#
-# The growing corpus lives in BUILD/fuzz-corpus/<target>; the committed seeds and the kept
-# regression inputs are read besides. A finding lands in BUILD/fuzz-findings/<target>/ and the
-# whole log in BUILD/fuzz-logs/<target>.log.
+# fuzz/run_fuzzers.sh BUILD SECONDS: every fuzzer under BUILD/fuzzers for SECONDS each; exits 1
+# when any found something. Corpus, findings and logs under BUILD/fuzz-{corpus,findings,logs}.
 set -uo pipefail
 
 build=${1:?usage: run_fuzzers.sh BUILD SECONDS}
@@ -15,10 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 shopt -s nullglob
 fuzzers=("$build"/fuzzers/*_fuzz)
-if [ ${#fuzzers[@]} -eq 0 ]; then
-  echo "no fuzzers under $build/fuzzers" >&2
-  exit 2
-fi
+[ ${#fuzzers[@]} -gt 0 ] || { echo "no fuzzers under $build/fuzzers" >&2; exit 2; }
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 failed=0

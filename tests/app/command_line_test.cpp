@@ -19,7 +19,6 @@ const std::string BANNER = "KESTO 1.0  MSP430 programmer and serial terminal\n",
 constexpr int ACCEPTED = CAPTURE_RETURNED;
 const int DONE_STATUS = exit_status_for(EXIT_DONE);
 
-// The settings that differ from the defaults, as " name=value" words.
 static std::string changed() {
     const RunSettings d, &s = settings;
     std::ostringstream out;
@@ -36,8 +35,7 @@ static std::string changed() {
     return out.str();
 }
 
-// Parses the arguments from the default settings (or what `before` leaves), with no COM name
-// leading to a device; when the parse returns, `after` runs (by default: "ok" and the settings changed).
+// No COM name leads to a device; by default the settings changed are printed after the parse.
 static Captured parse(std::vector<std::string> arguments, const std::function<void()>& after = {},
                       const std::function<void()>& before = {}) {
     settings = RunSettings{};
@@ -53,8 +51,7 @@ static Captured parse(std::vector<std::string> arguments, const std::function<vo
     return out;
 }
 
-// The usage with the defaults, as print_usage writes it (its lines are the program's own; here
-// only where it appears and what changes in it count).
+// Its lines are the program's own: only where it appears and what changes in it count.
 static std::string usage() { return parse({"-m"}, print_usage).text.substr(BANNER.size()); }
 
 const std::string SIM_FOUND = "\nFound: SIM  (the UART of the simulated MSP430G2553 board, with -FET SIM)\n";
@@ -183,7 +180,7 @@ TEST(CommandLine, AdapterListWithoutTheVendorLibraryShowsTheSimulator) {
     EXPECT_EQ(run.status, DONE_STATUS);
 }
 
-// As F1 in the terminal shows it: with the values the command line left, the level raised to 2.
+// As F1 in the terminal shows it.
 TEST(CommandLine, UsageShowsTheValuesInForce) {
     const std::string USAGE = usage();
     ASSERT_TRUE(USAGE.starts_with("\rUsage:    \nKESTO [COMx] [-options] +<actions> [file_name] +r <out_file>\n"));
@@ -200,8 +197,7 @@ TEST(CommandLine, UsageShowsTheValuesInForce) {
     EXPECT_EQ(run.text, BANNER + usage + "level=2\n");
 }
 
-// F9 parses the command line again over what the first parse and the terminal left: every field
-// the parse owns starts again from its default.
+// F9 parses the command line again over what the first parse and the terminal left.
 TEST(CommandLine, EachParseStartsFromTheDefaults) {
     const auto fields = [](std::string& into) {
         return [&into] {

@@ -1,12 +1,5 @@
-// A copy of kesto with a library beside it, as the vendor's, and the example image, in a folder
-// of their own.
+// A copy of kesto with a library beside it, as the vendor's, and the example image.
 #pragma once
-
-#include <unistd.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "e2e/pty_harness.h"
 #include "support/run_program.h"
@@ -20,7 +13,7 @@ struct BesideLibrary {
         std::filesystem::copy_file(library, folder.path("libmsp430.so"));
         std::filesystem::copy_file(std::string(KESTO_SOURCE_DIR) + "/examples/blink/blink.hex", folder.path("blink.hex"));
     }
-    // kesto with `args` in the folder, with `environment` alone (empty by default).
+    // With `environment` alone (empty by default).
     ProcessRun run(std::vector<std::string> args, std::vector<std::string> environment = {},
                    int deadline_ms = 10000) const {
         // Appended one by one: GCC 12 at -O3 warns falsely about an insert at the front.

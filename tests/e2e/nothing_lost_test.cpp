@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "e2e/pty_harness.h"
 #include "support/run_program.h"
 
@@ -14,8 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// kesto with `args` in `folder`, at print level 3 so that every step it takes shows; TMPDIR as
-// given, the shared simulator as the vendor library, and a file size limit when `limit` is set.
+// At print level 3, so that every step it takes shows.
 ProcessRun run_in(const ScratchFolder& folder, std::vector<std::string> args, const std::string& tmpdir,
                   rlim_t limit = RLIM_INFINITY) {
     args.insert(args.begin(), {KESTO_BINARY, "-a", "0", "-d", "3"});
@@ -34,7 +31,6 @@ TEST(BeforeTheErase, EveryFailureThatCanBeKnownEndsThePassBeforeIt) {
     ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
     const std::string no_space = "Cannot write a temporary Intel HEX file from blink.elf: File too large\n";
     const struct { std::vector<std::string> args; std::string tmpdir, line; rlim_t limit = RLIM_INFINITY; } cases[] = {
-        // The vendor library (the simulator in its place) gets the ELF image as Intel HEX.
         {{"-FET", "TIUSB", "+ep", "blink.elf"}, dir.path("missing"),
          "Cannot make a temporary Intel HEX file from blink.elf: No such file or directory\n"},
         {{"-FET", "TIUSB", "+ep", "blink.elf"}, temporary.folder(), no_space, 64},
@@ -53,8 +49,7 @@ TEST(BeforeTheErase, EveryFailureThatCanBeKnownEndsThePassBeforeIt) {
         EXPECT_EQ(run.text.find("Erase"), std::string::npos) << run.text;
         EXPECT_TRUE(fs::is_empty(temporary.folder()));
     }
-    // The limit met while the read-out is written, as a full disk would be: the earlier read-out of
-    // that name stays, and no partial file is left.
+    // The limit met while the read-out is written, as a full disk would be.
     dir.write("out.hex", "an earlier read-out\n");
     const ProcessRun cut = run_in(dir, {"-FET", "SIM", "+r", "out.hex"}, temporary.folder(), 1024);
     EXPECT_EQ(cut.status, 1);
@@ -65,7 +60,7 @@ TEST(BeforeTheErase, EveryFailureThatCanBeKnownEndsThePassBeforeIt) {
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
-// Under TERM=dumb (an editor's build buffer) the console gets neither titles nor the title stack.
+// TERM=dumb: an editor's build buffer.
 TEST(ConsoleTitle, NoneUnderADumbTerminal) {
     for (const char* term : {"xterm", "dumb"}) {
         SCOPED_TRACE(term);

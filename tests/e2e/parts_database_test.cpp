@@ -3,7 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cctype>
 #include <cstring>
 
 #include "chip/parts.h"
@@ -18,18 +18,12 @@ namespace {
 // gives, the FR5994's shared with LEA). The records give the small F2xx and G2xx parts, which
 // have no BSL, the F2xx's one, and the FR2355's names its BSL in ROM at 0xFFC00 cut to 16 bits,
 // where the table keeps the one at 0x1000.
-bool fits(const std::string& family_name, const char* part) {
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t end = family_name.find_first_of("/_", from);
-        std::string one = family_name.substr(from, end - from);
-        if (one.rfind("MSP430", 0) != 0) one = "MSP430" + one;
-        bool ok = one.size() == std::strlen(part);
-        for (std::size_t k = 0; ok && k < one.size(); ++k) ok = one[k] == part[k] || (one[k] == 'x' && part[k] >= '0' && part[k] <= '9');
-        if (ok) return true;
-        if (end == std::string::npos) return false;
-        from = end + 1;
-    }
+bool fits(const std::string& family_name, const std::string& part) {
+    std::string pattern = "(MSP430)?(";
+    for (const char c : family_name)
+        pattern += c == 'x' ? std::string("[0-9]") : c == '/' || c == '_' ? std::string(")|(MSP430)?(")
+                   : std::string(std::isalnum(static_cast<unsigned char>(c)) ? "" : "\\") + c;
+    return std::regex_match(part, std::regex(pattern + ")"));
 }
 
 TEST(Parts, AgreeWithTheVendorsDeviceDatabase) {

@@ -1,6 +1,5 @@
 // Runs the built program as an operator does: its console on one pseudo-terminal, its serial
-// port on another, where the test plays the board. Every wait has a deadline, and a program
-// still running when the test is done is killed.
+// port on another. Every wait has a deadline.
 #pragma once
 
 #include <fcntl.h>
@@ -49,8 +48,7 @@ inline void write_all(int fd, const std::string& bytes) {
     }
 }
 
-// The board's end of a serial line: the program opens `path`, the test uses `master`. The slave is
-// raw and stays open here, so the master works while the program reopens the line.
+// The slave stays open here, so the master works while the program reopens the line.
 struct SerialLine {
     int master = -1, slave = -1;
     std::string path;
@@ -68,7 +66,7 @@ struct SerialLine {
     ~SerialLine() { vanish(); }
     SerialLine(const SerialLine&) = delete;
     void send(const std::string& bytes) const { write_all(master, bytes); }
-    // Up to `count` bytes, a byte at a time so that nothing beyond them is taken.
+    // A byte at a time, so that nothing beyond `count` is taken.
     std::string receive(std::size_t count, int deadline_ms = 5000) const {
         std::string got;
         for (const long long end = monotonic_ms() + deadline_ms; got.size() < count && monotonic_ms() < end;) {
@@ -78,14 +76,12 @@ struct SerialLine {
         }
         return got;
     }
-    // Waits until n bytes wait for the program; false after about deadline_ms.
     bool wait_pending(int n, int deadline_ms = 5000) const {
         int pending = 0;
         for (const long long end = monotonic_ms() + deadline_ms; monotonic_ms() < end; usleep(1000))
             if (ioctl(slave, FIONREAD, &pending) == 0 && pending >= n) return true;
         return false;
     }
-    // Unplugs the line: the program's descriptor sees a hang-up.
     void vanish() {
         if (master >= 0) close(master);
         if (slave >= 0) close(slave);
@@ -101,20 +97,18 @@ inline void point_com_ports(const char* path) {
 struct Console {
     int master = -1;
     pid_t pid = -1;
-    std::string text;                  // everything the program wrote to its console
-    int status = -1, signal = 0;       // its exit status, or the signal that ended it
+    std::string text;
+    int status = -1, signal = 0;
     bool ended = false;
-    unsigned initial_local_flags = 0;  // the console's mode before the program started
+    unsigned initial_local_flags = 0;
 
-    // Starts kesto with `args`. As a job, the program runs in a process group of its own in the
-    // console's foreground, under a stand-in for the shell, as job control (SIGTSTP) needs;
-    // job() is that group.
+    // As a job, the program runs in a process group of its own in the console's foreground,
+    // under a stand-in for the shell, as job control (SIGTSTP) needs.
     explicit Console(std::vector<std::string> args, const std::string& cwd = "", bool as_job = false)
-        : Console(KESTO_BINARY, std::move(args), cwd, as_job, winsize{50, 200, 0, 0}) {}
+        : Console(KESTO_BINARY, std::move(args), cwd, as_job) {}
 
-    // Starts `program`, a path, with `args` on a console of `size`.
-    Console(const std::string& program, std::vector<std::string> args, const std::string& cwd, bool as_job,
-            winsize size) {
+    Console(const std::string& program, std::vector<std::string> args, const std::string& cwd = "",
+            bool as_job = false, winsize size = {50, 200, 0, 0}) {
         args.insert(args.begin(), program);
         std::vector<char*> argv;
         for (auto& arg : args) argv.push_back(arg.data());
@@ -154,7 +148,6 @@ struct Console {
     }
     Console(const Console&) = delete;
     void type(const std::string& keys) const { write_all(master, keys); }
-    // Reads until `needle` appears after `from`; false at the deadline.
     bool wait_for(const std::string& needle, std::size_t from = 0, int deadline_ms = 10000) {
         const long long end = monotonic_ms() + deadline_ms;
         while (text.find(needle, from) == std::string::npos)
@@ -162,9 +155,7 @@ struct Console {
                 return text.find(needle, from) != std::string::npos;
         return true;
     }
-    // Reads until the console has been quiet for `quiet_ms`.
     void settle(int quiet_ms = 100) { while (read_some(master, text, quiet_ms) > 0) continue; }
-    // Reads to the end and reaps the program; kills it at the deadline (then false).
     bool wait_exit(int deadline_ms = 10000) {
         if (ended) return true;
         ended = true;
@@ -177,32 +168,21 @@ struct Console {
         signal = WIFSIGNALED(wait_status) ? WTERMSIG(wait_status) : 0;
         return true;
     }
-    pid_t job() const { return tcgetpgrp(master); }
     unsigned local_flags() const {
         termios mode{};
         return tcgetattr(master, &mode) == 0 ? mode.c_lflag : ~0u;
     }
 };
 
-// How often `what` occurs in `text`, overlaps included.
-inline std::size_t count_of(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
-// Keys as an xterm sends them.
 inline const std::string KEY_F1 = "\x1bOP", KEY_F4 = "\x1bOS", KEY_F5 = "\x1b[15~", KEY_F9 = "\x1b[20~",
                          KEY_F10 = "\x1b[21~";
 
-// Console text without the title sequences ("ESC ] 0 ; ... BEL", and the title stack's push and
-// pop "ESC [ 22 ; 0 t" and "ESC [ 23 ; 0 t").
+// Without the titles and the title stack's push and pop.
 inline std::string without_titles(const std::string& text) {
     static const std::regex titles("\x1b\\]0;[^\a]*\a|\x1b\\[2[23];0t");
     return std::regex_replace(text, titles, "");
 }
 
-// A text as a pty that turns LF into CR LF shows it.
 inline std::string as_shown(const std::string& written) {
     std::string out;
     for (char c : written) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -236,9 +216,8 @@ inline std::size_t slowdown() { return under_valgrind() ? 64 : 8; }
 inline std::size_t slowdown() { return under_valgrind() ? 64 : std::getenv("KESTO_MUTATE") ? 8 : 1; }
 #endif
 
-// A terminal session without a programming pass in a folder of its own, its port reached
-// through the link "ttyBOARD" there (so a test can unplug it and plug in another), logging to
-// "board.log" there: "kesto <link> -m -a 0 -l <log> <options>" in `cwd` (default: the folder).
+// A terminal session without a pass, its port reached through a link, so that a test can unplug
+// it and plug in another.
 struct Session {
     ScratchFolder dir;
     std::string link = dir.path("ttyBOARD");
@@ -252,32 +231,26 @@ struct Session {
         args.insert(args.end(), options.begin(), options.end());
         console = std::make_unique<Console>(args, cwd.empty() ? dir.folder() : cwd, as_job);
     }
-    // Waits for the banner and its key line; false when they never came.
     bool started() {
         if (!console->wait_for(SHOWN_STARTED)) return false;
         const std::size_t banner = console->text.find(SHOWN_STARTED) + SHOWN_STARTED.size();
         if (!console->wait_for("\r\n", banner)) return false;
         return after_banner = console->text.find("\r\n", banner) + 2, true;
     }
-    // Console text after the banner, without titles.
     std::string shown() const { return without_titles(console->text.substr(after_banner)); }
-    // Types `keys` and gives the `count` bytes that reached the board.
     std::string key(const std::string& keys, std::size_t count) {
         console->type(keys);
         return line->receive(count);
     }
-    // The board sends `text`; true once the console showed `until`.
     bool board_says(const std::string& text, const std::string& until) {
         const std::size_t from = console->text.size();
         line->send(text);
         return console->wait_for(until, from);
     }
-    // Types `keys`; true when the program then ended with status 0.
     bool stop(const std::string& keys = KEY_F10) {
         console->type(keys);
         return console->wait_exit() && console->status == 0;
     }
-    // The line goes away and its name with it, as a device's does when it is unplugged.
     void unplug() { line->vanish(), unlink(link.c_str()); }
     std::string log() const { return dir.read("board.log"); }
     // Swaps the link in one step, so the program never sees a missing name.
@@ -288,9 +261,7 @@ struct Session {
     }
 };
 
-// Runs a procedure in a child process (standard input /dev/null) and collects its standard
-// output, killing it at the deadline: for tests that start the program without a console, or
-// need a process of their own (a resource limit, dropped rights).
+// A procedure in a child process (standard input /dev/null), its standard output collected.
 struct ProcessRun {
     std::string text;
     int status = -1;  // -1 when it did not exit

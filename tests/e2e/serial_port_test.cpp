@@ -1,11 +1,9 @@
 #include "terminal/serial_port.h"
 
 #include <sys/file.h>
-#include <termios.h>
 
 #include <gtest/gtest.h>
 
-#include "base/console.h"
 #include "base/run_settings.h"
 #include "support/capture.h"
 #include "e2e/pty_harness.h"

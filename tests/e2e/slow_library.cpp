@@ -1,14 +1,11 @@
-// A stand-in for the vendor library whose programming takes as long as a test wants: it never
-// ends by itself, so that a test can send a signal during a programming pass, or (with
-// SLOW_LIBRARY_RELEASE naming a file) succeeds once that file is there. It says on standard
-// output when the programming has begun; everything else succeeds at once.
+// A stand-in for the vendor library whose programming ends only once the file that
+// SLOW_LIBRARY_RELEASE names is there, and says on standard output when it has begun.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
-// The library's integers are 32 bits wide.
 using fet_int = std::int32_t;
 
 extern "C" {
@@ -19,7 +16,7 @@ fet_int MSP430_GetExtVoltage(fet_int*, fet_int*) { return 0; }
 fet_int MSP430_Identify(char* record, fet_int size, fet_int) {
     std::memset(record, 0, static_cast<std::size_t>(size));
     std::strcpy(record + 4, "MSP430SLOW");
-    // Flash C000..FFFF and information memory 1000..10FF, as on a G2553, so that an image fits.
+    // Flash and information memory as on a G2553, so that an image fits.
     const auto word = [record](int offset, unsigned value) {
         record[offset] = static_cast<char>(value), record[offset + 1] = static_cast<char>(value >> 8);
     };

@@ -1,19 +1,14 @@
-// The terminal through the built program, the board on one pseudo-terminal and the operator's
-// console on another; the manual page beside the usage.
+// The terminal through the built program; the manual page beside the usage.
 #include <sys/file.h>
 
 #include <gtest/gtest.h>
-
-#include <regex>
 
 #include "e2e/pty_harness.h"
 
 namespace {
 
-// Each kind of byte, a batch of carriage returns larger than one read (each grows to two
-// bytes), and the upper half; with and without -crlf -oem, stopped by F10 and Ctrl-X. A log
-// that cannot be opened (a folder that is not there) leaves the terminal running without a
-// word; one that opens but takes nothing (a full device) is named once, and the terminal goes on.
+// 1500 CRs are more than one read, each growing to two bytes. A log that cannot be opened leaves
+// the terminal running without a word; one that opens but takes nothing is named once.
 TEST(TerminalE2E, RendersToConsoleAndLogAlike) {
     std::string high, crlf_1500;
     for (int c = 0x80; c <= 0xFF; ++c) high += static_cast<char>(c);
@@ -43,7 +38,6 @@ TEST(TerminalE2E, RendersToConsoleAndLogAlike) {
         ASSERT_TRUE(session.console->wait_for("!", session.after_banner));
         EXPECT_TRUE(session.stop(c.stop_key));
         EXPECT_EQ(session.log(), c.logged);
-        // A log that fails once open says so once, between two batches, and is given up.
         std::string shown = session.shown();
         const std::size_t notice = c.notice.empty() ? std::string::npos : shown.find(c.notice);
         if (!c.notice.empty()) {
@@ -57,10 +51,8 @@ TEST(TerminalE2E, RendersToConsoleAndLogAlike) {
     EXPECT_FALSE(std::filesystem::exists(elsewhere.path("missing")));
 }
 
-// Each key goes out at once, without echo; Ctrl-] sends the last line again (64 bytes at most,
-// no Enter), and a line shorter than 2 keeps the one before; F4 with the port working does nothing.
-// Keys go out as the PC console's bytes: F11 and Ctrl+Up as 0xE0 and their codes, while Shift+F1
-// and Shift+Tab (0 and a code the terminal has no use for) and an unknown sequence send nothing.
+// Ctrl-] sends the last line again (64 bytes at most, no Enter); a line shorter than 2 keeps the
+// one before. Shift+F1 and Shift+Tab are codes the terminal has no use for.
 TEST(TerminalE2E, KeysReachTheBoardAndTheLineIsRecalled) {
     Session session;
     ASSERT_TRUE(session.started());
@@ -95,11 +87,7 @@ TEST(TerminalE2E, WithoutAPortF1ShowsTheUsageAKeyFailsAndF4EndsInAFailedOpen) {
               "Can't open . Error: 2\n  No port was named: give a COM name or a device path first.\n"));
 }
 
-// A second program on the same line is refused, and the first goes on. Unplugged, the terminal
-// says so and waits without using the processor; keys typed meanwhile go nowhere, and F4
-// without a failed write does nothing. The name then leads to a line that another program
-// holds: said once, and waited for. Once free it is opened by itself, and the log keeps both
-// sides. Unplugged again, F10 leaves while it waits.
+// Keys typed while the port is lost go nowhere; a line another program holds is named once.
 TEST(ReconnectE2E, APortThatComesBackIsOpenedAgainBusyOrNot) {
     Session session;
     Console& console = *session.console;

@@ -1,5 +1,4 @@
-// Unattended runs through the built program: a board that answers after a delay, never, or with a
-// failure text; the status and the closing line on the console and in the log.
+// Unattended runs through the built program: their status and closing line.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -9,9 +8,8 @@
 
 namespace {
 
-// What each case's board sends, in pieces with a pause before each (an empty one unplugs the
-// line: the time-out ends the wait for it too), and how the run ends. A later "-a 2" would wait
-// for a key at exit in an ordinary run; here the run ends by itself.
+// Each piece follows a pause; an empty one unplugs the line. "-a 2" would wait for a key at exit
+// in an ordinary run.
 TEST(UnattendedE2E, EndsWithTheStatusOfWhatCameFirst) {
     const std::vector<std::string> pass_or_fail = {"-expect", "PASS", "-error", "FAIL", "-timeout", "10", "-a", "2"};
     const struct { std::vector<std::string> options; std::vector<std::string> pieces; int status; std::string line;
@@ -46,8 +44,6 @@ TEST(UnattendedE2E, EndsWithTheStatusOfWhatCameFirst) {
     }
 }
 
-// The clock runs from the terminal's first start: the programming pass that F9 starts, and the
-// terminal's new start after it, count against the same time-out.
 TEST(UnattendedE2E, TheTimeOutIsNotResetByF9) {
     Session session({"-FET", "SIM", "+p", "examples/blink/blink.elf", "-expect", "NEVER", "-timeout", "4"},
                     KESTO_SOURCE_DIR);
@@ -64,10 +60,8 @@ TEST(UnattendedE2E, TheTimeOutIsNotResetByF9) {
     EXPECT_TRUE(session.shown().ends_with(as_shown("\nTime-out after 4 s, expected text not seen: \"NEVER\"\n")));
 }
 
-// Standard input from a pipe, as in "printf 'selftest\r' | kesto ...": its bytes go to the board
-// as keys, and its end leaves the run waiting for the board's answer or the time-out, or with no
-// text to wait for, the session going on. Without a port and without a time-out nothing could
-// ever end the wait, so the run ends at once, with or without a text to wait for.
+// As in "printf 'selftest\r' | kesto ...". Without a port and without a time-out nothing could
+// ever end the wait, so the run ends at once.
 TEST(UnattendedE2E, KeysFromAPipeAndItsEnd) {
     const struct { bool port, answer; std::vector<std::string> options; int status; std::string last_line; } cases[] = {
         {true, true, {"-expect", "PASS", "-timeout", "10"}, 0, "Expected text seen: \"PASS\"\n"},
@@ -106,8 +100,8 @@ TEST(UnattendedE2E, KeysFromAPipeAndItsEnd) {
     }
 }
 
-// Keys piped in at once reach a firmware that turns its UART on 30 ms after reset, in every run:
-// the virtual board is as far along when the terminal starts as a real one would be.
+// The firmware turns its UART on 30 ms after reset: the virtual board must be as far along when
+// the terminal starts as a real one would be.
 TEST(UnattendedE2E, PipedKeysReachAFirmwareThatStartsItsUartLate) {
     const std::string late = std::string(KESTO_SIM_FIRMWARE) + "/late_uart.elf";
     if (access(late.c_str(), R_OK) != 0) GTEST_SKIP() << "no MSP430 clang and ld.lld to build " << late << " with";

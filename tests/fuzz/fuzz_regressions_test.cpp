@@ -9,15 +9,9 @@
 namespace {
 
 TEST(FuzzRegressions, ImageReaders) {
-    replay_all("intel_hex", [](const std::uint8_t* data, std::size_t size) {
-        fuzz_image_reader(data, size, FuzzImageWriter::intel_hex);
-    });
-    replay_all("ti_txt", [](const std::uint8_t* data, std::size_t size) {
-        fuzz_image_reader(data, size, FuzzImageWriter::ti_txt);
-    });
-    replay_all("elf", [](const std::uint8_t* data, std::size_t size) {
-        fuzz_image_reader(data, size, FuzzImageWriter::intel_hex_of_image);
-    });
+    replay_all("intel_hex", fuzz_image_entry<FuzzImageWriter::intel_hex>);
+    replay_all("ti_txt", fuzz_image_entry<FuzzImageWriter::ti_txt>);
+    replay_all("elf", fuzz_image_entry<FuzzImageWriter::intel_hex_of_image>);
 }
 TEST(FuzzRegressions, CommandLine) {
     replay_all("command_line", fuzz_command_line);

@@ -1,6 +1,4 @@
-// Replays every input the fuzzers found a fault with (tests/fuzz/regressions/<target>/) and the
-// seed corpora through the very entries the fuzzers run. A broken check throws instead of
-// aborting, so it fails the case it belongs to.
+// A broken check throws instead of aborting, so it fails the case it belongs to.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// The ELF reader: on the linker's own output, compared with what llvm-objcopy makes of it, and on
-// small files built here for each rule and each refusal.
+// The ELF reader: on the linker's own output and on small files built here.
 #include "image/elf_image.h"
 
 #include <gtest/gtest.h>
@@ -14,9 +13,7 @@ namespace {
 
 using Bytes = ImageBytes;
 
-// A 32-bit little-endian MSP430 executable put together piece by piece: contents first, then
-// the program headers, the section headers (with the null section and the name table) and at
-// last the ELF header at offset 0.
+// The ELF header comes last, written over the room left for it at offset 0.
 struct ElfBuilder {
     std::string file = std::string(0x40, '\0');  // the header's room, and a little more for the header segment
     std::string program_headers, section_headers = std::string(40, '\0'), names = std::string(1, '\0');
@@ -137,10 +134,8 @@ TEST(ElfImage, EachRefusalSaysWhy) {
     }
 }
 
-// The linker's own output reads as llvm-objcopy -O ihex reads it: .data's initial values at its
-// load address in flash, nothing of the segment that maps the headers at address 0, and .rodata
-// at its offset inside the segment it shares with .text. The copies kept in the tree and, where
-// the tools were found, the shared segment built now.
+// .data's initial values at its load address, nothing of the segment that maps the headers at 0,
+// .rodata at its offset inside the segment it shares with .text.
 TEST(ElfImage, CompilerOutputReadsAsObjcopyReadsIt) {
     std::vector<std::string> files = {KESTO_SOURCE_DIR "/examples/blink/blink",
                                       KESTO_SOURCE_DIR "/tests/image/data/shared_segment"};

@@ -1,5 +1,4 @@
-// Image files as a whole: the format told by the content, the limits every file has, and what
-// the read-out writer does with the name it is given.
+// Image files as a whole, and what the read-out writer does with the name it is given.
 #include "image/image_file.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +21,6 @@
 
 namespace fs = std::filesystem;
 
-// Each limit from both sides: the longest line and the largest file are read, one more is refused.
 TEST(ImageFiles, WhatNoFormatTakesIsRefusedWithWhy) {
     const std::string record = ":01C000007FC0", end = "\n:00000001FF\n";
     const std::string longest = record + std::string(LineReader::MAX_LINE - record.size(), ' ') + end;
@@ -42,9 +40,6 @@ TEST(ImageFiles, WhatNoFormatTakesIsRefusedWithWhy) {
     for (const auto& [text, why] : cases) expect_refused(text, why);
 }
 
-// Over a symbolic link the read-out lands in the file the link points to, and the link stays a
-// link: through a relative and an absolute link, a chain of two, and a link whose file does not
-// exist yet. No temporary file is left beside the link or the file.
 TEST(ImageFiles, ReadOutOverALinkWritesTheFileItPointsTo) {
 #if defined(_WIN32)
     GTEST_SKIP() << "Windows programs meet no symbolic links: a name stands for itself there";
@@ -71,8 +66,7 @@ TEST(ImageFiles, ReadOutOverALinkWritesTheFileItPointsTo) {
         EXPECT_TRUE(entry.is_directory() || entry.path().extension() == ".hex") << entry.path();
 }
 
-// The temporary name is new each time: a file that happens to be called like it stays as it
-// was. A folder is not replaced (nor a device or a FIFO: see the tests of the pass).
+// The temporary name is new each time. Devices and FIFOs: see the tests of the pass.
 TEST(ImageFiles, ReadOutReplacesOnlyARegularFileAndTouchesNoNeighbour) {
     const ScratchFolder scratch;
     scratch.write("notes.hex", "old\n");
@@ -98,8 +92,7 @@ TEST(ImageFiles, ReadOutReplacesOnlyARegularFileAndTouchesNoNeighbour) {
 }
 
 #if !defined(_WIN32)
-// A signal that ends the run while the read-out is written (here: the file size limit is met,
-// and its signal is turned into SIGTERM) leaves neither the temporary file nor a changed target.
+// The file size limit's signal stands for any that ends the run.
 TEST(ImageFiles, ASignalDuringTheReadOutLeavesNoTemporaryFile) {
     const ScratchFolder scratch;
     scratch.write("out.hex", "the old read-out\n");

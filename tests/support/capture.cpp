@@ -29,8 +29,7 @@ struct ExitCaught {
     int status;
 };
 
-// Standard output and input pointed elsewhere and the end of the process caught, until
-// destroyed: however the procedure ends, all is the program's own again afterwards.
+// However the procedure ends, all is the program's own again afterwards.
 class Capture {
 public:
     Capture(int output, int input) : output_(dup(1)), input_(dup(0)) {

@@ -1,7 +1,5 @@
-// Runs code that may end in exit_program, in this process, and collects what it writes to
-// standard output: the exit is caught (the interceptor throws) and its status kept, so every
-// error path can be tested where it is, on every platform. Standard input is the null device
-// meanwhile, so nothing waits for a key.
+// Runs code that may end in exit_program in this process (the interceptor throws), so every
+// error path can be tested on every platform. Standard input is the null device meanwhile.
 #pragma once
 
 #include <functional>

@@ -17,8 +17,7 @@ std::string hex(fet_int value) {
     return std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value)), text;
 }
 
-// Logs the call into the output between \x01 and \x02, in order with what the program prints
-// (run_with_fake takes it out again), and returns the scripted result.
+// Into the output between \x01 and \x02, in order with what the program prints.
 template <typename... Args>
 fet_int called(const char* function, const Args&... args) {
     std::ostringstream call;

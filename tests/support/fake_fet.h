@@ -1,6 +1,5 @@
-// A scripted FET library for tests. Every call is logged as `MSP430_Erase(0,0x1040,64)` (texts
-// quoted, addresses in hex, out-parameters left out) and returns 0 unless scripted otherwise; a
-// failing call poisons its out-parameters, so a program that reads them after a failure shows it.
+// A scripted FET library. Calls are logged as `MSP430_Erase(0,0x1040,64)`; a failing call
+// poisons its out-parameters, so a program that reads them after a failure shows it.
 #pragma once
 
 #include <cstdint>
@@ -28,12 +27,10 @@ struct FakeFet {
 };
 extern FakeFet fake_fet;
 
-// A fresh fake, installed as the library; settings and device_record back to their defaults.
 FakeFet& fake_fet_reset();
 
 struct FakeRun {
     Captured out;
     std::string calls;  // separated by blanks
 };
-// Runs the procedure (see capture_output); brings back its output and its calls.
 FakeRun run_with_fake(const std::function<void()>& procedure);

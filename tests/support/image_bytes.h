@@ -1,5 +1,4 @@
-// An image's bytes as an ordered map from address to value, so that a test compares two images,
-// or an image with the bytes it expects, in one line.
+// An image's bytes as an ordered map, so that a test compares two images in one line.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -41,8 +40,7 @@ inline void expect_read_back(const std::string& image, const std::string& out, s
                                   << (differs == read.end() ? last : differs->first);
 }
 
-// What reading a text as an image file gives: its bytes, or the refusal with the file's name
-// taken off the front.
+// The refusal has the file's name taken off the front.
 struct ImageRead {
     bool ok = false;
     ImageBytes bytes;
@@ -66,15 +64,13 @@ inline void expect_read_as(const std::string& text, const ImageBytes& bytes) {
     EXPECT_EQ(read.bytes, bytes) << text;
 }
 
-// The refusal after the file's name: " line n: why", or ": why" for the file as a whole.
 inline void expect_refused(const std::string& text, const std::string& why) {
     const ImageRead read = read_image_text(text);
     EXPECT_FALSE(read.ok) << text.substr(0, 40);
     EXPECT_EQ(read.error, why) << text.substr(0, 40);
 }
 
-// The read-out file written for count bytes 0, 7, 14, ... from address on; "<failed: why>" when
-// it could not be written.
+// The read-out file of bytes 0, 7, 14, ... from address on.
 inline std::string written_image(bool intel_hex, std::uint32_t address, std::size_t count) {
     std::vector<std::uint8_t> data(count);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);

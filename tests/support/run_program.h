@@ -7,14 +7,13 @@
 #include <string>
 #include <vector>
 
-// Pointers to the texts, ended by a null pointer, as main and exec take them.
 inline std::vector<char*> c_strings(std::vector<std::string>& texts) {
     std::vector<char*> pointers;
     for (std::string& text : texts) pointers.push_back(text.data());
     return pointers.push_back(nullptr), pointers;
 }
 
-// Becomes the program args[0] names, with this environment or, when given, with `environment` alone.
+// With this environment or, when given, with `environment` alone.
 [[noreturn]] inline void exec_program(std::vector<std::string> args,
                                       std::optional<std::vector<std::string>> environment = std::nullopt) {
     const std::vector<char*> argv = c_strings(args);

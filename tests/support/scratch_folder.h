@@ -7,7 +7,6 @@
 #include <sstream>
 #include <string>
 
-// The file's bytes, or "<missing>" when it cannot be read.
 inline std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
@@ -35,7 +34,6 @@ public:
 
     std::string path(const std::string& name) const { return path_ + "/" + name; }
     const std::string& folder() const { return path_; }
-    // Writes the bytes as given and returns the file's path.
     std::string write(const std::string& name, const std::string& text) const {
         std::ofstream(path(name), std::ios::binary) << text;
         return path(name);

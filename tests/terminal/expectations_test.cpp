@@ -33,7 +33,7 @@ TEST(Expectations, EscapesAndTimeOuts) {
 
 namespace {
 
-// Feeds the batches in turn; the verdict after each, as p (pending), a (all seen), e (error).
+// The verdict after each batch: p (pending), a (all seen), e (error).
 std::string verdicts(OutputMatcher& matcher, const std::vector<std::string>& batches) {
     std::string out;
     for (const std::string& batch : batches) {
@@ -45,8 +45,6 @@ std::string verdicts(OutputMatcher& matcher, const std::vector<std::string>& bat
 
 }  // namespace
 
-// Texts split across batches, down to one byte a batch and a middle batch shorter than the text;
-// several in any order; repeated beginnings ("PAPASS").
 TEST(Expectations, ExpectedTextsSpanBatches) {
     const struct { std::vector<const char*> expected; std::vector<std::string> batches; std::string verdicts;
     } cases[] = {
@@ -89,7 +87,7 @@ TEST(Expectations, ErrorTextsEndTheWatchAtOnce) {
             EXPECT_STREQ(matcher.error_seen->typed, c.error);
         }
     }
-    // Which texts still count as missing once an error came: those after it.
+    // Texts after the error still count as missing.
     OutputMatcher matcher;
     matcher.expect("ONE"), matcher.expect("TWO"), matcher.error_on("FAIL");
     EXPECT_EQ(verdicts(matcher, {"ONE FAIL TWO"}), "e");

@@ -1,13 +1,10 @@
-// The port word SIM in this process: the simulated board's UART read and written through the
-// serial port's procedures, with the board programmed and reset through the simulated library
-// as a programming pass does. The board runs on the host's clock, so each wait here is real.
+// The board runs on the host's clock, so each wait here is real.
 #include "terminal/sim_port.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -38,8 +35,7 @@ protected:
         settings = RunSettings{};
     }
 
-    // The pass's part in it: the adapter opened (which halts the CPU), the image programmed,
-    // and the reset that starts the CPU.
+    // Opening the adapter halts the CPU; the reset starts it.
     void pass(const std::string& image) {
         fet_int version = 0;
         ASSERT_EQ(sim.MSP430_Initialize("SIM", &version), 0);
@@ -53,8 +49,7 @@ protected:
         open_serial_port();
     }
 
-    // Reads as the terminal does, sleeping as long as the port allows (at most 20 ms), until
-    // `needle` has come after `from` or `ms` have passed; gives what came.
+    // Reads as the terminal does, sleeping as long as the port allows (at most 20 ms).
     std::string read_until(const std::string& needle, int ms = 3000) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         const std::size_t from = received.size();
@@ -95,8 +90,6 @@ TEST_F(SimPort, NeedsTheSimulatedAdapterOfTheBoardsPart) {
     EXPECT_STREQ(settings.port_name, "");
 }
 
-// The demo after a pass: banner, ENQ answered, the echo; then a sleeping board lets the
-// terminal wait until its next second; a new pass halts the CPU and its reset starts it afresh.
 TEST_F(SimPort, TheDemoTalksAnswersAndSleepsBetweenItsSeconds) {
     open();
     pass(DEMO);
@@ -121,8 +114,7 @@ TEST_F(SimPort, TheDemoTalksAnswersAndSleepsBetweenItsSeconds) {
     EXPECT_NE(read_until("it comes back").find("ENQ sent, no ACK from the host"), std::string::npos);
 }
 
-// No pass at all (-m): the terminal's first look powers up a board that was never started;
-// a blank one (every run begins with one) holds its CPU and says why at -d 4.
+// Every run begins with a blank board.
 TEST_F(SimPort, WithoutAPassTheBoardPowersUpFromWhatItsFlashHolds) {
     settings.print_level = 4;
     const Captured out = capture_output([this] {
@@ -135,8 +127,7 @@ TEST_F(SimPort, WithoutAPassTheBoardPowersUpFromWhatItsFlashHolds) {
         << out.text;
 }
 
-// The board is half a second along when the terminal starts, as a real one is when the real
-// library's reset returns; what it sent from reset on is still there to read.
+// As a real board is when the real library's reset returns.
 TEST_F(SimPort, TheBoardsHeadStartKeepsItsOutputFromReset) {
     open();
     pass(DEMO);
@@ -146,9 +137,8 @@ TEST_F(SimPort, TheBoardsHeadStartKeepsItsOutputFromReset) {
     EXPECT_TRUE(std::string(buffer, static_cast<std::size_t>(count)).starts_with("\r\n" + BANNER));
 }
 
-// Programmed but not reset (a pass of +ep): the terminal's first look, a wait, powers the board
-// up from its flash, as a real chip runs once the adapter lets go; a wait without end would keep
-// the board still until a key is pressed.
+// A pass of +ep: a real chip runs once the adapter lets go. A wait without end would keep the
+// board still until a key is pressed.
 TEST_F(SimPort, AProgrammedBoardRunsFromTheTerminalsFirstWait) {
     fet_int version = 0;
     ASSERT_EQ(sim.MSP430_Initialize("SIM", &version), 0);

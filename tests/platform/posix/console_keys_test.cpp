@@ -13,7 +13,6 @@
 #include "platform/temporary_file.h"
 #include "support/capture.h"
 
-// On a terminal the wait goes raw, a key ends it, and the terminal's mode comes back.
 TEST(ExitProgram, AKeyOnATerminalEndsTheWait) {
     int master = -1, slave = -1;
     ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
@@ -35,8 +34,7 @@ TEST(ExitProgram, AKeyOnATerminalEndsTheWait) {
     close(master), close(slave);
 }
 
-// A stop request while the terminal listens only raises the flag: the code it interrupted finds
-// errno as it left it, whatever the handler's own calls met (here a temporary file gone already).
+// Whatever the handler's own calls met (here a temporary file gone already).
 TEST(StopRequest, WhileListeningLeavesErrnoAsItWas) {
     const pid_t child = fork();
     if (child == 0) {

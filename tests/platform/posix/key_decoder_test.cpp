@@ -10,7 +10,6 @@
 
 using namespace std::string_literals;
 
-// Decodes a burst of console input as the terminal does, the pause after the last byte included.
 static std::vector<int> keys_of(const std::string& input) {
     std::vector<int> keys;
     const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
@@ -33,7 +32,6 @@ TEST(KeyDecoder, WaitsForTheRestOfASequenceUntilThePause) {
     EXPECT_EQ(decode_key(partial, 5, true).consumed, 5);  // then dropped
 }
 
-// What xterm, the Linux console and rxvt send, and the PC console's bytes for the same key.
 TEST(KeyDecoder, KeysBecomeThePcConsolesBytes) {
     const std::pair<std::string, std::vector<int>> cases[] = {
         // F1..F12 in their encodings, and Esc with a digit for the F-keys a desktop keeps.
@@ -77,8 +75,7 @@ TEST(KeyDecoder, KeysBecomeThePcConsolesBytes) {
     for (const auto& [input, keys] : cases) EXPECT_EQ(keys_of(input), keys) << input;
 }
 
-// xterm's modifier parameter is 1 plus Shift 1, Alt 2, Ctrl 4 and Meta 8 (taken as Alt): every
-// value from 1 to 16 is a key, with Alt before Ctrl before Shift; 0 and 17 are none.
+// xterm's modifier parameter is 1 plus Shift 1, Alt 2, Ctrl 4 and Meta 8 (taken as Alt).
 TEST(KeyDecoder, EveryXtermModifierValueIsAKey) {
     const std::vector<int> up[] = {E(72),  E(72),  F(152), F(152), E(141), E(141), F(152), F(152),
                                    F(152), F(152), F(152), F(152), F(152), F(152), F(152), F(152)};
@@ -95,8 +92,7 @@ TEST(KeyDecoder, EveryXtermModifierValueIsAKey) {
     }
 }
 
-// Alt with a letter, in either case, gives the letter's scan code, which follows the rows of a PC
-// keyboard: Q to P from 16, A to L from 30, Z to M from 44.
+// Scan codes follow the rows of a PC keyboard.
 TEST(KeyDecoder, AltWithEachLetterGivesItsScanCode) {
     for (const auto& [row, first] : {std::pair{"qwertyuiop", 16}, {"asdfghjkl", 30}, {"zxcvbnm", 44}})
         for (int i = 0; row[i]; ++i)

@@ -24,15 +24,13 @@ long rounding_driver(SerialHandle handle, const void* line) {
     return ioctl(static_cast<int>(handle), TCSETS2, &made) == 0 ? 0 : errno;
 }
 
-// The line a driver is asked for is 8N1 with the receiver on and the modem lines ignored (a
-// pseudo-terminal takes any of it, so only the request shows it), and a rate the driver rounds
-// by up to 3% is taken: more is as good as refused, for the board's UART would misread it.
+// A pseudo-terminal takes any line, so only the request shows it. More than 3% off is as good as
+// refused: the board's UART would misread it.
 TEST(SerialDevice, AsksFor8N1LocalAboveTheStandardDescriptorsAndTakesARateWithinThreePercent) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
     ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
-    // Opened while standard input is closed, the port would take descriptor 0, which reads as no
-    // port at all: it moves above the standard three.
+    // Descriptor 0 would read as no port at all.
     const int standard_input = dup(0);
     close(0);
     long error = 0;
