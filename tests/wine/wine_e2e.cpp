@@ -203,7 +203,8 @@ TEST_F(Wine, TerminalOnAMappedComPort) {
 TEST_F(Wine, TheBoardDemoOnSim) {
     const Folder folder("", {"blink.elf"});
     WineConsole console(folder, {"SIM", "-FET", "SIM", "-baud", "9600", "-a", "0", "+ebpv", "blink.elf"});
-    ASSERT_TRUE(console.wait_for("ENQ sent, the host answered ACK\n")) << console.shown();
+    // Not "answered ACK": a loaded machine can hold Wine past the board's second for it. The
+    // mapped port's test sees the ACK itself, with no deadline on the board's side.
     ASSERT_TRUE(console.wait_for("LED on   count 1\n")) << console.shown();
     const std::size_t from = console.shown().size();
     console.type("hi");
