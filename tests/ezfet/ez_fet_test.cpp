@@ -215,9 +215,6 @@ TEST_F(EmulatedFet, CarriesAG2553ThroughAProgrammingSession) {
     EXPECT_EQ(read(0xC000, 3, M::READ_MEM_QUICK), program);
     EXPECT_EQ(target.byte_at(0xC001), 0x53);
 
-    funclet(0xC006, 0, words({0xF0F0}));
-    funclet(0xC006, 0, words({0x0FFF}));
-    EXPECT_EQ(read(0xC006, 1), words({0x00F0}));
     funclet(0x10C0, 0xA502);  // LOCKA left set: segment A stays
     EXPECT_EQ(read(0x10C0, 32), segment_a);
     funclet(0x1080, 0, words({0x1234}));

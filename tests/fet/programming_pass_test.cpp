@@ -180,8 +180,6 @@ TEST(ProgrammingPass, ABadImageEndsTheRunWithTheChipUntouched) {
     const std::uint32_t ebpv = FLAG_ERASE_ALL | FLAG_BLANK_CHECK | FLAG_PROGRAM | FLAG_VERIFY;
     const struct { const char* name; std::string content, text; bool identified; } cases[] = {
         {"missing.hex", "", "Cannot open %s: No such file or directory", false},
-        {"no_end.hex", ":01C000007FC0\n", "%s line 1: the file ends without an end of file record (:00000001FF); "
-         "it may be cut short", false},
         {"ram.hex", ":02020000AA55FD\n:00000001FF\n",
          "%s: the image has data at 0x0200, outside the flash (C000..FFFF) and the information memory (1000..10FF) "
          "of MSP430G2553", true},

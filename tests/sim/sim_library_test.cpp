@@ -12,27 +12,21 @@ namespace {
 
 class SimLibrary : public ::testing::Test {
 protected:
-    void SetUp() override { reset_simulator(); }
-    void TearDown() override { reset_simulator(); }
+    void SetUp() override { reset_simulator(), reset_current_generation(); }
+    void TearDown() override { reset_simulator(), reset_current_generation(); }
 
     fet_int open(const char* port) {
         fet_int version = 0;
         return sim.MSP430_Initialize(port, &version);
     }
     std::string error() { return sim.MSP430_Error_String(sim.MSP430_Error_Number()); }
+    fet_int open_device(const char* device = "DEVICE_UNKNOWN") { return current_open_device(device, "", 0, 0, 0); }
+    std::pair<fet_int, std::string> failure() { return {sim.MSP430_Error_Number(), error()}; }
 
     const FetLibrary& sim = *simulator_library();
     ScratchFolder scratch;
 };
-
-class CurrentGeneration : public SimLibrary {
-protected:
-    void SetUp() override { reset_simulator(), reset_current_generation(); }
-    void TearDown() override { reset_simulator(), reset_current_generation(); }
-
-    fet_int open_device(const char* device = "DEVICE_UNKNOWN") { return current_open_device(device, "", 0, 0, 0); }
-    std::pair<fet_int, std::string> failure() { return {sim.MSP430_Error_Number(), error()}; }
-};
+using CurrentGeneration = SimLibrary;
 
 std::vector<std::uint8_t> poisoned(std::size_t size) { return std::vector<std::uint8_t>(size, 0xEE); }
 
