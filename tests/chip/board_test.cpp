@@ -1,5 +1,3 @@
-// The virtual board running small programs (tests/chip/firmware/) in board time: what comes out
-// of its UART, and when.
 #include "chip/board.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +24,6 @@ std::string one_note(Board& board, const char* what) {
 
 class VirtualBoard : public ::testing::Test {
 protected:
-    // Programs the target with a test program and starts the board; skips without clang.
     void start(const char* name) {
         const std::string path = std::string(KESTO_SIM_FIRMWARE) + "/" + name + ".elf";
         MemoryImage image;
@@ -38,8 +35,7 @@ protected:
         board.start(target, START);
     }
 
-    // Runs the board to board time end_ns as a host would: waking when the board asks, but at
-    // least every 20 µs while its CPU runs. Every byte from the UART is stamped with its time.
+    // As a host would: waking when the board asks, but at least every 20 µs while its CPU runs.
     std::vector<Arrival> run_until(std::uint64_t end_ns) {
         std::vector<Arrival> arrivals;
         for (;;) {
@@ -73,10 +69,8 @@ protected:
 TEST_F(VirtualBoard, WatchdogResetsTheChipAndAWrongPasswordToo) {
     start("watchdog");
     const std::vector<Arrival> out = run_until(300 * MS);
-    // Power-on, two time-outs, the wrong password at once, one more time-out, then held.
     ASSERT_EQ(text(out), "PWWWWH");
-    // A time-out comes 32768 SMCLK cycles after the last start: 32.768 ms at the calibrated
-    // 1 MHz the program sets at once.
+    // 32768 SMCLK cycles at the calibrated 1 MHz.
     for (int k : {1, 2, 4}) EXPECT_NEAR(static_cast<double>(out[k].ns - out[k - 1].ns) / MS, 32.768, 0.1) << k;
     EXPECT_LT(out[3].ns - out[2].ns, 3 * MS) << "the wrong password resets at once";
     EXPECT_EQ(board.next_due(), BOARD_NEVER) << "held watchdog, LPM3, nothing else running";
@@ -89,13 +83,11 @@ TEST_F(VirtualBoard, TimerInterruptsComeAtTheirPeriod) {
     for (const Arrival& x : out) (x.byte == 'A' ? a : b).push_back(x.ns);
     ASSERT_EQ(a.size(), 10u) << text(out);
     ASSERT_EQ(b.size(), 7u) << text(out);
-    // Each byte arrives one frame (1.042 ms) after its interrupt; the periods are exact.
     const std::uint64_t a_period = 3277 * 1'000'000'000ull / 32768;
     for (std::size_t k = 1; k < a.size(); ++k) EXPECT_NEAR(static_cast<double>(a[k] - a[k - 1]), a_period, 30'000);
     for (std::size_t k = 1; k < b.size(); ++k) EXPECT_NEAR(static_cast<double>(b[k] - b[k - 1]), 130 * MS, 30'000);
     EXPECT_NEAR(static_cast<double>(b[0]), 130 * MS + 1.04 * MS, 0.2 * MS);
-    // Asleep, the board is woken only for its events: two a timer period (the compare and the
-    // turn), the end of each byte, and a few short runs of the CPU.
+    // Asleep, woken only for its events: two a timer period, the end of each byte, a few CPU runs.
     EXPECT_LT(wakes, 120);
 }
 
@@ -106,10 +98,8 @@ TEST_F(VirtualBoard, UartPaceAndEcho) {
     EXPECT_EQ(board.uart_baud(), 9597u);
     ASSERT_EQ(out.size(), 100u);
     EXPECT_EQ(text(out).substr(0, 12), "012345678901");
-    // 10 bits a byte at 1042 cycles of 1 MHz: 959.7 bytes a second.
     EXPECT_NEAR(static_cast<double>(out[99].ns - out[0].ns) / 99, 1.042 * MS, 0.001 * MS);
 
-    // Echoed from the receive interrupt while the CPU sleeps in LPM3.
     const std::uint8_t hello[] = {'h', 'e', 'l', 'l', 'o'};
     board.set_host_baud(9600);
     board.uart_send(hello, sizeof hello);
@@ -124,7 +114,7 @@ TEST_F(VirtualBoard, BlankFlashHoldsTheCpuAndHaltStopsTheBoard) {
     board.start(target, START);
     EXPECT_TRUE(board.running());
     EXPECT_EQ(one_note(board, "blank"), "");
-    // The watchdog still runs and resets a held chip; the reason is not given again.
+    // The watchdog still resets a held chip; the reason is not given again.
     run_until(100 * MS);
     EXPECT_TRUE(board.take_notes().empty());
     EXPECT_EQ(board.uart_baud(), 0u);
@@ -133,8 +123,6 @@ TEST_F(VirtualBoard, BlankFlashHoldsTheCpuAndHaltStopsTheBoard) {
     EXPECT_EQ(board.next_due(), BOARD_NEVER);
 }
 
-// A call into TA0R restarts the firmware twice (a PUC, told once); then Timer0_A on the pin
-// oscillator counts nothing, and the board says that it does not model it, once.
 TEST_F(VirtualBoard, AFetchFromThePeripheralsRestartsAndThePinOscillatorIsNamed) {
     start("restart");
     EXPECT_EQ(text(run_until(100 * MS)), "PRR0H");
@@ -154,8 +142,7 @@ TEST_F(VirtualBoard, AFetchFromThePeripheralsRestartsAndThePinOscillatorIsNamed)
     for (std::size_t k = 0; k < notes.size(); ++k) EXPECT_EQ(notes[k], expected[k]);
 }
 
-// A program assembled here, no clang needed, that sleeps in LPM0: each port's handler logs its
-// number at R15 and clears its flags; the host raises both requests at once, with word writes.
+// Assembled here, no clang needed: each port's handler logs its number at R15.
 TEST(BoardInterrupts, PortsAtOnceTimer1AndClocksInAnAssembledProgram) {
     MemoryImage image;
     const auto put = [&image](std::uint32_t at, const std::vector<std::uint16_t>& words) {
@@ -189,11 +176,10 @@ TEST(BoardInterrupts, PortsAtOnceTimer1AndClocksInAnAssembledProgram) {
     board.advance_to(100'000);
     EXPECT_EQ(board.debug_register(15), 0x0202);
     EXPECT_EQ(board.debug_read(0x0200, false), 0x0102);
-    // Asleep, the board is next due at the watchdog's time-out, which SMCLK / 8 puts 8 times as far.
+    // Asleep, next due at the watchdog's time-out, which SMCLK / 8 puts 8 times as far.
     const std::uint64_t due = board.next_due() - 100'000;
     board.debug_write(0x0058, 0x06, true);  // BCSCTL2: DIVS /8
     EXPECT_NEAR(static_cast<double>(board.next_due() - 100'000), 8.0 * due, 8'000.0);
-    // Timer1_A's TACCR0 at its own vector.
     for (auto [at, value] : {std::pair{0x0192, 9}, {0x0182, 0x0010}, {0x0180, 0x0210}}) board.debug_write(at, value, false);
     board.advance_to(300'000);
     EXPECT_EQ(board.debug_register(15), 0x0203);
@@ -204,14 +190,12 @@ TEST(BoardInterrupts, PortsAtOnceTimer1AndClocksInAnAssembledProgram) {
     board.debug_write(0x0002, 0, true);
     EXPECT_EQ(board.debug_read(0x0002, true) & 0x02, 0x02);
 
-    // A timer on a pin's clock is told at once; the pin oscillator only once a PxSEL2 asks for it.
     board.take_notes();
     board.debug_write(0x0160, 0x0010, false);  // TA0CTL: up mode on TACLK
     EXPECT_EQ(one_note(board, "Timer_A clocked from a pin"), "");
     board.debug_write(0x0041, 0x01, true);
     EXPECT_EQ(one_note(board, "the pin oscillator"), "");
 
-    // Flash the target takes while the board is halted reaches the board when loaded.
     board.halt();
     image = MemoryImage{};
     put(0xC200, {0x0012});
@@ -223,8 +207,7 @@ TEST(BoardInterrupts, PortsAtOnceTimer1AndClocksInAnAssembledProgram) {
     EXPECT_EQ(board.debug_read(0x0000, true), 0) << "a PUC clears IE1";
 }
 
-// The factory's constants, at the data sheet's places in segment A, set the DCO to the data
-// sheet's frequencies; the model agrees with them: one MOD step away stays within 1%.
+// One MOD step from a calibrated setting stays within 1%.
 TEST(TargetCalibration, SegmentAOfAFreshG2553HoldsTheDcoConstantsUntilErased) {
     Target g2553(*find_part("G2553"));
     for (const auto& [caldco, hz] : {std::pair{0x10F8u, 16'000'000u}, {0x10FAu, 12'000'000u}, {0x10FCu, 8'000'000u},
@@ -245,7 +228,6 @@ TEST(TargetCalibration, SegmentAOfAFreshG2553HoldsTheDcoConstantsUntilErased) {
     EXPECT_EQ(g2553.byte_at(0x10FF), 0xFF);
     Target f149(*find_part("F149"));
     EXPECT_EQ(f149.byte_at(0x10FF), 0xFF);
-    // A segment erase from its last byte on clears that segment alone.
     MemoryImage image;
     std::uint8_t previous;
     for (std::uint16_t at : {0xC000, 0xC200}) image.put(at, 0x12, previous);

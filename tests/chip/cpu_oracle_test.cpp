@@ -1,7 +1,4 @@
-// The CPU against another MSP430 that nobody here wrote: mspdebug's simulator. Each program under
-// tests/chip/programs/ runs in both to the trap at 0xFFC0; the registers and the RAM they leave
-// must agree, but for the few cases listed below where the family user's guide says otherwise
-// than mspdebug does.
+// The CPU against an MSP430 that nobody here wrote: mspdebug's simulator.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,12 +27,10 @@ struct Machine {
     std::string error;
 };
 
-// Where the user's guide and mspdebug part: a register ("r4") or a RAM word ("0x1000"), the
-// value the guide gives (ours) and the one mspdebug leaves.
+// Where the user's guide (ours) and mspdebug part.
 struct Disagreement { const char* program; const char* where; std::uint16_t guide, mspdebug; };
 constexpr Disagreement DISAGREEMENTS[] = {
-    // `mov.b @sp+, r4` (POP.B): the guide increments SP by two, as for every pop, so that it
-    // stays even; mspdebug adds one. The SP is kept in r1 and in the result at 0x10c0.
+    // POP.B: the guide increments SP by two, as for every pop; mspdebug adds one.
     {"modes", "r1", 0x0A00, 0x09FF},
     {"modes", "0x10c0", 0x0A00, 0x09FF},
     // PUSH.B writes the byte at the new SP and leaves the one above it (blank here, 0xFF);
@@ -75,7 +70,7 @@ Machine run_mspdebug(const std::string& elf) {
     for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, out)) > 0;) text.append(chunk, n);
     if (pclose(out) != 0) m.error = "mspdebug failed:\n" + text;
 
-    // The last register dump: "( PC: 0c014)  ( R4: 00019) ...", SP and SR under their names.
+    // The last register dump: "( PC: 0c014)  ( R4: 00019) ...".
     const std::size_t at = text.rfind("( PC:");
     if (at == std::string::npos) return m.error = "no registers from mspdebug:\n" + text, m;
     for (std::size_t p = at; (p = text.find('(', p)) != std::string::npos; ++p) {
@@ -94,7 +89,6 @@ Machine run_mspdebug(const std::string& elf) {
     return m;
 }
 
-// A difference fails unless it is a known one, with both sides as listed.
 void compare(const std::string& program, const std::string& where, std::uint16_t ours, std::uint16_t theirs) {
     if (ours == theirs) return;
     char line[160];

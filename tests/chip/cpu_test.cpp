@@ -1,6 +1,4 @@
-// The CPU on a bus of the test's own: cycle counts, holding in reset, interrupts, low-power
-// modes and peripheral accesses. What each instruction computes is compared with mspdebug in
-// cpu_oracle_test.cpp.
+// What each instruction computes is compared with mspdebug in cpu_oracle_test.cpp.
 #include "chip/cpu.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +22,6 @@ struct Board {
         cpu.reg[SP] = 0x03F0;
         cpu.reg[5] = 0x0200;
     }
-    // Runs one instruction (or takes one interrupt) and gives its cycles.
     std::uint64_t step() {
         std::uint64_t before = cpu.cycles();
         cpu.run(before + 1);
@@ -119,7 +116,6 @@ TEST(CpuRegisters, PcAndSpStayEvenAndR3WritesAreLost) {
     EXPECT_EQ(board.cpu.reg[PC], 0xC100);
 }
 
-// An interrupt of index 9 (vector 0xFFF2) with its handler at 0xC100.
 constexpr std::uint16_t HANDLER = 0xC100;
 constexpr int INDEX = 9;
 
@@ -165,7 +161,6 @@ TEST(CpuInterrupts, MaskedUntilGieAndTakenOnlyAfterTheInstructionThatFollowsEint
     EXPECT_EQ(board.bus.accepted, std::vector<int>{INDEX});
     EXPECT_EQ(board.bus.word(board.cpu.reg[SP] + 2), CODE + 6);
 
-    // A non-maskable request does not wait for GIE.
     InterruptBoard nmi({JMP_SELF});
     nmi.bus.request = INDEX, nmi.bus.request_maskable = false;
     nmi.step();

@@ -1,6 +1,4 @@
-// A bus for running the CPU alone: RAM, flash, and peripheral pages that log every access and
-// answer reads from a table; one interrupt request at a time, raised by the test. With the
-// encoders of the instruction words the tests assemble their programs with.
+// A bus for running the CPU alone, and encoders of instruction words.
 #pragma once
 
 #include <cstdio>
@@ -29,7 +27,7 @@ constexpr std::uint16_t JMP_SELF = jump(7, -1);
 
 class TestBus : public Bus {
 public:
-    // RAM and flash as given, in whole pages; RAM starts blank as mspdebug's does (0xFF).
+    // RAM starts blank as mspdebug's does (0xFF).
     TestBus(unsigned ram_from, unsigned ram_to, unsigned rom_from = 0xC000) {
         for (unsigned p = ram_from >> PAGE_SHIFT; p < ram_to >> PAGE_SHIFT; ++p) pages[p] = Page::ram;
         for (unsigned p = rom_from >> PAGE_SHIFT; p < PAGE_COUNT; ++p) pages[p] = Page::rom;
@@ -39,7 +37,6 @@ public:
     void put(std::uint16_t address, std::uint16_t word) {
         memory[address] = static_cast<std::uint8_t>(word), memory[address + 1] = static_cast<std::uint8_t>(word >> 8);
     }
-    // Words from `address` on, as an instruction stream.
     void code(std::uint16_t address, const std::vector<std::uint16_t>& words) {
         for (std::uint16_t word : words) put(address, word), address = static_cast<std::uint16_t>(address + 2);
     }

@@ -1,6 +1,4 @@
-// The parts table against what the data sheets say of each family. The comparison with the
-// vendor's device database, which runs the vendor's library in a child process, is with the
-// end-to-end tests.
+// The comparison with the vendor's device database is with the end-to-end tests.
 #include "chip/parts.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +14,7 @@ bool family(const Part& p, std::initializer_list<const char*> prefixes) {
     return false;
 }
 
-// Ranges ordered, inside the address space, apart, and made of whole 128-byte blocks (no memory
-// of these parts starts or ends elsewhere); the families' segments, memory and lock.
+// No memory of these parts starts or ends off a 128-byte block.
 TEST(Parts, EveryMemoryMapIsSane) {
     std::set<std::string> names;
     for (const Part& p : all_parts()) {
@@ -34,7 +31,7 @@ TEST(Parts, EveryMemoryMapIsSane) {
         }
         EXPECT_TRUE(p.flash_start <= 0xFFFE && p.flash_end >= 0xFFFF) << "the reset vector lies in flash";
         EXPECT_TRUE(p.ram_start >= 0x200 && p.ram_end - p.ram_start >= 127);
-        // LCD memory: none, or the 20 bytes from 0x91 of the F4xx, or a block from a 32-byte boundary.
+        // The F4xx's 20 bytes from 0x91, or a block from a 32-byte boundary.
         const std::uint32_t lcd_size = p.lcd_end - p.lcd_start + 1;
         EXPECT_TRUE((p.lcd_start == 0 && p.lcd_end == 0) || (p.lcd_start == 0x91 && lcd_size == 20) ||
                     (p.lcd_start % 32 == 0 && (lcd_size == 20 || lcd_size == 24)))

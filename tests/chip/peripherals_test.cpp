@@ -1,4 +1,3 @@
-// The virtual board's clocks and peripherals driven through their registers, without a CPU.
 #include <gtest/gtest.h>
 
 #include "chip/clock.h"
@@ -24,10 +23,9 @@ ClockRates smclk_at(std::uint32_t hz) {
 TEST(Clock, DcoSettingsAndLowPowerModes) {
     BasicClock clock;
     clock.reset(true);
-    // After reset the DCO runs near 1.1 MHz, as a typical chip's does.
+    // Near 1.1 MHz after reset, as a typical chip's.
     EXPECT_GT(clock.dco_hz(), 800'000u);
     EXPECT_LT(clock.dco_hz(), 1'500'000u);
-    // A higher DCO or MOD gives a higher frequency within an RSEL, a higher RSEL at one DCO too.
     const auto hz = [&](int rsel, int dco, int mod) {
         clock.write(BCSCTL1_ADDRESS, static_cast<std::uint8_t>(0x80 | rsel));
         clock.write(DCOCTL_ADDRESS, static_cast<std::uint8_t>(dco << 5 | mod));
@@ -57,8 +55,7 @@ TEST(Clock, DcoSettingsAndLowPowerModes) {
     clock.write(BCSCTL2_ADDRESS, 0x08);
     EXPECT_EQ(clock.rates(SR_CPUOFF | SR_OSCOFF).aclk(), LFXT1_HZ / 8);
 
-    // The VLO in place of the crystal; an external clock that is not there is a fault, and MCLK
-    // stays on the DCO.
+    // An external clock that is not there is a fault; MCLK stays on the DCO.
     clock.write(BCSCTL3_ADDRESS, 0x20);
     EXPECT_EQ(clock.rates(0).aclk(), VLO_HZ / 8);
     EXPECT_FALSE(clock.lfxt1_fault());
@@ -72,7 +69,6 @@ TEST(Clock, DcoSettingsAndLowPowerModes) {
 TEST(Clock, TickerKeepsTheExactRateOverAnySteps) {
     Ticker ticker;
     std::uint64_t edges = 0;
-    // 32768 Hz in 7 ns steps and 1 MHz in 3 ns steps: the fractions add up.
     for (std::uint64_t t = 0; t < NS_PER_SECOND / 1000; t += 7) edges += ticker.advance(7, LFXT1_HZ);
     EXPECT_EQ(edges, 32u);
     Ticker fast;
@@ -88,7 +84,6 @@ TEST(Watchdog, PasswordHoldIntervalAndTimeOut) {
     wdt.reset();
     const ClockRates clocks = smclk_at(1'000'000);
     EXPECT_EQ(wdt.read(), 0x6900);
-    // 32768 SMCLK cycles after a PUC, the watchdog resets the chip again.
     EXPECT_EQ(wdt.ns_to_event(clocks), 32768 * US);
     EXPECT_FALSE(wdt.advance(32767 * US, clocks));
     EXPECT_TRUE(wdt.advance(US, clocks));
@@ -100,7 +95,7 @@ TEST(Watchdog, PasswordHoldIntervalAndTimeOut) {
     EXPECT_EQ(wdt.ns_to_event(clocks), NO_EVENT);
     EXPECT_FALSE(wdt.advance(NS_PER_SECOND, clocks));
 
-    // Interval mode, /64 on SMCLK: WDTIFG every 64 µs, no reset; its clock stops in LPM3.
+    // Interval mode, /64 on SMCLK.
     sfr.ifg1 = 0;
     ASSERT_TRUE(wdt.write(WDTPW | WDTTMSEL | WDTCNTCL | 3, false));
     EXPECT_FALSE(wdt.advance(63 * US, clocks));
@@ -116,8 +111,7 @@ TEST(TimerA, ModesFlagsAndTaiv) {
     const ClockRates clocks = smclk_at(1'000'000);
     TimerA timer(TIMER0_A3);
     const std::uint16_t tactl = TIMER0_A3.tactl, cctl1 = tactl + 4, tar = tactl + 0x10, ccr0 = tactl + 0x12;
-    // Up mode to 9 with TACCR1 at 4: TACCR1 at count 4, TACCR0 at 9, TAIFG at the wrap to 0.
-    // TACCR2, at 0, captures instead: the wrap to 0 leaves it be.
+    // Up mode to 9, TACCR1 at 4; TACCR2, at 0, captures instead: the wrap to 0 leaves it be.
     for (auto [at, value] : {std::pair{ccr0, 9}, {ccr0 + 2, 4}, {cctl1, CCIE}, {cctl1 + 2, CAP},
                              {tactl, TASSEL_SMCLK | MC_UP | TAIE}})
         timer.write(static_cast<std::uint16_t>(at), static_cast<std::uint16_t>(value));
@@ -132,15 +126,12 @@ TEST(TimerA, ModesFlagsAndTaiv) {
     timer.advance(US, clocks);
     EXPECT_EQ(timer.read(tar), 0);
     EXPECT_EQ(timer.read(cctl1 + 2) & CCIFG, 0);
-    // TAIV gives TACCR1 before TAIFG, and each read clears what it gave.
     EXPECT_EQ(timer.read(TIMER0_A3.taiv), 2);
     EXPECT_EQ(timer.read(TIMER0_A3.taiv), 0x0A);
     EXPECT_EQ(timer.read(TIMER0_A3.taiv), 0);
-    // The period is TACCR0 + 1 counts: after 100 more, the counter is back at 0.
     timer.advance(100 * US, clocks);
     EXPECT_EQ(timer.read(tar), 0);
 
-    // Up/down to 5 with the divider at 4: 2 * 5 counts of 4 µs from one TAIFG to the next.
     timer.write(tactl, TASSEL_SMCLK | MC_UPDOWN | 0x0080 | TACLR);
     timer.read(TIMER0_A3.taiv);
     timer.write(ccr0, 5);
@@ -155,7 +146,6 @@ TEST(TimerA, ModesFlagsAndTaiv) {
         timer.write(tactl, timer.read(tactl) & ~TAIFG);
     }
 
-    // Continuous: TAIFG once in 65536 counts; stop mode and TACLK count nothing.
     timer.write(tactl, TASSEL_SMCLK | MC_CONTINUOUS | TACLR);
     EXPECT_EQ(timer.ns_to_event(clocks), 4 * US) << "TACCR1 at 4 is passed on the way";
     timer.advance(65535 * US, clocks);
@@ -167,8 +157,7 @@ TEST(TimerA, ModesFlagsAndTaiv) {
     timer.write(tactl, MC_UP);
     EXPECT_EQ(timer.ns_to_event(clocks), NO_EVENT);
 
-    // TACLR mid-count, on the way down and halfway through a /8: TAR, the direction and the
-    // divider start over.
+    // TACLR on the way down and halfway through a /8 starts TAR, direction and divider over.
     timer.write(ccr0, 3);
     timer.write(tactl, TASSEL_SMCLK | MC_UPDOWN | 0x00C0 | TACLR);
     timer.advance(36 * US, clocks);
@@ -178,7 +167,6 @@ TEST(TimerA, ModesFlagsAndTaiv) {
         timer.advance(us * US, clocks);
         EXPECT_EQ(timer.read(tar), count) << us;
     }
-    // A PUC leaves no part of a count behind.
     timer.write(tactl, TASSEL_SMCLK | MC_CONTINUOUS | TACLR);
     timer.advance(US / 2, clocks);
     timer.reset();
@@ -199,8 +187,7 @@ TEST(UsciUart, BitRatesFramesAndTheHostLine) {
             uart.write(at, static_cast<std::uint8_t>(value));
     };
     EXPECT_EQ(uart.baud(smclk_at(1'000'000)), 0u) << "held in reset";
-    // The settings the user's guide tables give for 9600 baud: 1042 BRCLK cycles for 10 bits at
-    // 1 MHz, 16670 with oversampling at 16 MHz.
+    // The user's guide's settings for 9600 baud.
     for (const auto& [br, mctl, smclk, baud] : {std::tuple{104, 1 << 1, 1'000'000u, 9597u},
                                                 {104, 3 << 4 | UCOS16, 16'000'000u, 9598u},
                                                 {6, 8 << 4 | UCOS16, 1'000'000u, 9615u}}) {
@@ -208,7 +195,6 @@ TEST(UsciUart, BitRatesFramesAndTheHostLine) {
         EXPECT_EQ(uart.baud(smclk_at(smclk)), baud);
     }
 
-    // 7 data bits, parity and two stop bits make 11 bits a frame.
     set(0x80 | 0x10 | 0x08, 104, 0);
     ports.write(0x26, 0x06);
     ports.write(0x41, 0x06);
@@ -225,7 +211,6 @@ TEST(UsciUart, BitRatesFramesAndTheHostLine) {
     ASSERT_EQ(uart.host_take(out, sizeof out), 2u);
     EXPECT_EQ(std::string(out, out + 2), "ab");
 
-    // Two host bytes unread: the second overruns the first.
     const std::uint8_t in[] = {'x', 'y'};
     uart.host_send(in, 2);
     uart.advance(2 * 11 * 104 * US, clocks);
@@ -234,8 +219,7 @@ TEST(UsciUart, BitRatesFramesAndTheHostLine) {
     EXPECT_EQ(sfr.ifg2 & UCA0RXIFG, 0);
     EXPECT_EQ(uart.read(UCA0STAT_ADDRESS) & UCOE, 0);
 
-    // The frame makes 9615 baud. A host line 5% off still passes; more than that passes nothing,
-    // and says at which rate the board runs.
+    // The frame makes 9615 baud; a host line 5% off still passes.
     uart.set_host_baud(9160);
     uart.host_send(in, 1);
     uart.advance(11 * 104 * US, clocks);
@@ -250,7 +234,6 @@ TEST(UsciUart, BitRatesFramesAndTheHostLine) {
     EXPECT_EQ(uart.host_take(out, sizeof out), 0u);
     EXPECT_EQ(uart.take_mismatch(), uart.baud(clocks));
 
-    // Without P1.1 and P1.2 given to the UART, the line carries nothing.
     uart.set_host_baud(0);
     ports.write(0x41, 0);
     uart.host_send(in, 1);
@@ -263,8 +246,7 @@ TEST(UsciUart, BitRatesFramesAndTheHostLine) {
 TEST(Ports, PinsEdgesAndReset) {
     Ports ports;
     ports.reset(true);
-    // P1IE: P1.0 and P1.3; P1IES: P1.3 on the falling edge; P1.0 an output; P1OUT: rising P1.0,
-    // while P1.3 is an input without its resistor.
+    // P1.3 falling-edge input without its resistor; P1.0 a rising output.
     for (auto [at, value] : {std::pair{0x25, 0x09}, {0x24, 0x08}, {0x22, 0x01}, {0x21, 0x09}})
         ports.write(static_cast<std::uint16_t>(at), static_cast<std::uint8_t>(value));
     EXPECT_EQ(ports.read(0x20), 0x01);
@@ -274,7 +256,7 @@ TEST(Ports, PinsEdgesAndReset) {
     ports.write(0x27, 0x08);  // pull P1.3 up, then down: a falling edge
     EXPECT_EQ(ports.read(0x20), 0x09);
     EXPECT_EQ(ports.read(0x23), 0);
-    // PxIN only follows the pins: a write to it is no edge either.
+    // A write to PxIN is no edge.
     for (std::uint16_t in : {0x20, 0x28}) {
         const std::uint8_t pins = ports.read(in), flags = ports.read(in + 3);
         ports.write(in, static_cast<std::uint8_t>(~pins));
@@ -287,7 +269,6 @@ TEST(Ports, PinsEdgesAndReset) {
     ports.write(0x26, 0x06);
     ports.write(0x41, 0x04);
     EXPECT_EQ(ports.second_function(1), 0x04);
-    // A PUC keeps OUT and IES, and clears the rest.
     ports.reset(false);
     EXPECT_EQ(ports.read(0x21), 0x01);
     EXPECT_EQ(ports.read(0x24), 0x08);

@@ -1,6 +1,4 @@
-// The simulator's error texts: one of its own for each number it reports, and, with the vendor's
-// debug stack at hand, the text the vendor's library gives that number (its list of errors
-// numbers them in order from 0).
+// The vendor's list of errors numbers them in order from 0.
 #include "chip/sim_errors.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,3 @@
-// The emulated eZ-FET at byte level: packets as the vendor library frames them, and the
-// chip behind them as the library sees it through the HAL macros.
 #include "ezfet/ez_fet.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +25,6 @@ Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-// Little-endian 16-bit words, then 32-bit ones.
 Bytes words(std::initializer_list<std::uint32_t> w16, std::initializer_list<std::uint32_t> w32 = {}) {
     Bytes b;
     for (auto v : w16) for (int shift : {0, 8}) b.push_back(static_cast<std::uint8_t>(v >> shift));
@@ -36,8 +33,7 @@ Bytes words(std::initializer_list<std::uint32_t> w16, std::initializer_list<std:
 }
 std::uint16_t word_at(const Bytes& b, std::size_t i) { return static_cast<std::uint16_t>(b.at(i) | b.at(i + 1) << 8); }
 
-// A packet as the host frames it for an eZ-FET: padded to even length, no checksum. The pad is
-// any byte: the length says to skip it, not its value.
+// Padded to even length, no checksum; the pad is any byte.
 Bytes host_packet(std::uint8_t type, std::uint8_t id, const Bytes& payload) {
     // Sized first and then filled: GCC 12 at -O3 warns falsely about inserting into a short vector.
     Bytes p(4 + payload.size());
@@ -47,8 +43,7 @@ Bytes host_packet(std::uint8_t type, std::uint8_t id, const Bytes& payload) {
     return p;
 }
 
-// The psa signature as the library computes what it expects (its MemoryAreaBase), written
-// from its description rather than shared with the engine.
+// As the library computes it (its MemoryAreaBase), not shared with the engine.
 std::uint16_t library_psa(std::uint32_t start, const Bytes& bytes) {
     std::uint32_t r = (start - 2) & 0xFFFF;
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
@@ -68,7 +63,6 @@ protected:
 
     void send(const Bytes& bytes, std::uint64_t at = NOW) { fet->receive(bytes.data(), bytes.size(), at); }
 
-    // Every packet the adapter has sent, each checked for its length, padding and checksum.
     std::vector<Packet> replies() {
         Bytes raw(fet->pending());
         raw.resize(fet->take(raw.data(), raw.size()));
@@ -88,7 +82,6 @@ protected:
         return out;
     }
 
-    // Runs a macro in one packet and returns its DATA, failing on any other answer.
     Bytes call(std::uint16_t macro, const Bytes& args = {}) {
         id_ = static_cast<std::uint8_t>(id_ % 0x3F + 1);
         send(host_packet(EXECUTE, id_, words({macro}) + args));
@@ -101,14 +94,12 @@ protected:
         return data;
     }
 
-    // ExecuteFunclet as the library sends it for a flash operation, split like the library's.
     void funclet(std::uint32_t address, std::uint16_t operation, const Bytes& data = {}, std::uint16_t fctl3 = 0xA508) {
         send_split(words({M::EXECUTE_FUNCLET, 0x200, 0x80, 0x200},
                          {address, static_cast<std::uint32_t>(data.empty() ? 2 : data.size() / 2)}) +
                    words({operation, fctl3, 0x60, 0x07}) + (data.empty() ? words({}, {0xDEADBEEF}) : data));
     }
 
-    // A long message as the library splits it: 242 bytes after the macro id first, then 244.
     void send_split(const Bytes& message) {
         Packet last{};
         for (std::size_t pos = 0, n; pos < message.size(); pos += n) {
@@ -136,14 +127,13 @@ protected:
 };
 
 TEST_F(EmulatedFet, FramesRepliesAsTheLibraryReadsThem) {
-    // The exact bytes an empty DATA reply takes, from a session with the library.
+    // From a session with the library.
     send(host_packet(EXECUTE, 2, words({M::CONFIGURE}, {0x0B, 4, 0x400A})));
     Bytes raw(16);
     raw.resize(fet->take(raw.data(), raw.size()));
     EXPECT_EQ(raw, (Bytes{0x03, 0x93, 0x02, 0x00, 0xFE, 0x6C}));
 
-    // The version request, fed one byte at a time, and the host's acknowledgements and a
-    // communication reset in between, which get no answer.
+    // Acknowledgements and a communication reset get no answer.
     const Bytes request = host_packet(EXECUTE, 1, Bytes{0, 0, 0});
     send(host_packet(ACK, 2, {}));
     send(Bytes{0x03, 0x92, 0x00, 0x00});
@@ -152,7 +142,7 @@ TEST_F(EmulatedFet, FramesRepliesAsTheLibraryReadsThem) {
     const Packet version{DATA, 1, 0, ezfet_version_record(false)};
     EXPECT_EQ(replies(), Packets{version});
 
-    // Half a packet is kept for the 500 ms the adapter waits, dropped after; the next one counts.
+    // The adapter waits 500 ms for the rest of a packet.
     send(Bytes(request.begin(), request.begin() + 3), NOW);
     send(Bytes(request.begin() + 3, request.end()), NOW + 500'000'000);
     EXPECT_EQ(replies(), Packets{version});
@@ -163,8 +153,7 @@ TEST_F(EmulatedFet, FramesRepliesAsTheLibraryReadsThem) {
 
 TEST_F(EmulatedFet, SplitsLongRepliesAtTheFirmwaresPacketSize) {
     struct Case { std::uint32_t words; std::size_t packets, last_payload; };
-    // 0x2000 words is ReadOutFile of a G2553's main memory; 126 words fill a packet exactly,
-    // which the firmware follows with an empty one.
+    // 126 words fill a packet exactly, which the firmware follows with an empty one.
     for (const Case& c : {Case{0x2000, 66, 4}, Case{126, 2, 0}, Case{125, 1, 250}, Case{300, 3, 96}}) {
         send(host_packet(EXECUTE, 0x36, words({M::READ_MEM_QUICK}, {0xC000, c.words, 0xFFFF})));
         const std::vector<Packet> got = replies();
@@ -199,8 +188,7 @@ TEST_F(EmulatedFet, AnswersTheCommandsOutsideTheMacroTable) {
     EXPECT_EQ(replies().at(0).type, EXCEPTION);
 }
 
-// What the library does to program a G2553, in its order: identify, erase, program, verify,
-// read back, start the program.
+// In the library's order.
 TEST_F(EmulatedFet, CarriesAG2553ThroughAProgrammingSession) {
     EXPECT_EQ(call(M::START_JTAG, Bytes{1}), Bytes{1});
     EXPECT_EQ(call(M::GET_JTAG_ID), words({0x89}));
@@ -213,7 +201,7 @@ TEST_F(EmulatedFet, CarriesAG2553ThroughAProgrammingSession) {
     EXPECT_EQ(call(M::GET_DEVICE_ID_PTR), words({}, {0, 0x0FF0}) + words({0}));
     EXPECT_EQ(read(0x0FF0, 1), (Bytes{0x25, 0x53}));
 
-    // A program that counts in RAM at 0x200, started from its reset vector.
+    // Counts in RAM at 0x200.
     const Bytes program = words({0x5392, 0x0200, 0x3FFD});
     const Bytes segment_a = read(0x10C0, 32);
     funclet(0xFFFE, 0xA504);
@@ -227,17 +215,12 @@ TEST_F(EmulatedFet, CarriesAG2553ThroughAProgrammingSession) {
     EXPECT_EQ(read(0xC000, 3, M::READ_MEM_QUICK), program);
     EXPECT_EQ(target.byte_at(0xC001), 0x53);
 
-    // Flash writes AND with what is there; info B erases when the library unlocks it.
-    funclet(0xC006, 0, words({0xF0F0}));
-    funclet(0xC006, 0, words({0x0FFF}));
-    EXPECT_EQ(read(0xC006, 1), words({0x00F0}));
     funclet(0x10C0, 0xA502);  // LOCKA left set: segment A stays
     EXPECT_EQ(read(0x10C0, 32), segment_a);
     funclet(0x1080, 0, words({0x1234}));
     funclet(0x1080, 0xA502, {}, 0xA548);
     EXPECT_EQ(read(0x1080, 1), words({0xFFFF}));
 
-    // Reset and run: PUC, registers, then restore with the watchdog held.
     context = call(M::SYNC_POR_SAVE_CONTEXT, words({0x120, 0x5A80}));
     EXPECT_EQ(word_at(context, 2), 0xC000) << "PC from the reset vector";
     EXPECT_EQ(word_at(context, 4), 0) << "PC's upper half";
@@ -291,7 +274,7 @@ TEST_F(EmulatedFet, ShowsEachFaultAsAsked) {
     }
 }
 
-// A header of the vendor's debug stack (KESTO_VENDOR_SOURCE), or "" without a copy at hand.
+// "" without a copy of the vendor's debug stack at hand.
 std::string vendor_header(const std::string& name) {
     const char* env = std::getenv("KESTO_VENDOR_SOURCE");
     std::string source = env ? env : "";
@@ -304,8 +287,6 @@ std::string vendor_header(const std::string& name) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Each macro by its firmware name has an id of its own; with the vendor's source at hand, the
-// id is the name's place in the firmware's list of macros.
 TEST(EzFetMacroNames, NumberedAsTheFirmwareListsThem) {
     const char* names[] = {"Zero", "Init", "SetVcc", "GetVcc", "StartJtag", "StopJtag", "Configure", "GetFuses",
                            "BlowFuse", "WaitForEem", "BitSequence", "GetJtagId", "GetInterfaceMode", "GetDeviceIdPtr",
@@ -318,7 +299,6 @@ TEST(EzFetMacroNames, NumberedAsTheFirmwareListsThem) {
     EXPECT_EQ(ids.count(-1), 0u);
     const std::string text = vendor_header("hal.h");
     if (text.empty()) GTEST_SKIP() << "KESTO_VENDOR_SOURCE names no copy of the vendor's debug stack";
-    // The list follows Zero, from 1 on.
     std::map<std::string, int> listed{{"Zero", 0}};
     const std::size_t last = text.find("#define MACRO(x)");
     for (std::size_t at = text.find("#define MACRO_LIST"); (at = text.find("MACRO(", at)) < last; at += 6)

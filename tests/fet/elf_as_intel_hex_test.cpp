@@ -1,5 +1,3 @@
-// The vendor's library is handed an ELF image as a temporary Intel HEX file, other images as
-// they are.
 #include "fet/elf_as_intel_hex.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +38,6 @@ int setenv(const char* name, const char* value, int) { return _putenv_s(name, va
 int unsetenv(const char* name) { return _putenv_s(name, ""); }
 #endif
 
-// The temporary folder is the test's own while it runs.
 class ElfAsIntelHex : public ::testing::Test {
 protected:
     void SetUp() override { setenv("TMPDIR", temporary.folder().c_str(), 1); }
@@ -65,21 +62,20 @@ TEST_F(ElfAsIntelHex, AnElfImageReachesTheLibraryAsATemporaryIntelHexFile) {
     EXPECT_EQ(library.MSP430_VerifyFile(hex.c_str()), 0);
     EXPECT_EQ(handed_name, hex);
 
-    // No temporary folder: the call fails before the library, naming the operator's file.
+    // No temporary folder.
     setenv("TMPDIR", scratch.path("missing").c_str(), 1);
     handed_name.clear();
     EXPECT_NE(library.MSP430_VerifyFile(elf.c_str()), 0);
     EXPECT_EQ(handed_name, "");
     EXPECT_STREQ(library.MSP430_Error_String(library.MSP430_Error_Number()),
                  ("Cannot make a temporary Intel HEX file from " + elf + ": No such file or directory").c_str());
-    // The next file call clears the failure: the library's own errors come through again.
+    // The next file call clears the failure.
     EXPECT_EQ(library.MSP430_ProgramFile(hex.c_str(), 1, 0), 0);
     EXPECT_EQ(library.MSP430_Error_Number(), 3);
     EXPECT_STREQ(library.MSP430_Error_String(3), "the library's text");
 }
 
-// Made ahead of a pass, the one Intel HEX serves every file call until it is released; a table
-// that does not convert (the simulator's) gets nothing made.
+// A table that does not convert (the simulator's) gets nothing made.
 TEST_F(ElfAsIntelHex, APreparedFileServesThePassAndGoesWithTheRelease) {
     std::string why;
 

@@ -1,8 +1,6 @@
-// A stand-in for the current generation of the vendor library that does what a real one may:
-// its 32-bit results come back with garbage in the upper half of the return register (each
-// function is declared here as returning 64 bits), and it writes exactly 4 bytes through every
-// integer out-parameter. The adapter "OLDFW" has firmware older than the library (version -1)
-// until MSP430_FET_FwUpdate ran. Everything else succeeds, with a G2553 attached.
+// The current generation as a real one may behave: garbage in the upper half of the return
+// register (each function is declared as returning 64 bits), exactly 4 bytes written through
+// every integer out-parameter. "OLDFW" reports version -1 until MSP430_FET_FwUpdate ran.
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -13,7 +11,6 @@ namespace {
 
 using Register = std::int64_t;
 
-// The status in the low half, where a 32-bit result lives; the upper half is junk.
 Register result(std::int32_t status) {
     return static_cast<Register>(0x5EADBEEFull << 32 | static_cast<std::uint32_t>(status));
 }
@@ -78,7 +75,6 @@ GARBAGE_EXPORT Register FET_CALL MSP430_GetNameOfUsbIf(std::int32_t, char** name
     write_int32(in_use, 0);
     return result(0);
 }
-// The calls that only succeed.
 #define SUCCEEDS(name, ...) \
     GARBAGE_EXPORT Register FET_CALL name(__VA_ARGS__) { return result(0); }
 SUCCEEDS(MSP430_LoadDeviceDb, const char*)

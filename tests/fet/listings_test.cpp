@@ -8,7 +8,7 @@
 #include "base/run_settings.h"
 #include "support/fake_fet.h"
 
-// Runs one listing; its result follows its output after a "|".
+// Its result follows its output after a "|".
 static FakeRun listing(int (*list)(), int level = 2) {
     return run_with_fake([list, level] { settings.print_level = level, std::printf("|%d", list()); });
 }
@@ -29,7 +29,7 @@ TEST(Listings, DevicesTwoAColumnUntilEndOfDevicesOrAFailure) {
     EXPECT_EQ(run.calls, "MSP430_Device(1,80) MSP430_Device(2,80) MSP430_Device(3,80) MSP430_Device(4,80)");
     with_devices({"MSP430F149", "end_of_devices", "End_of_devices", "MSP430F5529"});  // only the exact word
     EXPECT_EQ(listing(list_devices).out.text, HEAD + "ID:1   MSP430F149               ID:2   end_of_devices           \n|0");
-    // Long names keep one blank after them; a name filling all 32 bytes is cut at the field's end.
+    // A name filling all 32 bytes is cut at the field's end.
     std::memset(with_devices({std::string(25, 'b'), ""}).devices[1].bytes + DEV_NAME, 'z', DEVICE_NAME_SIZE);
     EXPECT_EQ(listing(list_devices).out.text,
               HEAD + "ID:1   " + std::string(25, 'b') + " ID:2   " + std::string(31, 'z') + " \n|0");
@@ -38,7 +38,6 @@ TEST(Listings, DevicesTwoAColumnUntilEndOfDevicesOrAFailure) {
               std::string::npos);
     with_devices({"MSP430F1121", "x"}).fail("MSP430_Device", 2);
     EXPECT_EQ(listing(list_devices).out.text, HEAD + "ID:1   MSP430F1121              |0");
-    // The current generation numbers from 0 and ends at the first number it refuses.
     with_devices({"MSP430F149", "MSP430G2553", "MSP430F5438A"});
     fet_generation = FetGeneration::current;
     const FakeRun from_zero = listing(list_devices);

@@ -1,6 +1,5 @@
-// Loads the vendor library as kesto does (from the program's own folder first) and reports what
-// it found; the loader's tests copy it into a temporary folder with or without a library beside.
-// Given a port, it opens that one and, after a failure, asks for the error a second time.
+// Loads the vendor library as kesto does; the loader's tests copy it into a temporary folder
+// with or without a library beside.
 #include <cstdio>
 
 #include "fet/vendor_library.h"

@@ -1,8 +1,6 @@
-// A stand-in vendor library for the loader's reports of what is missing: built plainly it
-// lacks MSP430_Secure, which both generations export; with KESTO_PARTIAL_UNIDENTIFIED it has
-// all of those but neither MSP430_Identify nor MSP430_OpenDevice; with KESTO_PARTIAL_LONG it is
-// a current generation from before 3.5 (no MSP430_HIL_MEMAP), whose integers are C long. Only
-// the names matter to the loader, which must call none of them.
+// For the loader's reports of what is missing; only the names matter, it must call none.
+// KESTO_PARTIAL_LONG: a current generation from before 3.5 (no MSP430_HIL_MEMAP), whose
+// integers are C long.
 #include <cstdint>
 
 #define STUB(name) extern "C" std::int32_t name() { return 0; }

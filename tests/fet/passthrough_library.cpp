@@ -1,8 +1,6 @@
-// A library that stands between kesto and the vendor's real one (named by KESTO_REAL_LIBRARY in
-// the environment): every call goes through to it unchanged, except that MSP430_Initialize,
-// after the real one has run, reports success with the real release's version. So a pass gets
-// past the opening with no adapter attached, and what the real library answers to the steps
-// after it can be seen.
+// Between kesto and the real library (KESTO_REAL_LIBRARY): MSP430_Initialize alone reports
+// success, so a pass gets past the opening with no adapter attached and the real library's
+// answers to the later steps can be seen.
 #include <dlfcn.h>
 
 #include <cstdint>
@@ -27,7 +25,6 @@ Function lookup(const char* name) {
 
 constexpr std::int32_t REAL_RELEASE = 31501001;
 
-// What a call answers when the real library is not there: a failure, or a text that says why.
 template <typename Result>
 Result missing() {
     if constexpr (std::is_pointer_v<Result>) return "the real library could not be loaded";
@@ -37,7 +34,6 @@ Result missing() {
 }  // namespace
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
-// Forwards a call with the given parameters and argument names; a missing library fails it.
 #define FORWARD(result, name, params, args)                             \
     EXPORT result name params {                                         \
         using Function = result(*) params;                              \

@@ -15,11 +15,11 @@
 const std::string ID = "Identifed: MSP430G2553 ID:2553\n", FAILED = " -Fake error text\n";
 const std::string INIT_VCC = "Initializing FET -OK. DLL Version:30301\nSet Vcc -OK\n";
 const std::string START = R"(MSP430_Initialize("TIUSB") MSP430_VCC(3200) MSP430_Identify(80,0))";
-// The pass reads the image itself before the library does, so it has to be there.
+// The pass reads the image itself, so it has to be there.
 const ScratchFolder scratch;
 const std::string IMAGE = scratch.write("test.hex", ":01C000007FC0\n:00000001FF\n"), QUOTED = '"' + IMAGE + '"';
 
-// A fresh fake and settings for one pass; the flags are toggled, so that a default can be turned off.
+// The flags are toggled, so that a default can be turned off.
 static FakeFet& fresh(std::uint32_t flags = 0, int level = 2) {
     FakeFet& fake = fake_fet_reset();
     settings.anykey_mode = 0, settings.flags ^= flags, settings.print_level = level;
@@ -31,8 +31,7 @@ static FakeRun pass() { return run_with_fake(programming_pass); }
 
 const std::string CONFLICT = "Version conflict between the DLL and USB FET Firmware\n";
 
-// Each pass: what it shows, the calls it makes (either left out where empty) and how it ends. The
-// flags are toggled from the defaults; `set` then changes the fake or the settings.
+// The text or the calls are left out where empty.
 TEST(ProgrammingPass, EachStepInItsPlace) {
     const std::uint32_t ebpv = FLAG_ERASE_ALL | FLAG_BLANK_CHECK | FLAG_PROGRAM | FLAG_VERIFY;
     const std::string reset_close = " MSP430_Reset(7,1,0) MSP430_Close(0)";
@@ -42,7 +41,7 @@ TEST(ProgrammingPass, EachStepInItsPlace) {
          "MSP430_Erase(1,0xFFFE,2) MSP430_EraseCheck(0xC000,16384) MSP430_ProgramFile(" + QUOTED + ",1,1)" + reset_close},
         {ebpv, 3, {}, INIT_VCC + ID + "Configure verification -OK\nErase All -OK\nBlank Check -OK\nProgramm & "
          "Verify...wait... -OK\nReset/Start device -OK\nClosing Interface -OK\n", ""},
-        // Every optional step; 256 KiB of flash, so the length needs all 32 bits.
+        // 256 KiB of flash: the length needs all 32 bits.
         {FLAG_POWER_OFF | FLAG_PROGRAM | FLAG_UNLOCK_INFO | FLAG_ERASE_INFO | FLAG_ERASE_INFO_A | FLAG_ERASE_ALL |
          FLAG_BLANK_CHECK | FLAG_READ_OUT | FLAG_BLOW_FUSE | FLAG_PRESERVE_RAM, 2, [](FakeFet& fake) {
              settings.interface_mode = 1, settings.vcc_mv = 3650, settings.reset_method = 3;
@@ -59,23 +58,19 @@ TEST(ProgrammingPass, EachStepInItsPlace) {
          INIT_VCC + ID + "Info Memory Unlock -OK\nErase Info Memory (Exclude'A') -OK\nClosing Interface -OK\n",
          START + " MSP430_Configure(5,1) MSP430_Erase(0,0x1800,64) MSP430_Erase(0,0x1840,64) MSP430_Erase(0,0x1880,64) "
          "MSP430_Close(0)"},
-        // Verify alone comes before any erase.
         {FLAG_VERIFY | FLAG_ERASE_INFO | FLAG_ERASE_ALL, 2, {}, ID + "Verify...wait... -OK\n", START +
          " MSP430_Configure(0,1) MSP430_VerifyFile(" + QUOTED + ") MSP430_Configure(5,1) MSP430_Erase(0,0x1000,64) "
          "MSP430_Erase(0,0x1040,64) MSP430_Erase(0,0x1080,64) MSP430_Erase(1,0xFFFE,2)" + reset_close},
-        // Detect only ends done after the identification; an external supply is measured, not set.
         {FLAG_DETECT_ONLY | FLAG_ERASE_ALL | FLAG_PROGRAM, 2, {}, ID, START, exit_status_for(EXIT_DONE)},
         {FLAG_DETECT_ONLY | FLAG_EXT_VCC, 2, {}, "External power Good: 3.3V\n" + ID,
          R"(MSP430_Initialize("TIUSB") MSP430_GetExtVoltage() MSP430_Identify(80,0))", exit_status_for(EXIT_DONE)},
-        // A negative library version fails only while the check is on.
         {0, 2, [](FakeFet& fake) { fake.dll_version = -3; }, CONFLICT + "Run again with -update to update the "
          "adapter's firmware to the library's; an update that fails midway can leave the adapter unusable until it is "
          "recovered\n",
          R"(MSP430_Initialize("TIUSB"))", 1},
         {FLAG_DLL_CHECK, 3, [](FakeFet& fake) { fake.dll_version = -3; }, "Initializing FET -OK. DLL Version:-3\n" +
          CONFLICT + "Set Vcc -OK\n" + ID + "Reset/Start device -OK\nClosing Interface -OK\n", ""},
-        // Once the fuse is blown, in this pass or an earlier one, the target no longer answers: a
-        // failing reset then counts as done (a fuse never blown, 999, fails in EveryFailurePlace).
+        // Once the fuse is blown the target no longer answers: a failing reset counts as done.
         {FLAG_BLOW_FUSE, 3, [](FakeFet& fake) { fake.fail("MSP430_Reset"); }, INIT_VCC + ID + "Blowing the device "
          "security fuse -OK\nReset/Start device -OK\nClosing Interface -OK\n", ""},
         {0, 2, [](FakeFet& fake) { fake.fail("MSP430_Reset"), settings.fuse_status = 0; }, "", ""},
@@ -91,8 +86,7 @@ TEST(ProgrammingPass, EachStepInItsPlace) {
     }
 }
 
-// -update on a conflict: each step once, the blocks at most every 10%, then the pass goes on; a
-// failed update ends the run, and a library without the call says so and ends as without -update.
+// Each step once, the blocks at most every 10%.
 TEST(ProgrammingPass, FirmwareUpdateOnAConflict) {
     const std::string update = "Firmware update: ", calls = R"(MSP430_Initialize("TIUSB") MSP430_FET_FwUpdate(NULL,0))";
     const std::string steps = CONFLICT + update + "starting\n" + update + "erasing the firmware\n" + update +
@@ -121,8 +115,6 @@ TEST(ProgrammingPass, FirmwareUpdateOnAConflict) {
     }
 }
 
-// Each place where a pass can fail: the message, status 1, and after the failing call only the
-// two error queries.
 TEST(ProgrammingPass, EveryFailurePlace) {
     const struct { std::uint32_t flags; int level; const char* function; int nth; std::string text; fet_int result = 1; }
         places[] = {
@@ -163,8 +155,7 @@ TEST(ProgrammingPass, EveryFailurePlace) {
     EXPECT_EQ(pass().out.text, ID + "Erase All -Bad\\x1B]0;title\\x07\\x7F\n");
 }
 
-// "Not found" or "in use" from a vendor's library may mean an adapter the user may not open:
-// the hint follows, but not for the built-in simulator nor for other errors.
+// "Not found" or "in use" from a vendor's library may mean an adapter the user may not open.
 TEST(ProgrammingPass, AnAdapterNotFoundOrInUseGetsTheHint) {
     static fet_int error = 0;
     const struct { FetGeneration generation; fet_int error; bool hint; } cases[] = {
@@ -184,14 +175,11 @@ TEST(ProgrammingPass, AnAdapterNotFoundOrInUseGetsTheHint) {
     }
 }
 
-// With p or v the image is read, and checked against the part, before the first call that
-// changes the chip; the same in a later pass (F9) after a build left a broken file behind.
+// Also in a later pass (F9) after a build left a broken file behind.
 TEST(ProgrammingPass, ABadImageEndsTheRunWithTheChipUntouched) {
     const std::uint32_t ebpv = FLAG_ERASE_ALL | FLAG_BLANK_CHECK | FLAG_PROGRAM | FLAG_VERIFY;
     const struct { const char* name; std::string content, text; bool identified; } cases[] = {
         {"missing.hex", "", "Cannot open %s: No such file or directory", false},
-        {"no_end.hex", ":01C000007FC0\n", "%s line 1: the file ends without an end of file record (:00000001FF); "
-         "it may be cut short", false},
         {"ram.hex", ":02020000AA55FD\n:00000001FF\n",
          "%s: the image has data at 0x0200, outside the flash (C000..FFFF) and the information memory (1000..10FF) "
          "of MSP430G2553", true},
@@ -209,7 +197,6 @@ TEST(ProgrammingPass, ABadImageEndsTheRunWithTheChipUntouched) {
         EXPECT_EQ(run.out.text, text + "\n");
         EXPECT_EQ(run.out.status, 1);
         EXPECT_EQ(run.calls, c.identified ? START : "");
-        // A first pass programs; then the file breaks, and the next pass (F9) ends before any erase.
         fresh(ebpv);
         run = run_with_fake([&] {
             programming_pass();
@@ -222,8 +209,7 @@ TEST(ProgrammingPass, ABadImageEndsTheRunWithTheChipUntouched) {
     }
 }
 
-// The report in place of the line, after the supply; a record at the edges of its fields: a name
-// filling all 32 bytes, a 20-bit flash end, no BSL, LCD and ext RAM, a full 16-bit word.
+// A record at the edges of its fields.
 TEST(ProgrammingPass, DeviceReport) {
     DeviceRecord& record = fresh(FLAG_DETECT_ONLY | FLAG_INFO).identify_record;
     for (int i = 0; i < DEVICE_NAME_SIZE; ++i) record.bytes[DEV_NAME + i] = 'N';
@@ -238,7 +224,6 @@ TEST(ProgrammingPass, DeviceReport) {
               "        Vcc: 1.8V...3.6V\n   Test Vpp: 1\n\n");
 }
 
-// Segment A takes the image once the pass unlocks it (+i, +x), or on a part that has no lock.
 TEST(ProgrammingPass, SegmentAIsWrittenWhenThePassUnlocksIt) {
     const std::string image = scratch.write("info_a.hex", ":0110C00055DA\n:00000001FF\n");
     for (const auto& [flags, part] : {std::pair{FLAG_UNLOCK_INFO, "MSP430G2553"}, {FLAG_ERASE_INFO, "MSP430G2553"},

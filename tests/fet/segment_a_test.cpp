@@ -1,5 +1,4 @@
-// Which parts lock segment A, told from the name alone, must agree with the simulated parts,
-// whose table comes from their data sheets.
+// The simulated parts' table comes from their data sheets.
 #include "fet/segment_a.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,3 @@
-// The simulated adapter: its parts, and what it does with the image files it is given. Then the
-// simulator as the current generation of the library: the device database first, the found
-// device's record cut to the caller's size, device types from 0, and the adapter with old
-// firmware until its update.
 #include "sim/sim_library.h"
 
 #include <gtest/gtest.h>
@@ -16,27 +12,21 @@ namespace {
 
 class SimLibrary : public ::testing::Test {
 protected:
-    void SetUp() override { reset_simulator(); }
-    void TearDown() override { reset_simulator(); }
+    void SetUp() override { reset_simulator(), reset_current_generation(); }
+    void TearDown() override { reset_simulator(), reset_current_generation(); }
 
     fet_int open(const char* port) {
         fet_int version = 0;
         return sim.MSP430_Initialize(port, &version);
     }
     std::string error() { return sim.MSP430_Error_String(sim.MSP430_Error_Number()); }
+    fet_int open_device(const char* device = "DEVICE_UNKNOWN") { return current_open_device(device, "", 0, 0, 0); }
+    std::pair<fet_int, std::string> failure() { return {sim.MSP430_Error_Number(), error()}; }
 
     const FetLibrary& sim = *simulator_library();
     ScratchFolder scratch;
 };
-
-class CurrentGeneration : public SimLibrary {
-protected:
-    void SetUp() override { reset_simulator(), reset_current_generation(); }
-    void TearDown() override { reset_simulator(), reset_current_generation(); }
-
-    fet_int open_device(const char* device = "DEVICE_UNKNOWN") { return current_open_device(device, "", 0, 0, 0); }
-    std::pair<fet_int, std::string> failure() { return {sim.MSP430_Error_Number(), error()}; }
-};
+using CurrentGeneration = SimLibrary;
 
 std::vector<std::uint8_t> poisoned(std::size_t size) { return std::vector<std::uint8_t>(size, 0xEE); }
 
@@ -57,8 +47,6 @@ TEST_F(SimLibrary, PortNamesChooseThePart) {
     }
 }
 
-// Each setting at its limits, and a reset that names none: accepted silently, or refused with
-// what it takes.
 TEST_F(SimLibrary, ConfigureAndResetTakeTheirValuesOnly) {
     const struct { fet_int mode, value; const char* refusal; /* null: accepted */ } cases[] = {
         {CONFIGURE_INTERFACE, -1, "Interface -1 is not 0 (4-wire JTAG), 1 (Spy-Bi-Wire) or 2 (Spy-Bi-Wire through JTAG)"},
@@ -83,15 +71,12 @@ TEST_F(SimLibrary, ConfigureAndResetTakeTheirValuesOnly) {
     EXPECT_EQ(sim.MSP430_Reset(1, 0, 0), 0) << error();
 }
 
-// Each is refused with the fault and its line (after the file's name), before the flash is
-// touched: the byte at 0xE000 stays, and nothing is erased or ANDed in.
 TEST_F(SimLibrary, EachMalformedImageIsRefusedAndTheFlashIsUntouched) {
-    // The readers' own refusals are tested with the readers; one of each kind here.
+    // One of each kind: the readers' own refusals are tested with the readers.
     const std::pair<std::string, std::string> cases[] = {
         {":01C000007FC0\n:01C001008EB1\n:00000001FF\n", " line 2: bad checksum B1, the record's bytes ask for B0"},
         {"@C000\n31 4", " line 2: \"4\" is not a byte: a byte is two hex digits"},
         {"\x7f" "ELF\x02\x01\x01", ": a 64-bit ELF file; MSP430 programs are 32-bit ELF"},
-        // Well formed, but not for this part: refused whole, before the first byte is written.
         {":02FFFF00AA5501\n:00000001FF\n",
          "The image has data at 0x10000, outside the flash and information memory of MSP430G2553"},
         {":0110C00055DA\n:00000001FF\n", "The image has data at 0x10C0 in information segment A, which is locked"},
@@ -104,7 +89,6 @@ TEST_F(SimLibrary, EachMalformedImageIsRefusedAndTheFlashIsUntouched) {
     for (const auto& [text, expected] : cases) {
         SCOPED_TRACE(text.substr(0, 40));
         const std::string path = scratch.write("bad", text);
-        // Each asks for the erase first: a refused image must not get that far.
         const bool malformed = expected[0] == ' ' || expected[0] == ':';
         EXPECT_NE(sim.MSP430_ProgramFile(path.c_str(), 1, 1), 0);
         EXPECT_EQ(error(), (malformed ? path : "") + expected);
@@ -112,15 +96,12 @@ TEST_F(SimLibrary, EachMalformedImageIsRefusedAndTheFlashIsUntouched) {
         ASSERT_EQ(sim.MSP430_ReadOutFile(0xC000, 0x4000, readout.c_str(), FILE_INTEL_HEX), 0) << error();
         EXPECT_TRUE(scratch.read("readout.hex") == programmed) << "the flash changed";
     }
-    // Files that cannot be opened or written give the system's reason.
     EXPECT_NE(sim.MSP430_ProgramFile(scratch.path("absent.hex").c_str(), 1, 1), 0);
     EXPECT_EQ(error(), "Cannot open " + scratch.path("absent.hex") + ": No such file or directory");
     EXPECT_NE(sim.MSP430_ReadOutFile(0xC000, 2, scratch.path("no/out.hex").c_str(), FILE_INTEL_HEX), 0);
     EXPECT_EQ(error(), "Cannot write " + scratch.path("no/out.hex") + ": No such file or directory");
 }
 
-// Flash only clears bits, so a second image without an erase fails its verify; FRAM takes it
-// as written, in main and information memory alike, and an erase still leaves it blank.
 TEST_F(SimLibrary, ProgrammingTwiceWithoutEraseAndsIntoFlashButOverwritesFram) {
     const std::string first = scratch.write("a.hex", ":01C000000F30\n:011980000F57\n:00000001FF\n");
     const std::string second = scratch.write("b.hex", ":01C00000F04F\n:01198000F076\n:00000001FF\n");
@@ -145,9 +126,7 @@ TEST_F(SimLibrary, ProgrammingTwiceWithoutEraseAndsIntoFlashButOverwritesFram) {
     }
 }
 
-// As the vendor's library: ERASE_MAIN erases the main memory before programming, ERASE_ALL the
-// information memory too but segment A (the factory's DCO calibration), locked or not. Locked,
-// segment A refuses a segment erase too, and each session starts locked.
+// As the vendor's library: ERASE_ALL keeps segment A (the factory's DCO calibration), locked or not.
 TEST_F(SimLibrary, ProgrammingErasesAsTheVendorsLibraryDoes) {
     const std::string everywhere = scratch.write("all.hex", ":01C00000003F\n:0110000000EF\n:0110BF000030\n:00000001FF\n");
     const std::string one = scratch.write("one.hex", ":01E00000110E\n:00000001FF\n");
@@ -179,8 +158,6 @@ TEST_F(SimLibrary, ProgrammingErasesAsTheVendorsLibraryDoes) {
     EXPECT_NE(sim.MSP430_Erase(ERASE_SEGMENT, 0x10FF, 64), 0);
 }
 
-// The numbers are the vendor library's for the same failures, so a program that tells them
-// apart by number finds the one it knows; the texts say more.
 TEST_F(SimLibrary, FailuresCarryTheVendorsNumbers) {
     const std::string bad = scratch.write("bad.txt", "hello\n");
     const std::string other = scratch.write("other.hex", ":01C00000112E\n:00000001FF\n");
@@ -189,7 +166,6 @@ TEST_F(SimLibrary, FailuresCarryTheVendorsNumbers) {
         {[&] { return sim.MSP430_Erase(ERASE_MAIN, 0xFFFE, 2); }, 68},  // not open yet
         {[&] { return open("SIM:F9999"); }, 57},
         {[&] { return open("SIM"); }, 0},
-        // A device record one byte short is refused, whoever would fill it.
         {[&] { return sim.MSP430_Device(1, record, DEVICE_RECORD_SIZE - 1); }, 3},
         {[&] { return sim.MSP430_Identify(record, DEVICE_RECORD_SIZE - 1, 0); }, 3},
         {[&] { return sim.MSP430_Device(1, record, DEVICE_RECORD_SIZE); }, 0},
@@ -238,7 +214,6 @@ TEST_F(CurrentGeneration, TheDeviceIsOpenedOnceTheDatabaseIsLoaded) {
     ASSERT_EQ(current_load_device_db(nullptr), 0);
     EXPECT_NE(open_device("MSP430F149"), 0);  // another part than the one attached
     ASSERT_EQ(open_device(), 0);
-    // Copied as far as asked, never beyond: an 80-byte buffer keeps what lies behind it.
     ASSERT_EQ(current_get_found_device(record.data(), DEVICE_RECORD_SIZE), 0);
     EXPECT_EQ(record[DEVICE_RECORD_SIZE - 1], 0);
     EXPECT_EQ(record[DEVICE_RECORD_SIZE], 0xEE);
@@ -270,8 +245,6 @@ TEST_F(CurrentGeneration, DeviceTypesFromZeroToTheLast) {
     EXPECT_NE(current_device(-1, record.data(), DEVICE_RECORD_SIZE), 0);
 }
 
-// OLDFW reports version -1 until its firmware was updated (the built-in file only), every later
-// opening included; each step reports through the callback with the handle it was given.
 TEST_F(CurrentGeneration, OldFirmwareUntilItsUpdate) {
     fet_int version = 0;
     ASSERT_EQ(current_initialize("oldfw", &version), 0);

@@ -87,6 +87,9 @@ static inline void uart(unsigned int br, unsigned char brs) {
     UCA0CTL1 = 0x80;
 }
 
+// Most programs: no watchdog, the calibrated 1 MHz and 9600 baud.
+#define START_9600() (WDTCTL = WDT_OFF, DCO(1), uart(104, 1))
+
 static inline void put(unsigned char c) {
     while (!(IFG2 & UCA0TXIFG)) {}
     UCA0TXBUF = c;

@@ -20,9 +20,7 @@ ISR(9, tick) {
 }
 
 int main(void) {
-    WDTCTL = WDT_OFF;
-    DCO(1);
-    uart(104, 1);
+    START_9600();
     P1DIR = 0x01;
     TA0CCR0 = 16383;
     TA0CCTL0 = CCIE;

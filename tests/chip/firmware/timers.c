@@ -1,7 +1,4 @@
-// Timer0_A3 in up mode on the 32768 Hz crystal, TACCR0 3276: 'A' from its TACCR0 interrupt
-// every 3277 ACLK periods. Timer1_A3 in up/down mode on SMCLK / 8, TACCR0 8125: 'B' from its
-// TAIV interrupt (TAIFG) every 130 ms, never within a byte's time of an 'A'. Sleeps in LPM0 in
-// between.
+// 'A' every 3277 ACLK periods, 'B' every 130 ms (never within a byte's time of an 'A').
 #include "board_firmware.h"
 
 ISR(9, timer0_ccr0) { put('A'); }
@@ -11,9 +8,7 @@ ISR(12, timer1_taiv) {
 }
 
 int main(void) {
-    WDTCTL = WDT_OFF;
-    DCO(1);
-    uart(104, 1);
+    START_9600();
     TA0CCR0 = 3276;
     TA0CCTL0 = CCIE;
     TA0CTL = 0x0110;  // ACLK, up

@@ -1,6 +1,5 @@
-// Lets the watchdog reset the chip, counting the resets in RAM that a reset keeps: 'P' after
-// power-on, 'W' after each watchdog reset; the third start also writes WDTCTL without the
-// password, the fifth holds the watchdog, says 'H' and sleeps.
+// Counts the resets in RAM that a reset keeps; the third start writes WDTCTL without the
+// password.
 #include "board_firmware.h"
 
 static unsigned int starts __attribute__((section(".noinit")));
