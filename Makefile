@@ -80,7 +80,7 @@ fuzz:
 	cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKESTO_FUZZ=ON -DKESTO_TESTS=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target kesto_fuzzers
-	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	tools/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # Line coverage per source file: the whole suite in a build with gcov's counters, then gcovr.
 COVERAGE_BUILD ?= build-coverage

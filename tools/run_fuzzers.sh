@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# fuzz/run_fuzzers.sh BUILD SECONDS: every fuzzer under BUILD/fuzzers for SECONDS each; exits 1
+# tools/run_fuzzers.sh BUILD SECONDS: every fuzzer under BUILD/fuzzers for SECONDS each; exits 1
 # when any found something. Corpus, findings and logs under BUILD/fuzz-{corpus,findings,logs}.
 set -uo pipefail
 
 build=${1:?usage: run_fuzzers.sh BUILD SECONDS}
 seconds=${2:?usage: run_fuzzers.sh BUILD SECONDS}
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname "$0")/../fuzz" && pwd)
 
 shopt -s nullglob
 fuzzers=("$build"/fuzzers/*_fuzz)
