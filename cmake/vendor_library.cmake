@@ -16,15 +16,8 @@ ${CMAKE_COMMAND} -E copy_if_different \"$built\" '${KESTO_REAL_LIBRARY}'"
     VERBATIM)
 endif()
 if(KESTO_TESTS AND NOT WIN32)
-  # Forwards every call to the real library but reports the opening as successful.
-  add_library(kesto_passthrough_library SHARED ${CMAKE_SOURCE_DIR}/tests/fet/passthrough_library.cpp)
-  set_target_properties(kesto_passthrough_library PROPERTIES OUTPUT_NAME msp430
-    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/passthroughlib CXX_VISIBILITY_PRESET hidden)
-  target_link_libraries(kesto_passthrough_library PRIVATE ${CMAKE_DL_LIBS})
   function(kesto_vendor_library_wire_tests)
-    add_dependencies(kesto_tests kesto_passthrough_library)
-    target_compile_definitions(kesto_tests PRIVATE KESTO_REAL_LIBRARY="${KESTO_REAL_LIBRARY}"
-      KESTO_PASSTHROUGH_LIBRARY="$<TARGET_FILE:kesto_passthrough_library>")
+    target_compile_definitions(kesto_tests PRIVATE KESTO_REAL_LIBRARY="${KESTO_REAL_LIBRARY}")
     if(TARGET kesto_vendor_library)
       add_dependencies(kesto_tests kesto_vendor_library)
     endif()

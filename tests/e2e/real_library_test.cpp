@@ -34,13 +34,3 @@ TEST(RealLibrary, WithoutAnAdapter) {
         EXPECT_EQ(run.text.find(HINT) != std::string::npos, c.text.find(HINT) != std::string::npos);
     }
 }
-
-// A library that passes every call on but reports the opening as done: the database load it
-// then refuses as already done is no failure.
-TEST(RealLibrary, APassGoesOnPastTheOpening) {
-    NEEDS_REAL_LIBRARY();
-    const BesideLibrary kesto(KESTO_PASSTHROUGH_LIBRARY);
-    const ProcessRun run = kesto.run({"-a", "0", "-d", "3", "+ebpv", "blink.hex"}, {"KESTO_REAL_LIBRARY=" + REAL});
-    EXPECT_NE(run.text.find("Initializing FET -OK. DLL Version:31501001\nSet Vcc"), std::string::npos) << run.text;
-    EXPECT_EQ(run.status, 1);
-}
