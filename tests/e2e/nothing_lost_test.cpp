@@ -16,7 +16,9 @@ namespace fs = std::filesystem;
 ProcessRun run_in(const ScratchFolder& folder, std::vector<std::string> args, const std::string& tmpdir,
                   rlim_t limit = RLIM_INFINITY) {
     args.insert(args.begin(), {KESTO_BINARY, "-a", "0", "-d", "3"});
+    const ScratchFolder counters;  // a coverage build's, which the limit would cut short at the exit
     return run_process([&] {
+        if (limit != RLIM_INFINITY) setenv("GCOV_PREFIX", counters.folder().c_str(), 1);
         setenv("LD_LIBRARY_PATH", fs::path(KESTO_SIM_LIBRARY).parent_path().c_str(), 1);
         setenv("TMPDIR", tmpdir.c_str(), 1);
         signal(SIGXFSZ, SIG_IGN);  // past the limit a write then fails with EFBIG

@@ -1,8 +1,7 @@
 #include "platform/serial_device.h"
 #include "platform/serial_device_seam.h"
 
-// The kernel's own line record, as the device layer uses it: <termios.h> cannot come beside it.
-#include <asm/termbits.h>
+#include <asm/termbits.h>  // the kernel's line record: <termios.h> cannot come beside it
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
