@@ -93,8 +93,11 @@ coverage:
 	@# libgcov reports a counter file it cannot merge (one a killed run left half written) on the
 	@# program's own stderr, where it would be taken for the program's output: into a file with it.
 	cd $(COVERAGE_BUILD) && GCOV_ERROR_FILE=$(abspath $(COVERAGE_BUILD))/gcov-errors.txt ctest $(CTEST_ARGS)
-	@[ ! -s $(COVERAGE_BUILD)/gcov-errors.txt ] || { echo "libgcov's complaints (the figures of those files are off):"; sort -u $(COVERAGE_BUILD)/gcov-errors.txt; }
-	gcovr --root . --filter src/ --exclude-unreachable-branches --print-summary $(COVERAGE_BUILD) | tee $(COVERAGE_BUILD)/coverage.txt
+	@[ ! -s $(COVERAGE_BUILD)/gcov-errors.txt ] || { echo "libgcov's complaints:"; sort -u $(COVERAGE_BUILD)/gcov-errors.txt; }
+	@# The simulator's exports are built once for each generation of the library, with other functions
+	@# on the same lines, which gcovr 5 cannot merge: the original generation's counts are left out.
+	gcovr --root . --filter src/ --exclude-unreachable-branches --print-summary \
+	  --exclude-directories '.*kesto_sim_shared_original\.dir.*' $(COVERAGE_BUILD) | tee $(COVERAGE_BUILD)/coverage.txt
 
 # How many small faults the suite catches: MUTANTS mutants sampled (seeded) over MUTATE_PATHS,
 # each built incrementally in a scratch copy of the tree under build-mutate/ and run against the
