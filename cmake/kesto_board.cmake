@@ -20,12 +20,5 @@ if(NOT WIN32)
   target_compile_definitions(kesto_launchpad_bench PRIVATE KESTO_BINARY="$<TARGET_FILE:kesto>"
     KESTO_BOARD_BINARY="$<TARGET_FILE:kesto-board>" KESTO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   add_dependencies(kesto_launchpad_bench kesto kesto-board)
-  # The real library's place is known once vendor_library.cmake, read after this file, has run.
-  function(kesto_launchpad_bench_library)
-    target_compile_definitions(kesto_launchpad_bench PRIVATE KESTO_REAL_LIBRARY="${KESTO_REAL_LIBRARY}")
-    if(TARGET kesto_vendor_library)
-      add_dependencies(kesto_launchpad_bench kesto_vendor_library)
-    endif()
-  endfunction()
-  cmake_language(DEFER CALL kesto_launchpad_bench_library)
+  cmake_language(DEFER CALL kesto_use_real_library kesto_launchpad_bench)
 endif()

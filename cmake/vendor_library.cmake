@@ -15,12 +15,14 @@ ${CMAKE_COMMAND} -E copy_if_different \"$built\" '${KESTO_REAL_LIBRARY}'"
     COMMENT "The vendor's FET library from ${KESTO_VENDOR_SOURCE}"
     VERBATIM)
 endif()
+# Gives `target` the real library's path (empty without one) and builds the library first. Called
+# deferred, at the end of the directory: the test and benchmark targets are made after this file.
+function(kesto_use_real_library target)
+  target_compile_definitions(${target} PRIVATE KESTO_REAL_LIBRARY="${KESTO_REAL_LIBRARY}")
+  if(TARGET kesto_vendor_library)
+    add_dependencies(${target} kesto_vendor_library)
+  endif()
+endfunction()
 if(KESTO_TESTS AND NOT WIN32)
-  function(kesto_vendor_library_wire_tests)
-    target_compile_definitions(kesto_tests PRIVATE KESTO_REAL_LIBRARY="${KESTO_REAL_LIBRARY}")
-    if(TARGET kesto_vendor_library)
-      add_dependencies(kesto_tests kesto_vendor_library)
-    endif()
-  endfunction()
-  cmake_language(DEFER CALL kesto_vendor_library_wire_tests)
+  cmake_language(DEFER CALL kesto_use_real_library kesto_tests)
 endif()
