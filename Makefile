@@ -90,7 +90,7 @@ coverage:
 	cmake -S . -B $(COVERAGE_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTO_COVERAGE=ON
 	find $(COVERAGE_BUILD) \( -name '*.gcda' -o -name gcov-errors.txt \) -delete
 	cmake --build $(COVERAGE_BUILD) -j $(JOBS)
-	@# libgcov reports a counter file it cannot merge (one a killed run left half written) on the
+	@# libgcov reports a counter file it cannot merge (one a run under a size limit cut short) on the
 	@# program's own stderr, where it would be taken for the program's output: into a file with it.
 	cd $(COVERAGE_BUILD) && GCOV_ERROR_FILE=$(abspath $(COVERAGE_BUILD))/gcov-errors.txt ctest $(CTEST_ARGS)
 	@[ ! -s $(COVERAGE_BUILD)/gcov-errors.txt ] || { echo "libgcov's complaints:"; sort -u $(COVERAGE_BUILD)/gcov-errors.txt; }
